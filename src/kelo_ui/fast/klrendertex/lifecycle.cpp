@@ -1,0 +1,212 @@
+// Construction and release: __init__, the native new, from_rl_render_texture,
+// kill, and destruction. All GPU work goes through the raylib binding md.rl.
+#include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/runtime/convert.h"
+#include "kelo_ui/fast/runtime/dispatch.h"
+#include "kelo_ui/fast/runtime/unraisable.h"
+
+namespace klrt {
+namespace {
+
+using kl::Override;
+using kl::Ref;
+
+void store_field(PyObject*& field, Ref value) {
+    PyObject* old = field;
+    field = value.release();
+    Py_XDECREF(old);
+}
+
+// `rl.<method>(*args)`, an ordinary method call.
+Ref call_rl(PyObject* rl, const kl::Pinned<>& method, PyObject* argument = nullptr) {
+    PyObject* args[] = {rl, argument};
+    return Ref::steal(PyObject_VectorcallMethod(method.object(), args, argument ? 2 : 1, nullptr));
+}
+
+// Load a render texture of `size` through md.rl and store it with the size.
+// Nothing is stored unless the load has returned.
+bool load(KlRenderTextureObject* self, PyObject* size) {
+    Ref rl = raylib_binding();
+    if (!rl) return false;
+    KlVector2Object* vector = reinterpret_cast<KlVector2Object*>(size);
+    // Truncation toward zero; NaN and infinity are refused.
+    Ref width = Ref::steal(PyLong_FromDouble(vector->x));
+    if (!width) return false;
+    Ref height = Ref::steal(PyLong_FromDouble(vector->y));
+    if (!height) return false;
+    PyObject* args[] = {rl.get(), width.get(), height.get()};
+    Ref render_texture = Ref::steal(
+        PyObject_VectorcallMethod(state.names.load_render_texture.object(), args, 3, nullptr));
+    if (!render_texture) return false;
+    Ref kept_size = Ref::newref(size);  // `size` may be borrowed from the field it replaces
+    store_field(self->render_texture, std::move(render_texture));
+    store_field(self->size, std::move(kept_size));
+    self->loaded = 1;
+    return true;
+}
+
+// The release step of destruction. A failure that is an Exception is dropped
+// silently; anything else (KeyboardInterrupt, SystemExit, ...) is reported as
+// unraisable, since a destructor cannot propagate.
+void release_on_destruction(KlRenderTextureObject* self) {
+    const int has_render_texture = PyObject_HasAttrWithError(object(self), state.names.render_texture.object());
+    if (has_render_texture == 0 || (has_render_texture > 0 && !self->loaded)) return;
+    if (has_render_texture > 0) {
+        Ref rl = raylib_binding();
+        Ref ready = rl ? call_rl(rl.get(), state.names.is_window_ready) : Ref();
+        const int is_ready = ready ? kl::truth(ready.get()) : -1;
+        if (is_ready == 0) return;
+        if (is_ready > 0) {
+            rl = raylib_binding();
+            Ref render_texture = Ref::newref(self->render_texture);
+            if (rl && call_rl(rl.get(), state.names.unload_render_texture, render_texture.get())) return;
+        }
+    }
+    if (PyErr_ExceptionMatches(PyExc_Exception)) {
+        PyErr_Clear();
+        return;
+    }
+    kl::write_unraisable(KLRT_QUALNAME("__dealloc__"));
+}
+
+const char* const init_params[] = {"size"};
+const kl::Signature sig_init = kl::make_signature("__init__", init_params, 1);
+const char* const from_rl_render_texture_params[] = {"rl_render_texture"};
+
+// A float from `rl_render_texture.texture.<dimension>`.
+bool texture_dimension(PyObject* rl_render_texture, const kl::Pinned<>& dimension, double& out) {
+    Ref texture = Ref::steal(PyObject_GetAttr(rl_render_texture, state.names.texture.object()));
+    if (!texture) return false;
+    Ref value = Ref::steal(PyObject_GetAttr(texture.get(), dimension.object()));
+    if (!value) return false;
+    out = kl::as_double(value.get());
+    return !(out == -1.0 && PyErr_Occurred());
+}
+
+}  // namespace
+
+kl::Ref raylib_binding() {
+    Ref md = global(state.names.md);
+    if (!md) return {};
+    return Ref::steal(PyObject_GetAttr(md.get(), state.names.rl.object()));
+}
+
+int tp_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    PyObject* values[1];
+    if (!kl::bind_call_arguments(sig_init, args, kwargs, values) ||
+        !kl::check_argument_type(values[0], state.vector2_type.get(), false, "size") ||
+        !load(record(self), values[0])) {
+        traceback(KLRT_QUALNAME("__init__"));
+        return -1;
+    }
+    return 0;
+}
+
+KlRenderTextureObject* new_(KlVector2Object* size) {
+    Ref self = Ref::steal(tp_new(&KlRenderTextureType, state.empty_tuple.object(), nullptr));
+    // On failure the new object goes with `loaded` 0: nothing is unloaded.
+    if (!self || !load(self.as<KlRenderTextureObject>(), reinterpret_cast<PyObject*>(size))) {
+        traceback(KLRT_QUALNAME("new"));
+        return nullptr;
+    }
+    return reinterpret_cast<KlRenderTextureObject*>(self.release());
+}
+
+const kl::Signature sig_from_rl_render_texture =
+    kl::make_signature("from_rl_render_texture", from_rl_render_texture_params, 1);
+
+PyObject* py_from_rl_render_texture(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[1];
+    if (!kl::bind_arguments(sig_from_rl_render_texture, args, nargs, kwnames, values)) {
+        traceback(KLRT_QUALNAME("from_rl_render_texture"));
+        return nullptr;
+    }
+    PyObject* rl_render_texture = values[0];
+    Ref self = Ref::steal(tp_new(&KlRenderTextureType, state.empty_tuple.object(), nullptr));
+    if (!self) {
+        traceback(KLRT_QUALNAME("from_rl_render_texture"));
+        return nullptr;
+    }
+    KlRenderTextureObject* rt = self.as<KlRenderTextureObject>();
+    store_field(rt->render_texture, Ref::newref(rl_render_texture));
+    double width = 0.0, height = 0.0;
+    Ref size;
+    // A failure drops the new object with `loaded` still 0, so the caller's
+    // render texture is not unloaded by its destruction.
+    if (!texture_dimension(rl_render_texture, state.names.width, width) ||
+        !texture_dimension(rl_render_texture, state.names.height, height) ||
+        !(size = Ref::steal(state.vector2_vtab->new_(width, height)))) {
+        traceback(KLRT_QUALNAME("from_rl_render_texture"));
+        return nullptr;
+    }
+    store_field(rt->size, std::move(size));
+    rt->loaded = 1;
+    return self.release();
+}
+
+void kill(KlRenderTextureObject* self, int skip_dispatch) {
+    if (!skip_dispatch) {
+        Ref result;
+        switch (kl::dispatch_override(object(self), state.names.kill.object(), py_kill, nullptr, 0, result)) {
+            case Override::none:
+                break;
+            case Override::called:
+                return;
+            case Override::failed:
+                traceback(KLRT_QUALNAME("kill"));
+                return;
+        }
+    }
+    if (!check_loaded(self)) {
+        traceback(KLRT_QUALNAME("kill"));
+        return;
+    }
+    Ref rl = raylib_binding();
+    Ref render_texture = Ref::newref(self->render_texture);
+    if (!rl || !call_rl(rl.get(), state.names.unload_render_texture, render_texture.get())) {
+        traceback(KLRT_QUALNAME("kill"));  // `loaded` stays 1: the texture may still be held
+        return;
+    }
+    self->loaded = 0;
+}
+
+const kl::Signature sig_kill = kl::make_signature("kill");
+
+PyObject* py_kill(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+    if (!kl::bind_no_arguments(sig_kill, nargs, kwnames)) {
+        traceback(KLRT_QUALNAME("kill"));
+        return nullptr;
+    }
+    kill(record(self), 1);
+    if (PyErr_Occurred()) {
+        traceback(KLRT_QUALNAME("kill"));
+        return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
+void tp_dealloc(PyObject* self) {
+    // A Python subclass's __del__ runs first, once; it may resurrect the object.
+    PyTypeObject* type = Py_TYPE(self);
+    if (type->tp_finalize != nullptr && !PyObject_GC_IsFinalized(self) && type->tp_dealloc == tp_dealloc) {
+        if (PyObject_CallFinalizerFromDealloc(self) < 0) return;
+    }
+    PyObject_GC_UnTrack(self);
+    {
+        // The release step runs Python code: an exception pending at the start
+        // of destruction is set aside for it and survives it; the object is
+        // kept alive while that code may see it.
+        Ref pending = Ref::steal(PyErr_GetRaisedException());
+        Py_SET_REFCNT(self, Py_REFCNT(self) + 1);
+        release_on_destruction(record(self));
+        Py_SET_REFCNT(self, Py_REFCNT(self) - 1);
+        PyErr_SetRaisedException(pending.release());
+    }
+    KlRenderTextureObject* rt = record(self);
+    Py_CLEAR(rt->render_texture);
+    Py_CLEAR(rt->size);
+    type->tp_free(self);
+}
+
+}  // namespace klrt

@@ -1,0 +1,143 @@
+// The KlRenderTexture type: allocation, garbage collection and the eight
+// properties through which Python reads and writes the record.
+#include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/runtime/convert.h"
+
+namespace klrt {
+namespace {
+
+using kl::Ref;
+
+// Replace an owned field, releasing the old object only after the new one is
+// stored (its release may run code that reads the record).
+void replace_field(PyObject*& field, PyObject* value) {
+    PyObject* old = field;
+    field = Py_NewRef(value);
+    Py_XDECREF(old);
+}
+
+int tp_traverse(PyObject* self, visitproc visit, void* arg) {
+    KlRenderTextureObject* rt = record(self);
+    Py_VISIT(rt->render_texture);
+    Py_VISIT(rt->size);
+    return 0;
+}
+
+// Breaking a cycle leaves None behind, never an empty field; `loaded` stays.
+int tp_clear(PyObject* self) {
+    KlRenderTextureObject* rt = record(self);
+    replace_field(rt->render_texture, Py_None);
+    replace_field(rt->size, Py_None);
+    return 0;
+}
+
+// texture, id and depth: attributes of the held render texture, looked up at
+// every read.
+PyObject* get_render_texture_attribute(PyObject* self, void* name_slot) {
+    const auto* name = static_cast<const kl::Pinned<>*>(name_slot);
+    PyObject* value = PyObject_GetAttr(record(self)->render_texture, name->object());
+    if (value == nullptr) {
+        if (name == &state.names.texture) traceback(KLRT_QUALNAME("texture.__get__"));
+        else if (name == &state.names.id) traceback(KLRT_QUALNAME("id.__get__"));
+        else traceback(KLRT_QUALNAME("depth.__get__"));
+    }
+    return value;
+}
+
+PyObject* get_width_property(PyObject* self, void*) {
+    KlVector2Object* size = size_vector(record(self), "x");
+    PyObject* value = size ? PyFloat_FromDouble(size->x) : nullptr;
+    if (value == nullptr) traceback(KLRT_QUALNAME("width.__get__"));
+    return value;
+}
+
+PyObject* get_height_property(PyObject* self, void*) {
+    KlVector2Object* size = size_vector(record(self), "y");
+    PyObject* value = size ? PyFloat_FromDouble(size->y) : nullptr;
+    if (value == nullptr) traceback(KLRT_QUALNAME("height.__get__"));
+    return value;
+}
+
+PyObject* get_render_texture(PyObject* self, void*) { return Py_NewRef(record(self)->render_texture); }
+
+int set_render_texture(PyObject* self, PyObject* value, void*) {
+    replace_field(record(self)->render_texture, value ? value : Py_None);
+    return 0;
+}
+
+PyObject* get_size(PyObject* self, void*) { return Py_NewRef(record(self)->size); }
+
+int set_size(PyObject* self, PyObject* value, void*) {
+    if (value != nullptr && value != Py_None && !kl::check_field_type(value, state.vector2_type.get())) {
+        traceback(KLRT_QUALNAME("size.__set__"));
+        return -1;
+    }
+    replace_field(record(self)->size, value ? value : Py_None);
+    return 0;
+}
+
+PyObject* get_loaded(PyObject* self, void*) { return PyBool_FromLong(record(self)->loaded); }
+
+int set_loaded(PyObject* self, PyObject* value, void*) {
+    if (value == nullptr) {
+        PyErr_SetString(PyExc_NotImplementedError, "__del__");
+        return -1;
+    }
+    const int truth = kl::truth(value);
+    if (truth < 0) {
+        traceback(KLRT_QUALNAME("loaded.__set__"));
+        return -1;
+    }
+    record(self)->loaded = truth;
+    return 0;
+}
+
+// The name slots are pinned interned strings, filled at start-up before the
+// type is readied.
+PyGetSetDef properties[] = {
+    {"texture", get_render_texture_attribute, nullptr, nullptr, &state.names.texture},
+    {"id", get_render_texture_attribute, nullptr, nullptr, &state.names.id},
+    {"depth", get_render_texture_attribute, nullptr, nullptr, &state.names.depth},
+    {"width", get_width_property, nullptr, nullptr, nullptr},
+    {"height", get_height_property, nullptr, nullptr, nullptr},
+    {"render_texture", get_render_texture, set_render_texture, nullptr, nullptr},
+    {"size", get_size, set_size, nullptr, nullptr},
+    {"loaded", get_loaded, set_loaded, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) {
+    // An abstract subclass is refused by object's own instance creation.
+    PyObject* self = (type->tp_flags & Py_TPFLAGS_IS_ABSTRACT)
+                         ? PyBaseObject_Type.tp_new(type, state.empty_tuple.object(), nullptr)
+                         : type->tp_alloc(type, 0);
+    if (self == nullptr) return nullptr;
+    KlRenderTextureObject* rt = record(self);
+    rt->vtab = &vtable;
+    rt->render_texture = Py_NewRef(Py_None);
+    rt->size = Py_NewRef(Py_None);
+    return self;
+}
+
+// Designated initialisers name only the slots in use; the rest stay zero.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+PyTypeObject KlRenderTextureType = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = KLRT_CLASS_NAME,
+    .tp_basicsize = sizeof(KlRenderTextureObject),
+    .tp_itemsize = 0,
+    .tp_dealloc = tp_dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_traverse = tp_traverse,
+    .tp_clear = tp_clear,
+    .tp_getset = properties,
+    .tp_init = tp_init,
+    .tp_new = tp_new,
+};
+#pragma GCC diagnostic pop
+
+}  // namespace klrt

@@ -1,0 +1,40 @@
+// Override dispatch: a native entry called with the skip-dispatch flag 0
+// defers to a Python-level override of the same name on the object's class.
+//
+// An exact instance of a native class pays one test of its type; only types
+// that can carry an override (heap types, types with an instance dictionary,
+// abstract types) look the name up, afresh at every call.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include "kelo_ui/fast/runtime/function.h"
+#include "kelo_ui/fast/runtime/ref.h"
+
+namespace kl {
+
+inline bool may_be_overridden(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    return type->tp_dictoffset != 0 || (type->tp_flags & (Py_TPFLAGS_IS_ABSTRACT | Py_TPFLAGS_HEAPTYPE)) != 0;
+}
+
+enum class Override {
+    none,    // the attribute is the class's own method: run the native body
+    called,  // an override ran; its result is in `result`
+    failed,  // the lookup or the override raised
+};
+
+// Look `name` up on `self`; unless it is the method whose Python-visible
+// entry is `own_entry`, call it with `args` and keep its result.
+Override call_override(PyObject* self, PyObject* name, FunctionEntry own_entry, PyObject* const* args,
+                       Py_ssize_t nargs, Ref& result);
+
+// The whole dispatch for a native entry called with the skip-dispatch flag 0.
+inline Override dispatch_override(PyObject* self, PyObject* name, FunctionEntry own_entry, PyObject* const* args,
+                                  Py_ssize_t nargs, Ref& result) {
+    if (!may_be_overridden(self)) [[likely]] return Override::none;
+    return call_override(self, name, own_entry, args, nargs, result);
+}
+
+}  // namespace kl
