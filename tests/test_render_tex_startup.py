@@ -1,0 +1,321 @@
+"""Start-up of kl_render_tex: the import surface, the function objects, and
+start-up failures in fresh interpreters with fake siblings."""
+
+import importlib
+import inspect
+import sys
+
+import pytest
+
+from kelo_ui.fast.klrendertex import kl_render_tex
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.presentation.color import Color
+from render_tex_support import run_ok, run_python
+
+MODULE = "kelo_ui.fast.klrendertex.kl_render_tex"
+
+METHODS = [
+    # name, parameters after self, __defaults__
+    ("blit", ["kl_texture", "dest", "blend_mode", "flip", "color"], (0, True, Color.White)),
+    ("fast_blit", ["kl_texture", "dest", "flip", "color"], (True, Color.White)),
+    ("blit_texture", ["texture", "dest", "blend_mode", "flip", "color"], (0, True, Color.White)),
+    ("fast_blit_texture", ["texture", "dest", "flip", "color"], (True, Color.White)),
+    ("clear", ["color"], None),
+    ("fast_clear", ["color"], None),
+    ("fill", ["color"], None),
+    ("kill", [], None),
+    ("get_rect", [], None),
+    ("get_height", [], None),
+    ("get_width", [], None),
+    ("copy", ["flip"], (True,)),
+    ("__enter__", [], None),
+    ("__exit__", ["exc_type", "exc_val", "exc_tb"], None),
+]
+
+
+def test_import_is_once_per_process():
+    again = importlib.import_module(MODULE)
+    assert again is kl_render_tex
+    saved = sys.modules.pop(MODULE)
+    try:
+        reimported = importlib.import_module(MODULE)
+        assert reimported is kl_render_tex
+        assert reimported.KlRenderTexture is KlRenderTexture
+    finally:
+        sys.modules[MODULE] = saved
+
+
+def test_module_attributes():
+    public = {name for name in vars(kl_render_tex) if not name.startswith("__")}
+    assert public == {"KlRenderTexture", "md", "Color", "kelo_state", "Annotations"}
+    import kelo_ui.core.annotations
+    import kelo_ui.core.modules
+    import kelo_ui.core.state
+    import builtins
+
+    assert kl_render_tex.md is kelo_ui.core.modules
+    assert kl_render_tex.Color is Color
+    assert kl_render_tex.kelo_state is kelo_ui.core.state.kelo_state
+    assert kl_render_tex.Annotations is kelo_ui.core.annotations.Annotations
+    assert kl_render_tex.__builtins__ is builtins
+    assert kl_render_tex.__test__ == {}
+    assert callable(kl_render_tex.__pyx_unpickle_KlRenderTexture)
+    assert kl_render_tex.__file__.endswith(".so")
+
+
+def test_class_surface():
+    assert KlRenderTexture.__module__ == MODULE
+    assert KlRenderTexture.__doc__ is None
+    assert KlRenderTexture.__mro__ == (KlRenderTexture, object)
+    assert repr(KlRenderTexture) == f"<class '{MODULE}.KlRenderTexture'>"
+    assert type(KlRenderTexture.__dict__["__pyx_vtable__"]).__name__ == "PyCapsule"
+    assert isinstance(KlRenderTexture.__dict__["from_rl_render_texture"], staticmethod)
+    for name in ("__reduce__", "__setstate__"):
+        assert type(KlRenderTexture.__dict__[name]) is type(KlRenderTexture.__dict__["kill"])
+
+
+@pytest.mark.parametrize("name, params, defaults", METHODS)
+def test_method_introspection(name, params, defaults):
+    function = KlRenderTexture.__dict__[name]
+    assert function.__name__ == name
+    assert function.__qualname__ == f"KlRenderTexture.{name}"
+    assert function.__module__ == MODULE
+    assert function.__doc__ is None
+    assert function.__defaults__ == defaults
+    assert function.__kwdefaults__ is None
+    expected_annotations = {"texture": "object"} if name in ("blit_texture", "fast_blit_texture") else {}
+    assert function.__annotations__ == expected_annotations
+    assert function.__code__.co_varnames == ("self", *params)
+    assert function.__code__.co_argcount == len(params) + 1
+    signature = inspect.signature(function)
+    assert list(signature.parameters) == ["self", *params]
+    shown_defaults = tuple(
+        p.default for p in signature.parameters.values() if p.default is not inspect.Parameter.empty
+    )
+    assert shown_defaults == (defaults or ())
+
+
+def test_defaults_are_the_objects_read_at_import():
+    # The shown default is Color.White itself, not a copy.
+    assert KlRenderTexture.blit.__defaults__[2] is Color.White
+    assert KlRenderTexture.copy.__defaults__ is KlRenderTexture.copy.__defaults__
+
+
+def test_function_objects_bind_like_python_functions():
+    rt = KlRenderTexture.__new__(KlRenderTexture)
+    bound = rt.get_width
+    assert bound.__self__ is rt
+    assert bound.__func__ is KlRenderTexture.get_width
+    assert KlRenderTexture.get_width.__get__(None, KlRenderTexture) is KlRenderTexture.get_width
+    assert repr(KlRenderTexture.kill).startswith("<function KlRenderTexture.kill at ")
+    static = KlRenderTexture.from_rl_render_texture
+    assert static is rt.from_rl_render_texture
+    assert static.__qualname__ == "KlRenderTexture.from_rl_render_texture"
+    assert inspect.signature(static).parameters.keys() == {"rl_render_texture"}
+    unpickle = kl_render_tex.__pyx_unpickle_KlRenderTexture
+    assert unpickle.__qualname__ == "__pyx_unpickle_KlRenderTexture"
+    assert unpickle.__code__.co_varnames == ("__pyx_type", "__pyx_checksum", "__pyx_state")
+
+
+def test_function_objects_pickle_by_reference():
+    import pickle
+
+    assert pickle.loads(pickle.dumps(kl_render_tex.__pyx_unpickle_KlRenderTexture)) is (
+        kl_render_tex.__pyx_unpickle_KlRenderTexture
+    )
+
+
+# --- fresh interpreters ------------------------------------------------------
+
+FAKE_RAYLIB = """
+import ctypes, sys, types
+import kelo_ui.fast.raylib.kelo_raylib as real
+new_capsule = ctypes.pythonapi.PyCapsule_New
+new_capsule.restype = ctypes.py_object
+new_capsule.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p]
+fake = types.ModuleType(real.__name__)
+fake.__pyx_capi__ = dict(real.__pyx_capi__)
+sys.modules[real.__name__] = fake
+"""
+
+FAKE_VECTOR = """
+import sys, types
+import kelo_ui.fast.klvector2.klvector2 as real
+class KlVector2:
+    __slots__ = SLOTS
+KlVector2.__pyx_vtable__ = real.KlVector2.__dict__["__pyx_vtable__"]
+fake = types.ModuleType(real.__name__)
+fake.KlVector2 = KlVector2
+sys.modules[real.__name__] = fake
+print(KlVector2.__basicsize__)
+"""
+
+IMPORT = f"""
+import traceback
+try:
+    import {MODULE}
+except BaseException as error:
+    print(type(error).__name__, error, sep=": ")
+    print([frame.name for frame in traceback.extract_tb(error.__traceback__)][-1])
+else:
+    print("imported")
+"""
+
+SIGNATURE = "void (PyObject *, PyObject *, PyObject *, int)"
+WRONG_SIGNATURE = "void (PyObject *, PyObject *, PyObject *, long)"
+
+
+@pytest.mark.parametrize(
+    "setup, expected",
+    [
+        (
+            FAKE_RAYLIB + "del fake.__pyx_capi__['c_draw_texture_vec']\n",
+            "ImportError: kelo_ui.fast.raylib.kelo_raylib does not export expected C function c_draw_texture_vec",
+        ),
+        (
+            FAKE_RAYLIB
+            + f"name = b'{WRONG_SIGNATURE}'\n"
+            + "fake.__pyx_capi__['c_draw_texture_vec'] = new_capsule(1, name, None)\n",
+            "TypeError: C function kelo_ui.fast.raylib.kelo_raylib.c_draw_texture_vec has wrong signature "
+            f"(expected {SIGNATURE}, got {WRONG_SIGNATURE})",
+        ),
+        (
+            FAKE_VECTOR.replace("SLOTS", "('a',)"),
+            "ValueError: kelo_ui.fast.klvector2.klvector2.KlVector2 size changed, may indicate binary "
+            "incompatibility. Expected 40 from C header, got 24 from PyObject",
+        ),
+        (
+            FAKE_VECTOR.replace("SLOTS", "('a', 'b', 'c')").replace("KlVector2.__pyx_vtable__ = ", "_ = "),
+            "KeyError: '__pyx_vtable__'",
+        ),
+        (
+            "import sys, types\nimport kelo_ui.fast.klrect.klrect as real\n"
+            "fake = types.ModuleType(real.__name__)\nfake.KlRect = 5\nsys.modules[real.__name__] = fake\n",
+            "TypeError: kelo_ui.fast.klrect.klrect.KlRect is not a type object",
+        ),
+        (
+            "import kelo_ui.presentation.color as c\nc.Color.White = [255, 255, 255, 255]\n",
+            "TypeError: Expected tuple, got list",
+        ),
+        (
+            "import kelo_ui.presentation.color as c\ndel c.Color\n",
+            "ImportError: cannot import name Color",
+        ),
+        (
+            "import kelo_ui.core.modules, kelo_ui.core.state, kelo_ui.core.annotations\n"
+            "import kelo_ui.presentation.color, kelo_ui.fast.klrendertex\n"
+            "import builtins\ndel builtins.staticmethod\n",
+            "NameError: name 'staticmethod' is not defined",
+        ),
+    ],
+    ids=["missing-function", "wrong-signature", "small-record", "no-vtable", "not-a-type", "white-list",
+         "no-color", "no-staticmethod"],
+)
+def test_startup_failure(setup, expected):
+    output = run_ok(setup + IMPORT).splitlines()
+    assert expected in output
+    # The failure carries the start-up's own traceback entry.
+    assert output[-1] == f"init {MODULE}"
+
+
+def test_larger_record_only_warns():
+    setup = FAKE_VECTOR.replace("SLOTS", "('a', 'b', 'c', 'd')")
+    result = run_python(setup + IMPORT)
+    assert result.returncode == 0, result.stderr
+    assert "imported" in result.stdout.splitlines()
+    assert "RuntimeWarning" in result.stderr
+    assert "Expected 40 from C header, got 48 from PyObject" in result.stderr
+    # Turned into an error, the warning fails the import.
+    output = run_ok(setup + IMPORT, "-W", "error::RuntimeWarning")
+    assert "size changed, may indicate binary incompatibility. Expected 40 from C header, got 48" in output
+
+
+def test_retry_after_failure_runs_everything_again():
+    output = run_ok(
+        """
+        import kelo_ui.presentation.color as c
+        c.Color.White = [1, 2, 3, 4]
+        try:
+            import kelo_ui.fast.klrendertex.kl_render_tex
+        except TypeError:
+            pass
+        c.Color.White = (1, 2, 3, 4)
+        import kelo_ui.fast.klrendertex.kl_render_tex as m
+        print(m.KlRenderTexture.blit.__defaults__)
+        """
+    )
+    assert output.strip() == "(0, True, (1, 2, 3, 4))"
+
+
+def test_white_none_and_later_changes():
+    output = run_ok(
+        """
+        import kelo_ui.presentation.color as c
+        c.Color.White = None
+        import kelo_ui.fast.klrendertex.kl_render_tex as m
+        c.Color.White = (9, 9, 9, 9)
+        K = m.KlRenderTexture
+        print(K.blit.__defaults__, K.fast_blit.__defaults__, K.blit_texture.__defaults__,
+              K.fast_blit_texture.__defaults__)
+        """
+    )
+    assert output.strip() == "(0, True, None) (True, None) (0, True, None) (True, None)"
+
+
+ASSERTION_PROBE = """
+import kelo_ui.fast.klrendertex.kl_render_tex as m
+rt = m.KlRenderTexture.__new__(m.KlRenderTexture)
+try:
+    rt.fast_clear(None)
+except AssertionError as error:
+    print("AssertionError:", error)
+else:
+    print("no check")
+"""
+
+
+@pytest.mark.parametrize("flags, expected", [((), "AssertionError: Render texture not loaded"), (("-O",), "no check")])
+def test_assertions_follow_debug_at_startup(flags, expected):
+    assert run_ok(ASSERTION_PROBE, *flags).strip() == expected
+
+
+def test_assertions_are_read_once():
+    output = run_ok(
+        """
+        import builtins
+        import kelo_ui.fast.klrendertex.kl_render_tex as m
+        setattr(builtins, "__debug__", False)
+        rt = m.KlRenderTexture.__new__(m.KlRenderTexture)
+        try:
+            rt.fast_clear(None)
+        except AssertionError as error:
+            print(error)
+        """
+    )
+    assert output.strip() == "Render texture not loaded"
+
+
+def test_second_interpreter_is_refused():
+    output = run_ok(
+        """
+        import _interpreters
+        import kelo_ui.presentation.color as c
+        c.Color.White = []
+        try:
+            import kelo_ui.fast.klrendertex.kl_render_tex
+        except TypeError:
+            print("first failed", flush=True)
+        interp = _interpreters.create("legacy")
+        _interpreters.run_string(interp, '''
+try:
+    import kelo_ui.fast.klrendertex.kl_render_tex
+except ImportError as error:
+    print("ImportError:", error, flush=True)
+''')
+        """
+    )
+    assert output.splitlines() == [
+        "first failed",
+        "ImportError: Interpreter change detected - this module can only be loaded into one interpreter per "
+        "process.",
+    ]
