@@ -35,13 +35,27 @@ PyObject* vector2_new_native(double x, double y) {
     return self;
 }
 
+// A coordinate: any number that float() accepts; `what` names it in the error.
+bool to_double(PyObject* value, const char* what, double& out) {
+    out = PyFloat_AsDouble(value);
+    if (out != -1.0 || !PyErr_Occurred()) return true;
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "%s must be a number, not %.200s", what, Py_TYPE(value)->tp_name);
+    }
+    return false;
+}
+
 int vector2_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const keywords[] = {"x", "y", nullptr};
-    double x = 0.0;
-    double y = 0.0;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|dd:KlVector2", keywords, &x, &y)) return -1;
-    as_vector(self)->x = x;
-    as_vector(self)->y = y;
+    PyObject* x = nullptr;
+    PyObject* y = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OO:KlVector2", keywords, &x, &y)) return -1;
+    double values[2] = {0.0, 0.0};
+    if (x && !to_double(x, "KlVector2() argument 'x'", values[0])) return -1;
+    if (y && !to_double(y, "KlVector2() argument 'y'", values[1])) return -1;
+    as_vector(self)->x = values[0];
+    as_vector(self)->y = values[1];
     return 0;
 }
 
@@ -59,8 +73,8 @@ int set_field(PyObject* self, PyObject* value, void* closure) {
         PyErr_SetString(PyExc_TypeError, "KlVector2 attributes cannot be deleted");
         return -1;
     }
-    double number = PyFloat_AsDouble(value);
-    if (number == -1.0 && PyErr_Occurred()) return -1;
+    double number;
+    if (!to_double(value, "KlVector2 coordinates", number)) return -1;
     field(self, closure) = number;
     return 0;
 }
