@@ -1,0 +1,252 @@
+// kelo_ui.fast.raylib.kelo_raylib: the toolkit's native drawing functions.
+//
+// Each function forwards to the drawing backend, the module attribute
+// `backend` looked up at every call: it calls the backend's method of the same
+// name with the arguments it received, less the skip-dispatch flag. With
+// `backend` None nothing is drawn. A backend that raises leaves its exception
+// pending for the native caller, which tests for it after every call.
+#include "kelo_ui/fast/raylib/kelo_raylib.h"
+
+#include <cstddef>
+#include <utility>
+
+#include "kelo_ui/fast/runtime/ref.h"
+
+namespace {
+
+using kl::Borrowed;
+using kl::Ref;
+
+constexpr std::size_t export_count = sizeof(kelo_raylib::exports) / sizeof(kelo_raylib::exports[0]);
+
+kl::Pinned<> raylib_module;
+kl::Pinned<> backend_name;                 // "backend", interned
+kl::Pinned<> method_names[export_count];  // interned, in export order
+
+enum Export : std::size_t {
+    c_clear_background_index,
+    c_draw_texture_rec_index,
+    c_draw_texture_vec_index,
+    begin_texture_mode_index,
+    clear_background_index,
+    end_blend_mode_index,
+    end_texture_mode_index,
+    begin_blend_mode_index,
+};
+
+// The backend to call, or null when there is nothing to do: an error is
+// already pending (never run Python code over it), the lookup failed (its
+// error is now pending), or the backend is None.
+Ref current_backend() {
+    if (PyErr_Occurred()) return Ref();
+    Ref backend = Ref::steal(PyObject_GetAttr(raylib_module.object(), backend_name.object()));
+    if (!backend || backend.get() == Py_None) return Ref();
+    return backend;
+}
+
+// Calls backend.<name>(*args[1:nargs]); args[0] is filled with the backend.
+// The result is dropped; an exception stays pending for the caller.
+void call_backend(Export index, Borrowed backend, PyObject** args, std::size_t nargs) {
+    args[0] = backend.get();
+    Ref result = Ref::steal(PyObject_VectorcallMethod(method_names[index].object(), args, nargs, nullptr));
+}
+
+void forward(Export index, PyObject** args, std::size_t nargs) {
+    Ref backend = current_backend();
+    if (backend) call_backend(index, backend, args, nargs);
+}
+
+// As forward, with `value` handed on as a Python int in the last slot.
+void forward_int(Export index, PyObject** args, std::size_t nargs, int value) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    Ref number = Ref::steal(PyLong_FromLong(value));
+    if (!number) return;
+    args[nargs - 1] = number.get();
+    call_backend(index, backend, args, nargs);
+}
+
+void c_clear_background(PyObject* color) {
+    PyObject* args[] = {nullptr, color};
+    forward(c_clear_background_index, args, 2);
+}
+
+void c_draw_texture_rec(PyObject* texture, PyObject* source, PyObject* dest, PyObject* color) {
+    PyObject* args[] = {nullptr, texture, source, dest, color};
+    forward(c_draw_texture_rec_index, args, 5);
+}
+
+void c_draw_texture_vec(PyObject* texture, PyObject* dest, PyObject* color, int flip) {
+    PyObject* args[] = {nullptr, texture, dest, color, nullptr};
+    forward_int(c_draw_texture_vec_index, args, 5, flip);
+}
+
+// The skip-dispatch flags are dropped: these functions have no overrides.
+void begin_texture_mode(PyObject* render_texture, int) {
+    PyObject* args[] = {nullptr, render_texture};
+    forward(begin_texture_mode_index, args, 2);
+}
+
+void clear_background(PyObject* color, int) {
+    PyObject* args[] = {nullptr, color};
+    forward(clear_background_index, args, 2);
+}
+
+void end_blend_mode(int) {
+    PyObject* args[] = {nullptr};
+    forward(end_blend_mode_index, args, 1);
+}
+
+void end_texture_mode(int) {
+    PyObject* args[] = {nullptr};
+    forward(end_texture_mode_index, args, 1);
+}
+
+void begin_blend_mode(int blend_mode, int) {
+    PyObject* args[] = {nullptr, nullptr};
+    forward_int(begin_blend_mode_index, args, 2, blend_mode);
+}
+
+void* const entries[export_count] = {
+    reinterpret_cast<void*>(static_cast<kelo_raylib::ClearBackgroundC>(c_clear_background)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::DrawTextureRecC>(c_draw_texture_rec)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::DrawTextureVecC>(c_draw_texture_vec)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::BeginTextureMode>(begin_texture_mode)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::ClearBackground>(clear_background)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::EndBlendMode>(end_blend_mode)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::EndTextureMode>(end_texture_mode)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::BeginBlendMode>(begin_blend_mode)),
+};
+
+// --- the same functions for Python callers -----------------------------------
+
+bool arity(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
+    if (nargs == expected) return true;
+    PyErr_Format(PyExc_TypeError, "%s() takes exactly %zd argument%s (%zd given)", name, expected,
+                 expected == 1 ? "" : "s", nargs);
+    return false;
+}
+
+bool as_int(PyObject* object, int& out) {
+    out = PyLong_AsInt(object);
+    return !(out == -1 && PyErr_Occurred());
+}
+
+// What the native function left pending becomes the Python caller's error.
+PyObject* finish() {
+    if (PyErr_Occurred()) return nullptr;
+    Py_RETURN_NONE;
+}
+
+PyObject* py_c_clear_background(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    if (!arity("c_clear_background", nargs, 1)) return nullptr;
+    c_clear_background(args[0]);
+    return finish();
+}
+
+PyObject* py_c_draw_texture_rec(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    if (!arity("c_draw_texture_rec", nargs, 4)) return nullptr;
+    c_draw_texture_rec(args[0], args[1], args[2], args[3]);
+    return finish();
+}
+
+PyObject* py_c_draw_texture_vec(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    int flip;
+    if (!arity("c_draw_texture_vec", nargs, 4) || !as_int(args[3], flip)) return nullptr;
+    c_draw_texture_vec(args[0], args[1], args[2], flip);
+    return finish();
+}
+
+PyObject* py_begin_texture_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    if (!arity("begin_texture_mode", nargs, 1)) return nullptr;
+    begin_texture_mode(args[0], 1);
+    return finish();
+}
+
+PyObject* py_clear_background(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    if (!arity("clear_background", nargs, 1)) return nullptr;
+    clear_background(args[0], 1);
+    return finish();
+}
+
+PyObject* py_end_blend_mode(PyObject*, PyObject* const*, Py_ssize_t nargs) {
+    if (!arity("end_blend_mode", nargs, 0)) return nullptr;
+    end_blend_mode(1);
+    return finish();
+}
+
+PyObject* py_end_texture_mode(PyObject*, PyObject* const*, Py_ssize_t nargs) {
+    if (!arity("end_texture_mode", nargs, 0)) return nullptr;
+    end_texture_mode(1);
+    return finish();
+}
+
+PyObject* py_begin_blend_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    int mode;
+    if (!arity("begin_blend_mode", nargs, 1) || !as_int(args[0], mode)) return nullptr;
+    begin_blend_mode(mode, 1);
+    return finish();
+}
+
+#define KL_METHOD(name, doc) \
+    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)), METH_FASTCALL, doc}
+
+PyMethodDef raylib_functions[] = {
+    KL_METHOD(c_clear_background, "c_clear_background(color)\n--\n\nClear the current target."),
+    KL_METHOD(c_draw_texture_rec,
+              "c_draw_texture_rec(texture, source, dest, color)\n--\n\nDraw part of a texture into a rectangle."),
+    KL_METHOD(c_draw_texture_vec,
+              "c_draw_texture_vec(texture, dest, color, flip)\n--\n\nDraw a texture at a position."),
+    KL_METHOD(begin_texture_mode, "begin_texture_mode(render_texture)\n--\n\nDraw into a render texture."),
+    KL_METHOD(clear_background, "clear_background(color)\n--\n\nClear the current target."),
+    KL_METHOD(end_blend_mode, "end_blend_mode()\n--\n\nEnd the active blend mode."),
+    KL_METHOD(end_texture_mode, "end_texture_mode()\n--\n\nEnd the active texture mode."),
+    KL_METHOD(begin_blend_mode, "begin_blend_mode(blend_mode)\n--\n\nDraw with a blend mode."),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+#undef KL_METHOD
+
+// The C functions read `backend` from the module executed last, the one that
+// the import system hands out.
+int raylib_exec(PyObject* module) {
+    Ref backend_key = Ref::steal(PyUnicode_InternFromString("backend"));
+    if (!backend_key) return -1;
+    backend_name.set(std::move(backend_key));
+    Ref exports = Ref::steal(PyDict_New());
+    if (!exports) return -1;
+    for (std::size_t i = 0; i < export_count; ++i) {
+        const kelo_raylib::Export& e = kelo_raylib::exports[i];
+        Ref name = Ref::steal(PyUnicode_InternFromString(e.name));
+        // The capsule is named after the signature: importers check it.
+        Ref capsule = Ref::steal(PyCapsule_New(entries[i], e.signature, nullptr));
+        if (!name || !capsule || PyDict_SetItem(exports.get(), name.get(), capsule.get()) < 0) return -1;
+        method_names[i].set(std::move(name));
+    }
+    if (PyModule_AddObjectRef(module, "__pyx_capi__", exports.get()) < 0) return -1;
+    if (PyModule_AddObjectRef(module, "backend", Py_None) < 0) return -1;
+    raylib_module.set(Ref::newref(module));
+    return 0;
+}
+
+PyModuleDef_Slot raylib_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(raylib_exec)},
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+    {0, nullptr},
+};
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+PyModuleDef raylib_module_def = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = kelo_raylib::module_name,
+    .m_doc = "The toolkit's native drawing functions, forwarded to `backend`.",
+    .m_size = 0,
+    .m_methods = raylib_functions,
+    .m_slots = raylib_slots,
+};
+#pragma GCC diagnostic pop
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_kelo_raylib() { return PyModuleDef_Init(&raylib_module_def); }
