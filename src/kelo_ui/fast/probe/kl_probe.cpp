@@ -1,0 +1,293 @@
+// kelo_ui.fast.probe.kl_probe: the toolkit's records and tables as another
+// native module sees them, for tests and benchmarks, and the benchmark
+// floors (native calls that do nothing).
+#include "kelo_ui/fast/probe/kl_probe.h"
+
+#include <climits>
+#include <cstring>
+
+#include "kelo_ui/fast/klrect/klrect.h"
+#include "kelo_ui/fast/klshader/klshader.h"
+#include "kelo_ui/fast/klvector2/klvector2.h"
+#include "kelo_ui/fast/raylib/kelo_raylib.h"
+#include "kelo_ui/fast/runtime/ref.h"
+
+namespace {
+
+using kl::Ref;
+
+PyObject* record_sizes(PyObject*, PyObject*) {
+    return Py_BuildValue("{s:n,s:n,s:n}", "KlVector2", static_cast<Py_ssize_t>(sizeof(KlVector2Object)), "KlRect",
+                         static_cast<Py_ssize_t>(sizeof(KlRectObject)), "KlShader",
+                         static_cast<Py_ssize_t>(sizeof(KlShaderObject)));
+}
+
+// A sibling type, imported at call time.
+Ref sibling_type(const char* module_name, const char* type_name) {
+    Ref module = Ref::steal(PyImport_ImportModule(module_name));
+    if (!module) return Ref();
+    Ref type = Ref::steal(PyObject_GetAttrString(module.get(), type_name));
+    if (type && !PyType_Check(type.get())) {
+        PyErr_Format(PyExc_TypeError, "%s.%s is not a type object", module_name, type_name);
+        return Ref();
+    }
+    return type;
+}
+
+// The table a sibling type publishes, fetched the way an importer does: the
+// unnamed capsule "__pyx_vtable__" of the type's own dictionary.
+void* sibling_table(PyObject* type) {
+    Ref dict = Ref::steal(PyType_GetDict(reinterpret_cast<PyTypeObject*>(type)));
+    if (!dict) return nullptr;
+    PyObject* raw = nullptr;
+    const int found = PyDict_GetItemStringRef(dict.get(), "__pyx_vtable__", &raw);
+    Ref capsule = Ref::steal(raw);
+    if (found < 0) return nullptr;
+    if (found == 0) {
+        PyErr_SetString(PyExc_KeyError, "__pyx_vtable__");
+        return nullptr;
+    }
+    void* table = PyCapsule_GetPointer(capsule.get(), nullptr);
+    if (!table && !PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "invalid vtable found for imported type");
+    return table;
+}
+
+void* sibling_table(const char* module_name, const char* type_name) {
+    Ref type = sibling_type(module_name, type_name);
+    return type ? sibling_table(type.get()) : nullptr;
+}
+
+bool arity(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
+    if (nargs == expected) return true;
+    PyErr_Format(PyExc_TypeError, "%s() takes exactly %zd argument%s (%zd given)", name, expected,
+                 expected == 1 ? "" : "s", nargs);
+    return false;
+}
+
+bool doubles(PyObject* const* args, Py_ssize_t count, double* out) {
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        out[i] = PyFloat_AsDouble(args[i]);
+        if (out[i] == -1.0 && PyErr_Occurred()) return false;
+    }
+    return true;
+}
+
+// vector2_new(x, y): KlVector2's slot 0.
+PyObject* vector2_new(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    double v[2];
+    if (!arity("vector2_new", nargs, 2) || !doubles(args, 2, v)) return nullptr;
+    auto* table = static_cast<KlVector2VTable*>(sibling_table("kelo_ui.fast.klvector2.klvector2", "KlVector2"));
+    return table ? table->new_(v[0], v[1]) : nullptr;
+}
+
+// rect_new(x, y, w, h): KlRect's slot 0, with single-precision arguments.
+PyObject* rect_new(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    double v[4];
+    if (!arity("rect_new", nargs, 4) || !doubles(args, 4, v)) return nullptr;
+    auto* table = static_cast<KlRectVTable*>(sibling_table("kelo_ui.fast.klrect.klrect", "KlRect"));
+    if (!table) return nullptr;
+    return table->new_(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]),
+                       static_cast<float>(v[3]));
+}
+
+// shader_get_id(shader): KlShader's slot 0 on a KlShader (or subclass).
+PyObject* shader_get_id(PyObject*, PyObject* shader) {
+    Ref type = sibling_type("kelo_ui.fast.klshader.klshader", "KlShader");
+    if (!type) return nullptr;
+    if (!PyObject_TypeCheck(shader, reinterpret_cast<PyTypeObject*>(type.get()))) {
+        PyErr_Format(PyExc_TypeError, "shader_get_id() expects a KlShader, not %.200s", Py_TYPE(shader)->tp_name);
+        return nullptr;
+    }
+    auto* table = static_cast<KlShaderVTable*>(sibling_table(type.get()));
+    if (!table) return nullptr;
+    return PyLong_FromUnsignedLong(table->get_id(reinterpret_cast<KlShaderObject*>(shader)));
+}
+
+// An int parameter of a drawing function, read with PyLong_AsLong.
+bool c_int(PyObject* object, int& out) {
+    const long value = PyLong_AsLong(object);
+    if (value == -1 && PyErr_Occurred()) return false;
+    if (value < INT_MIN || value > INT_MAX) {
+        PyErr_SetString(PyExc_OverflowError, "value out of int range");
+        return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
+// A call of an exported drawing function, resolved through its capsule (which
+// must carry the signature of the header) and with its int parameters read.
+struct ExportCall {
+    std::size_t index = 0;
+    void* entry = nullptr;
+    PyObject* const* objects = nullptr;
+    int ints[2] = {0, 0};
+};
+
+bool prepare_call(PyObject* name, PyObject* const* a, Py_ssize_t n, ExportCall& call) {
+    using namespace kelo_raylib;
+    const char* text = PyUnicode_Check(name) ? PyUnicode_AsUTF8(name) : nullptr;
+    if (!text) {
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "the function name must be a str");
+        return false;
+    }
+    const Export* found = nullptr;
+    for (const Export& e : exports)
+        if (std::strcmp(e.name, text) == 0) found = &e;
+    if (!found) {
+        PyErr_Format(PyExc_ValueError, "kelo_raylib exports no function %s", text);
+        return false;
+    }
+    call.index = static_cast<std::size_t>(found - exports);
+    // Objects first, then the ints, as in the signatures.
+    static constexpr Py_ssize_t object_counts[] = {1, 4, 3, 1, 1, 0, 0, 0};
+    static constexpr Py_ssize_t int_counts[] = {0, 0, 1, 1, 1, 1, 1, 2};
+    const Py_ssize_t objects = object_counts[call.index];
+    const Py_ssize_t ints = int_counts[call.index];
+    if (!arity(text, n, objects + ints)) return false;
+    call.objects = a;
+    for (Py_ssize_t i = 0; i < ints; ++i)
+        if (!c_int(a[objects + i], call.ints[i])) return false;
+
+    Ref module = Ref::steal(PyImport_ImportModule(module_name));
+    if (!module) return false;
+    Ref table = Ref::steal(PyObject_GetAttrString(module.get(), "__pyx_capi__"));
+    if (!table) return false;
+    Ref capsule = Ref::steal(PyObject_GetItem(table.get(), name));
+    if (!capsule) return false;
+    call.entry = PyCapsule_GetPointer(capsule.get(), found->signature);
+    return call.entry != nullptr;
+}
+
+void invoke(const ExportCall& call) {
+    using namespace kelo_raylib;
+    PyObject* const* a = call.objects;
+    const int* i = call.ints;
+    switch (call.index) {
+    case 0: reinterpret_cast<ClearBackgroundC>(call.entry)(a[0]); break;
+    case 1: reinterpret_cast<DrawTextureRecC>(call.entry)(a[0], a[1], a[2], a[3]); break;
+    case 2: reinterpret_cast<DrawTextureVecC>(call.entry)(a[0], a[1], a[2], i[0]); break;
+    case 3: reinterpret_cast<BeginTextureMode>(call.entry)(a[0], i[0]); break;
+    case 4: reinterpret_cast<ClearBackground>(call.entry)(a[0], i[0]); break;
+    case 5: reinterpret_cast<EndBlendMode>(call.entry)(i[0]); break;
+    case 6: reinterpret_cast<EndTextureMode>(call.entry)(i[0]); break;
+    default: reinterpret_cast<BeginBlendMode>(call.entry)(i[0], i[1]); break;
+    }
+}
+
+// raylib_call(name, *args): returns None, or raises what the call left pending.
+PyObject* raylib_call(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    ExportCall call;
+    if (nargs < 1) {
+        PyErr_SetString(PyExc_TypeError, "raylib_call() needs a function name");
+        return nullptr;
+    }
+    if (!prepare_call(args[0], args + 1, nargs - 1, call)) return nullptr;
+    invoke(call);
+    if (PyErr_Occurred()) return nullptr;
+    Py_RETURN_NONE;
+}
+
+// raylib_call_over_pending(error, name, *args): makes the call with `error`
+// already pending, as a native caller that missed a test would; raises
+// whatever is pending afterwards.
+PyObject* raylib_call_over_pending(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    ExportCall call;
+    if (nargs < 2 || !PyExceptionInstance_Check(args[0])) {
+        PyErr_SetString(PyExc_TypeError, "raylib_call_over_pending() needs an exception instance and a name");
+        return nullptr;
+    }
+    if (!prepare_call(args[1], args + 2, nargs - 2, call)) return nullptr;
+    PyErr_SetRaisedException(Py_NewRef(args[0]));
+    invoke(call);
+    return nullptr;
+}
+
+// --- benchmark floors ---------------------------------------------------------
+
+PyObject* noop(PyObject*, PyObject* const*, Py_ssize_t) { Py_RETURN_NONE; }
+
+struct FloorObject {
+    PyObject_HEAD
+    double value;
+};
+
+PyObject* floor_new(PyTypeObject* type, PyObject* args, PyObject*) {
+    double value = 0.0;
+    if (!PyArg_ParseTuple(args, "|d:Floor", &value)) return nullptr;
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self) reinterpret_cast<FloorObject*>(self)->value = value;
+    return self;
+}
+
+// The call shape of a zero-argument method returning a float.
+PyObject* floor_get_value(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    if (nargs != 0) {
+        PyErr_SetString(PyExc_TypeError, "get_value() takes no arguments");
+        return nullptr;
+    }
+    return PyFloat_FromDouble(reinterpret_cast<FloorObject*>(self)->value);
+}
+
+PyObject* floor_noop(PyObject*, PyObject* const*, Py_ssize_t) { Py_RETURN_NONE; }
+
+#define KL_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
+
+PyMethodDef floor_methods[] = {
+    {"get_value", KL_FASTCALL(floor_get_value), METH_FASTCALL, nullptr},
+    {"noop", KL_FASTCALL(floor_noop), METH_FASTCALL, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+PyTypeObject FloorType = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "kelo_ui.fast.probe.kl_probe.Floor",
+    .tp_basicsize = sizeof(FloorObject),
+    .tp_flags = Py_TPFLAGS_DEFAULT,
+    .tp_methods = floor_methods,
+    .tp_new = floor_new,
+};
+#pragma GCC diagnostic pop
+
+PyMethodDef probe_functions[] = {
+    {"record_sizes", record_sizes, METH_NOARGS, nullptr},
+    {"vector2_new", KL_FASTCALL(vector2_new), METH_FASTCALL, nullptr},
+    {"rect_new", KL_FASTCALL(rect_new), METH_FASTCALL, nullptr},
+    {"shader_get_id", shader_get_id, METH_O, nullptr},
+    {"raylib_call", KL_FASTCALL(raylib_call), METH_FASTCALL, nullptr},
+    {"raylib_call_over_pending", KL_FASTCALL(raylib_call_over_pending), METH_FASTCALL, nullptr},
+    {"noop", KL_FASTCALL(noop), METH_FASTCALL, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+#undef KL_FASTCALL
+
+int probe_exec(PyObject* module) {
+    if (PyType_Ready(&FloorType) < 0) return -1;
+    if (PyModule_AddObjectRef(module, "Floor", reinterpret_cast<PyObject*>(&FloorType)) < 0) return -1;
+    return PyModule_AddFunctions(module, kl_probe_render_tex_methods);
+}
+
+PyModuleDef_Slot probe_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(probe_exec)},
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+    {0, nullptr},
+};
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+PyModuleDef probe_module = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kelo_ui.fast.probe.kl_probe",
+    .m_doc = "Native views of the toolkit's records and tables, for tests and benchmarks.",
+    .m_size = 0,
+    .m_methods = probe_functions,
+    .m_slots = probe_slots,
+};
+#pragma GCC diagnostic pop
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_kl_probe() { return PyModuleDef_Init(&probe_module); }
