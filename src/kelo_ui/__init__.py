@@ -1,0 +1,1 @@
+"""kelo_ui: a user-interface toolkit that draws through raylib."""

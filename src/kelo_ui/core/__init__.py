@@ -1,0 +1,1 @@
+"""The toolkit core: the raylib binding, the window state, typing helpers."""

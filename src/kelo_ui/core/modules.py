@@ -1,0 +1,34 @@
+"""Third-party modules the toolkit draws with, bound once.
+
+`rl` is the raylib binding (the `pyray` module of the PyPI package `raylib`).
+When it cannot be imported, `rl` is a stand-in whose every use raises an
+ImportError saying how to install it, so that importing the toolkit still works
+on machines without a display stack.
+"""
+
+
+class MissingModule:
+    """Stands in for an optional module that could not be imported."""
+
+    def __init__(self, name, install, reason):
+        self._name = name
+        self._install = install
+        self._reason = reason
+
+    def __getattr__(self, attribute):
+        # Protocol probes (copy, inspect, pickle) get the usual answer.
+        if attribute.startswith("__") and attribute.endswith("__"):
+            raise AttributeError(attribute)
+        raise ImportError(
+            f"{self._name}.{attribute} is needed but {self._name} could not be imported "
+            f"({self._reason}); install it with: {self._install}"
+        )
+
+    def __repr__(self):
+        return f"<missing module {self._name!r}>"
+
+
+try:
+    import pyray as rl
+except ImportError as error:
+    rl = MissingModule("pyray", "pip install raylib", error)

@@ -1,0 +1,1 @@
+"""Native modules of the toolkit, one package each."""

@@ -1,0 +1,1 @@
+"""Presentation helpers: colours."""
