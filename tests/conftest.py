@@ -1,0 +1,60 @@
+"""Fixtures shared by the whole suite."""
+
+import pytest
+
+from kelo_ui.fast.raylib import kelo_raylib
+
+# Every method a drawing backend is called with: the eight kelo_raylib
+# functions and the display's fast_blit_pro.
+BACKEND_METHODS = (
+    "c_clear_background",
+    "c_draw_texture_rec",
+    "c_draw_texture_vec",
+    "begin_texture_mode",
+    "clear_background",
+    "end_blend_mode",
+    "end_texture_mode",
+    "begin_blend_mode",
+    "fast_blit_pro",
+)
+
+
+class RecordingBackend:
+    """A drawing backend that records each call as the tuple (name, *args)
+    in `calls`. `fail[name] = exception` makes that method raise the given
+    exception instance after recording the call."""
+
+    def __init__(self):
+        self.calls = []
+        self.fail = {}
+
+    def _record(self, name, args):
+        self.calls.append((name, *args))
+        error = self.fail.get(name)
+        if error is not None:
+            raise error
+
+
+def _recorder(name):
+    def method(self, *args):
+        self._record(name, args)
+
+    method.__name__ = method.__qualname__ = name
+    return method
+
+
+for _name in BACKEND_METHODS:
+    setattr(RecordingBackend, _name, _recorder(_name))
+
+
+@pytest.fixture
+def backend():
+    """A RecordingBackend installed as kelo_raylib.backend for one test; the
+    previous backend is put back afterwards."""
+    previous = kelo_raylib.backend
+    recorder = RecordingBackend()
+    kelo_raylib.backend = recorder
+    try:
+        yield recorder
+    finally:
+        kelo_raylib.backend = previous
