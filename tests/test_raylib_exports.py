@@ -2,6 +2,9 @@
 drawing backend, seen from a native caller (the probe) and from Python."""
 
 import ctypes
+import subprocess
+import sys
+import textwrap
 
 import pytest
 
@@ -167,3 +170,17 @@ def test_probe_refuses_bad_calls(backend, args, error):
     with pytest.raises(error):
         kl_probe.raylib_call(*args)
     assert backend.calls == []
+
+
+def test_a_second_interpreter_is_refused():
+    code = textwrap.dedent(
+        """
+        import _interpreters
+        import kelo_ui.fast.raylib.kelo_raylib
+        interp = _interpreters.create("legacy")
+        print(_interpreters.run_string(interp, "import kelo_ui.fast.raylib.kelo_raylib").msg)
+        """
+    )
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "kelo_raylib can be used by one interpreter only"

@@ -212,9 +212,11 @@ struct FloorObject {
     double value;
 };
 
-PyObject* floor_new(PyTypeObject* type, PyObject* args, PyObject*) {
+// Floor(value=0.0)
+PyObject* floor_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static const char* const keywords[] = {"value", nullptr};
     double value = 0.0;
-    if (!PyArg_ParseTuple(args, "|d:Floor", &value)) return nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|d:Floor", keywords, &value)) return nullptr;
     PyObject* self = type->tp_alloc(type, 0);
     if (self) reinterpret_cast<FloorObject*>(self)->value = value;
     return self;

@@ -8,6 +8,7 @@
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 #include "kelo_ui/fast/runtime/ref.h"
@@ -208,8 +209,16 @@ PyMethodDef raylib_functions[] = {
 #undef KL_METHOD
 
 // The C functions read `backend` from the module executed last, the one that
-// the import system hands out.
+// the import system hands out. That state is process-wide, so only the first
+// interpreter that imports the module may use it.
 int raylib_exec(PyObject* module) {
+    static std::int64_t owner = -1;
+    const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (interpreter < 0) return -1;
+    if (owner >= 0 && owner != interpreter) {
+        PyErr_SetString(PyExc_ImportError, "kelo_raylib can be used by one interpreter only");
+        return -1;
+    }
     Ref backend_key = Ref::steal(PyUnicode_InternFromString("backend"));
     if (!backend_key) return -1;
     backend_name.set(std::move(backend_key));
@@ -226,6 +235,7 @@ int raylib_exec(PyObject* module) {
     if (PyModule_AddObjectRef(module, "__pyx_capi__", exports.get()) < 0) return -1;
     if (PyModule_AddObjectRef(module, "backend", Py_None) < 0) return -1;
     raylib_module.set(Ref::newref(module));
+    owner = interpreter;
     return 0;
 }
 
