@@ -212,7 +212,7 @@ WRONG_SIGNATURE = "void (PyObject *, PyObject *, PyObject *, long)"
          "no-color", "no-staticmethod"],
 )
 def test_startup_failure(setup, expected):
-    output = run_ok(setup + IMPORT).splitlines()
+    output = run_ok("import traceback\n" + setup + IMPORT).splitlines()
     assert expected in output
     # The failure carries the start-up's own traceback entry.
     assert output[-1] == f"init {MODULE}"
@@ -295,9 +295,17 @@ def test_assertions_are_read_once():
     assert output.strip() == "Render texture not loaded"
 
 
+SUBINTERPRETER_IMPORT = """
+try:
+    import kelo_ui.fast.klrendertex.kl_render_tex
+except ImportError as error:
+    print("ImportError:", error, flush=True)
+"""
+
+
 def test_second_interpreter_is_refused():
     output = run_ok(
-        """
+        f"""
         import _interpreters
         import kelo_ui.presentation.color as c
         c.Color.White = []
@@ -306,12 +314,7 @@ def test_second_interpreter_is_refused():
         except TypeError:
             print("first failed", flush=True)
         interp = _interpreters.create("legacy")
-        _interpreters.run_string(interp, '''
-try:
-    import kelo_ui.fast.klrendertex.kl_render_tex
-except ImportError as error:
-    print("ImportError:", error, flush=True)
-''')
+        _interpreters.run_string(interp, {SUBINTERPRETER_IMPORT!r})
         """
     )
     assert output.splitlines() == [
