@@ -53,7 +53,7 @@ def main():
         ("KlRenderTexture.get_width(rt)", "value"),
         ("rt.fast_clear(None)", "draw"),
     ]
-    print(f"{"call":38} {'ns/call':>9} {'floor ns':>9} {'ratio':>7} {'blocks kept':>12}")
+    print(f"{'call':38} {'ns/call':>9} {'floor ns':>9} {'ratio':>7} {'blocks kept':>12}")
     for name, value in floors.items():
         statement = floor_statements[name]
         print(f"{statement:38} {value:9.1f} {value:9.1f} {1.0:7.2f} {allocated_blocks(statement, namespace):12d}")
