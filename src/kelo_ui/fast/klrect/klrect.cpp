@@ -4,6 +4,7 @@
 #include "kelo_ui/fast/klrect/klrect.h"
 
 #include "kelo_ui/fast/runtime/ref.h"
+#include "kelo_ui/fast/runtime/vtable.h"
 
 #include <cstddef>
 
@@ -162,21 +163,7 @@ PyTypeObject KlRectType = {
 };
 #pragma GCC diagnostic pop
 
-// Readies the type once per process and publishes its method table; a later
-// execution (the module imported again) finds both done.
-int rect_exec(PyObject* module) {
-    if (PyType_Ready(&KlRectType) < 0) return -1;
-    kl::Ref dict = kl::Ref::steal(PyType_GetDict(&KlRectType));
-    if (!dict) return -1;
-    int published = PyDict_ContainsString(dict.get(), "__pyx_vtable__");
-    if (published < 0) return -1;
-    if (!published) {
-        kl::Ref table = kl::Ref::steal(PyCapsule_New(&rect_vtable, nullptr, nullptr));
-        if (!table || PyDict_SetItemString(dict.get(), "__pyx_vtable__", table.get()) < 0) return -1;
-        PyType_Modified(&KlRectType);
-    }
-    return PyModule_AddObjectRef(module, "KlRect", reinterpret_cast<PyObject*>(&KlRectType));
-}
+int rect_exec(PyObject* module) { return kl::add_native_type(module, &KlRectType, &rect_vtable, "KlRect"); }
 
 PyModuleDef_Slot rect_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(rect_exec)},

@@ -3,6 +3,7 @@
 #include "kelo_ui/fast/klshader/klshader.h"
 
 #include "kelo_ui/fast/runtime/ref.h"
+#include "kelo_ui/fast/runtime/vtable.h"
 
 #include <climits>
 
@@ -104,21 +105,7 @@ PyTypeObject KlShaderType = {
 };
 #pragma GCC diagnostic pop
 
-// Readies the type once per process and publishes its method table; a later
-// execution (the module imported again) finds both done.
-int shader_exec(PyObject* module) {
-    if (PyType_Ready(&KlShaderType) < 0) return -1;
-    kl::Ref dict = kl::Ref::steal(PyType_GetDict(&KlShaderType));
-    if (!dict) return -1;
-    int published = PyDict_ContainsString(dict.get(), "__pyx_vtable__");
-    if (published < 0) return -1;
-    if (!published) {
-        kl::Ref table = kl::Ref::steal(PyCapsule_New(&shader_vtable, nullptr, nullptr));
-        if (!table || PyDict_SetItemString(dict.get(), "__pyx_vtable__", table.get()) < 0) return -1;
-        PyType_Modified(&KlShaderType);
-    }
-    return PyModule_AddObjectRef(module, "KlShader", reinterpret_cast<PyObject*>(&KlShaderType));
-}
+int shader_exec(PyObject* module) { return kl::add_native_type(module, &KlShaderType, &shader_vtable, "KlShader"); }
 
 PyModuleDef_Slot shader_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(shader_exec)},

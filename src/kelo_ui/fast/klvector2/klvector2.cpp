@@ -4,6 +4,7 @@
 #include "kelo_ui/fast/klvector2/klvector2.h"
 
 #include "kelo_ui/fast/runtime/ref.h"
+#include "kelo_ui/fast/runtime/vtable.h"
 
 #include <cstddef>
 
@@ -140,21 +141,7 @@ PyTypeObject KlVector2Type = {
 };
 #pragma GCC diagnostic pop
 
-// Readies the type once per process and publishes its method table; a later
-// execution (the module imported again) finds both done.
-int vector2_exec(PyObject* module) {
-    if (PyType_Ready(&KlVector2Type) < 0) return -1;
-    kl::Ref dict = kl::Ref::steal(PyType_GetDict(&KlVector2Type));
-    if (!dict) return -1;
-    int published = PyDict_ContainsString(dict.get(), "__pyx_vtable__");
-    if (published < 0) return -1;
-    if (!published) {
-        kl::Ref table = kl::Ref::steal(PyCapsule_New(&vector2_vtable, nullptr, nullptr));
-        if (!table || PyDict_SetItemString(dict.get(), "__pyx_vtable__", table.get()) < 0) return -1;
-        PyType_Modified(&KlVector2Type);
-    }
-    return PyModule_AddObjectRef(module, "KlVector2", reinterpret_cast<PyObject*>(&KlVector2Type));
-}
+int vector2_exec(PyObject* module) { return kl::add_native_type(module, &KlVector2Type, &vector2_vtable, "KlVector2"); }
 
 PyModuleDef_Slot vector2_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(vector2_exec)},
