@@ -1,10 +1,12 @@
 // Calls into KlRenderTexture exactly as another native module of the toolkit
 // makes them: through the record and the native method table published in
 // the class's dictionary.
+#include <cstdint>
 #include <cstring>
 
 #include "kelo_ui/fast/klrendertex/kl_render_tex.h"
 #include "kelo_ui/fast/probe/kl_probe.h"
+#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace {
@@ -150,9 +152,32 @@ PyObject* use_recording_table(PyObject*, PyObject* const* args, Py_ssize_t nargs
     Py_RETURN_NONE;
 }
 
+// The boundary conversions that the module's methods apply to integer and
+// truth-value parameters.
+PyObject* as_int32(PyObject*, PyObject* object) {
+    int value = 0;
+    if (!kl::as_int32(object, value)) return nullptr;
+    return PyLong_FromLong(value);
+}
+
+PyObject* as_int64(PyObject*, PyObject* object) {
+    std::int64_t value = 0;
+    if (!kl::as_int64(object, value)) return nullptr;
+    return PyLong_FromLongLong(value);
+}
+
+PyObject* truth(PyObject*, PyObject* object) {
+    const int value = kl::truth(object);
+    if (value < 0) return nullptr;
+    return PyBool_FromLong(value);
+}
+
 }  // namespace
 
 PyMethodDef kl_probe_render_tex_methods[] = {
+    {"as_int32", as_int32, METH_O, nullptr},
+    {"as_int64", as_int64, METH_O, nullptr},
+    {"truth", truth, METH_O, nullptr},
     {"rt_slot", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(rt_slot)), METH_FASTCALL, nullptr},
     {"use_recording_table", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(use_recording_table)),
      METH_FASTCALL, nullptr},
