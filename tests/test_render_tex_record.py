@@ -463,3 +463,30 @@ def test_truth_values():
                                                                                False]
     with pytest.raises(ValueError):
         kl_probe.truth(Broken())
+
+
+METHOD_NAMES = ["blit", "fast_blit", "blit_texture", "fast_blit_texture", "clear", "fast_clear", "fill", "kill",
+                "get_rect", "get_height", "get_width", "copy", "__enter__", "__exit__", "__reduce__",
+                "__setstate__"]
+
+
+@pytest.mark.parametrize("name", METHOD_NAMES)
+@pytest.mark.parametrize("stranger", [5, None, KlVector2(1.0, 2.0), "rt"])
+def test_no_method_reads_a_stranger_as_a_record(name, stranger):
+    function = KlRenderTexture.__dict__[name]
+    with pytest.raises(TypeError) as error:
+        function(stranger, None, None, None)
+    kind = type(stranger)
+    kind_name = kind.__name__ if kind.__module__ == "builtins" else f"{kind.__module__}.{kind.__name__}"
+    assert str(error.value) == f"descriptor '{name}' for '{CLASS}' objects doesn't apply to a '{kind_name}' object"
+
+
+@pytest.mark.parametrize("name", METHOD_NAMES)
+def test_junk_arguments_raise_cleanly(name):
+    rt = empty()
+    method = getattr(rt, name)
+    for args, kwargs in [((), {}), ((object(),), {}), ((1,) * 7, {}), ((), {"bogus": 1}), ((None, None), {})]:
+        try:
+            method(*args, **kwargs)
+        except (TypeError, AssertionError, AttributeError, NotImplementedError, NameError, ImportError):
+            pass
