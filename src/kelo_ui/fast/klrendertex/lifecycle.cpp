@@ -12,12 +12,6 @@ namespace {
 using kl::Override;
 using kl::Ref;
 
-void store_field(PyObject*& field, Ref value) {
-    PyObject* old = field;
-    field = value.release();
-    Py_XDECREF(old);
-}
-
 // `rl.<method>(*args)`, an ordinary method call.
 Ref call_rl(PyObject* rl, const kl::Pinned<>& method, PyObject* argument = nullptr) {
     PyObject* args[] = {rl, argument};

@@ -56,6 +56,15 @@ extern PyTypeObject KlRenderTextureType;
 inline KlRenderTextureObject* record(PyObject* object) { return reinterpret_cast<KlRenderTextureObject*>(object); }
 inline PyObject* object(KlRenderTextureObject* self) { return reinterpret_cast<PyObject*>(self); }
 
+// Store a new owned reference in a record field, releasing the old object
+// only after the new one is in place (its release may run code that reads the
+// record).
+inline void store_field(PyObject*& field, kl::Ref value) {
+    PyObject* old = field;
+    field = value.release();
+    Py_XDECREF(old);
+}
+
 // Add this module's traceback entry for `qualname` to the pending exception.
 inline void traceback(const char* qualname) { kl::add_traceback(qualname, source_path); }
 

@@ -9,14 +9,6 @@ namespace {
 
 using kl::Ref;
 
-// Replace an owned field, releasing the old object only after the new one is
-// stored (its release may run code that reads the record).
-void replace_field(PyObject*& field, PyObject* value) {
-    PyObject* old = field;
-    field = Py_NewRef(value);
-    Py_XDECREF(old);
-}
-
 int tp_traverse(PyObject* self, visitproc visit, void* arg) {
     KlRenderTextureObject* rt = record(self);
     Py_VISIT(rt->render_texture);
@@ -27,8 +19,8 @@ int tp_traverse(PyObject* self, visitproc visit, void* arg) {
 // Breaking a cycle leaves None behind, never an empty field; `loaded` stays.
 int tp_clear(PyObject* self) {
     KlRenderTextureObject* rt = record(self);
-    replace_field(rt->render_texture, Py_None);
-    replace_field(rt->size, Py_None);
+    store_field(rt->render_texture, kl::Ref::newref(Py_None));
+    store_field(rt->size, kl::Ref::newref(Py_None));
     return 0;
 }
 
@@ -36,13 +28,13 @@ int tp_clear(PyObject* self) {
 // every read.
 PyObject* get_render_texture_attribute(PyObject* self, void* name_slot) {
     const auto* name = static_cast<const kl::Pinned<>*>(name_slot);
-    PyObject* value = PyObject_GetAttr(record(self)->render_texture, name->object());
-    if (value == nullptr) {
+    Ref value = Ref::steal(PyObject_GetAttr(record(self)->render_texture, name->object()));
+    if (!value) {
         if (name == &state.names.texture) traceback(KLRT_QUALNAME("texture.__get__"));
         else if (name == &state.names.id) traceback(KLRT_QUALNAME("id.__get__"));
         else traceback(KLRT_QUALNAME("depth.__get__"));
     }
-    return value;
+    return value.release();
 }
 
 PyObject* get_width_property(PyObject* self, void*) {
@@ -62,7 +54,7 @@ PyObject* get_height_property(PyObject* self, void*) {
 PyObject* get_render_texture(PyObject* self, void*) { return Py_NewRef(record(self)->render_texture); }
 
 int set_render_texture(PyObject* self, PyObject* value, void*) {
-    replace_field(record(self)->render_texture, value ? value : Py_None);
+    store_field(record(self)->render_texture, Ref::newref(value ? value : Py_None));
     return 0;
 }
 
@@ -73,7 +65,7 @@ int set_size(PyObject* self, PyObject* value, void*) {
         traceback(KLRT_QUALNAME("size.__set__"));
         return -1;
     }
-    replace_field(record(self)->size, value ? value : Py_None);
+    store_field(record(self)->size, Ref::newref(value ? value : Py_None));
     return 0;
 }
 
