@@ -5,7 +5,7 @@ PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: demo test bench install clean
+.PHONY: demo test bench install clean sanitize fuzz
 
 demo: $(STAMP)
 	$(PY) -m kelo_ui
@@ -30,4 +30,33 @@ $(STAMP): $(PY) $(SOURCES)
 	@touch $@
 
 clean:
-	rm -rf $(VENV) build
+	rm -rf $(VENV) $(SAN_VENV) build
+
+# The whole suite against native modules built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, in an environment and build directory of their
+# own; scripts/sanitize says how it runs and why.
+SAN_VENV  := .venv-sanitize
+SAN_PY    := $(SAN_VENV)/bin/python
+SAN_STAMP := $(SAN_VENV)/.kelo_ui-installed
+
+sanitize: $(SAN_STAMP)
+	scripts/sanitize $(SAN_PY) -m pytest
+
+$(SAN_PY):
+	@python=$$(scripts/find-python) || exit 1; \
+	echo "creating $(SAN_VENV) with $$python"; \
+	"$$python" -m venv $(SAN_VENV)
+	$(SAN_PY) -m pip install --quiet --upgrade pip
+	$(SAN_PY) -m pip install --quiet "scikit-build-core>=0.10" cmake ninja
+
+$(SAN_STAMP): $(SAN_PY) $(SOURCES)
+	$(SAN_PY) -m pip install --quiet --no-build-isolation \
+		--config-settings=cmake.define.KL_SANITIZE=ON \
+		--config-settings=cmake.build-type=RelWithDebInfo \
+		--config-settings=build-dir=build/sanitize-{wheel_tag} ".[test]"
+	@touch $@
+
+# A long property-based fuzzing run (FUZZ_CALLS calls at least).
+FUZZ_CALLS ?= 100000
+fuzz: $(STAMP)
+	$(PY) tests/fuzz_render_tex.py --calls $(FUZZ_CALLS)
