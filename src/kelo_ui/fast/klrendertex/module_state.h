@@ -37,7 +37,8 @@ struct State {
     bool assertions_enabled = true;
     Names names;
     kl::Pinned<> int_0, pickle_checksum;
-    kl::Pinned<> empty_tuple, origin_position, true_tuple;  // (), (0, 0), (True,)
+    kl::Pinned<> empty_tuple, empty_string;
+    kl::Pinned<> origin_position, true_tuple;  // (0, 0), (True,)
     kl::Pinned<> filename;
     kl::Pinned<> staticmethod;
     kl::Pinned<PyTypeObject> vector2_type, rect_type, shader_type;
