@@ -10,6 +10,8 @@ import types
 import pytest
 
 from kelo_ui.fast.klrendertex import kl_render_tex
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.fast.klvector2.klvector2 import KlVector2
 
 
 class FakeTexture:
@@ -105,3 +107,12 @@ def leaks(function, runs=1000):
     for _ in range(runs):
         function()
     return sys.getallocatedblocks() - before
+
+
+def loaded_target(width=8, height=8, cls=KlRenderTexture):
+    """A loaded target around a FakeRenderTexture, made without the binding."""
+    rt = cls.__new__(cls)
+    rt.render_texture = FakeRenderTexture(width, height)
+    rt.size = KlVector2(float(width), float(height))
+    rt.loaded = True
+    return rt
