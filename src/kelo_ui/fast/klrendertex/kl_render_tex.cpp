@@ -103,6 +103,7 @@ bool make_constants() {
         {n.blit, "blit"},
         {n.unpickle, "__pyx_unpickle_KlRenderTexture"},
         {n.dunder_dict, "__dict__"},
+        {n.dunder_new, "__new__"},
         {n.update, "update"},
         {n.Color, "Color"},
         {n.White, "White"},
