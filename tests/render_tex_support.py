@@ -1,6 +1,7 @@
 """Shared helpers of the KlRenderTexture tests: a recording raylib binding
 installed as the module global `md`, and fresh-interpreter runs."""
 
+import gc
 import os
 import subprocess
 import sys
@@ -70,6 +71,8 @@ class RecordingRaylib:
 @pytest.fixture
 def rl(monkeypatch):
     """Rebind the module global `md` to a namespace holding a RecordingRaylib."""
+    # Targets left in cycles by earlier tests go now, not into this binding.
+    gc.collect()
     binding = RecordingRaylib()
     monkeypatch.setattr(kl_render_tex, "md", types.SimpleNamespace(rl=binding))
     return binding
