@@ -1,6 +1,7 @@
 """Shared helpers of the KlRenderTexture tests: a recording raylib binding
 installed as the module global `md`, and fresh-interpreter runs."""
 
+import gc
 import os
 import subprocess
 import sys
@@ -10,6 +11,8 @@ import types
 import pytest
 
 from kelo_ui.fast.klrendertex import kl_render_tex
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.fast.klvector2.klvector2 import KlVector2
 
 
 class FakeTexture:
@@ -68,6 +71,8 @@ class RecordingRaylib:
 @pytest.fixture
 def rl(monkeypatch):
     """Rebind the module global `md` to a namespace holding a RecordingRaylib."""
+    # Targets left in cycles by earlier tests go now, not into this binding.
+    gc.collect()
     binding = RecordingRaylib()
     monkeypatch.setattr(kl_render_tex, "md", types.SimpleNamespace(rl=binding))
     return binding
@@ -105,3 +110,12 @@ def leaks(function, runs=1000):
     for _ in range(runs):
         function()
     return sys.getallocatedblocks() - before
+
+
+def loaded_target(width=8, height=8, cls=KlRenderTexture):
+    """A loaded target around a FakeRenderTexture, made without the binding."""
+    rt = cls.__new__(cls)
+    rt.render_texture = FakeRenderTexture(width, height)
+    rt.size = KlVector2(float(width), float(height))
+    rt.loaded = True
+    return rt

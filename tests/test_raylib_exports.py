@@ -112,6 +112,35 @@ def test_deleted_backend_attribute_raises_attribute_error(monkeypatch):
         kl_probe.raylib_call("end_blend_mode", 0)
 
 
+def test_backend_changed_through_the_dictionary_or_by_itself(backend, monkeypatch):
+    kl_probe.raylib_call("end_texture_mode", 0)
+    other = type(backend)()
+    # A key that is equal to "backend" but not the interned name.
+    monkeypatch.setitem(vars(kelo_raylib), "".join(["back", "end"]), other)
+    kl_probe.raylib_call("end_blend_mode", 0)
+
+    class Replacing:
+        def end_texture_mode(self):
+            # The last reference to this backend goes while it draws.
+            kelo_raylib.backend = other
+            self.gone = True
+
+    kelo_raylib.backend = Replacing()
+    kl_probe.raylib_call("end_texture_mode", 0)
+    kl_probe.raylib_call("end_blend_mode", 0)
+    assert backend.calls == [("end_texture_mode",)]
+    assert other.calls == [("end_blend_mode",), ("end_blend_mode",)]
+
+
+def test_module_getattr_stands_in_for_a_missing_backend(backend, monkeypatch):
+    monkeypatch.delattr(kelo_raylib, "backend")
+    monkeypatch.setattr(kelo_raylib, "__getattr__", lambda name: backend if name == "backend" else None,
+                        raising=False)
+    kl_probe.raylib_call("end_blend_mode", 0)
+    kl_probe.raylib_call("end_texture_mode", 0)
+    assert backend.calls == [("end_blend_mode",), ("end_texture_mode",)]
+
+
 # --- the same functions called from Python -------------------------------------
 
 PYTHON_CALLS = [

@@ -26,7 +26,7 @@ inline constexpr const char source_path[] = "src/kelo_ui/fast/klrendertex/kl_ren
 struct Names {
     kl::Pinned<> md, rl, load_render_texture, unload_render_texture, is_window_ready, render_texture, texture, width,
         height, id, depth, clear, fast_clear, fill, kill, get_rect, get_height, get_width, kelo_state, window,
-        display, fast_blit_pro, BlendMode, BLEND_ALPHA, blit, unpickle, dunder_dict, update, Color, White,
+        display, fast_blit_pro, BlendMode, BLEND_ALPHA, blit, unpickle, dunder_dict, dunder_new, update, Color, White,
         staticmethod, KlRenderTexture, module_name;
 };
 
@@ -42,7 +42,8 @@ struct State {
     bool assertions_enabled = true;
     Names names;
     kl::Pinned<> int_0, pickle_checksum;
-    kl::Pinned<> empty_tuple, origin_position, true_tuple;  // (), (0, 0), (True,)
+    kl::Pinned<> empty_tuple, empty_string;
+    kl::Pinned<> origin_position, true_tuple;  // (0, 0), (True,)
     kl::Pinned<> filename;
     kl::Pinned<> staticmethod;
     kl::Pinned<PyTypeObject> vector2_type, rect_type, shader_type;

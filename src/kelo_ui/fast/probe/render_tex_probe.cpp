@@ -144,15 +144,29 @@ PyObject* rt_slot(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return nullptr;
 }
 
-// A native subclass's table: the class's own, with c_fast_clear replaced by
-// one that records its colour. Installed on one object by
+// A native subclass's table: the class's own, with the drawing slots
+// (c_fast_clear, c_fast_blit, c_fast_blit_texture) replaced by ones that
+// record their arguments. Installed on one object by
 // use_recording_table(rt, log).
 KlRenderTextureVTable recording_table;
 kl::Pinned<> recording_log;
 
-void recording_fast_clear(KlRenderTextureObject*, PyObject* color) {
-    Ref entry = Ref::steal(Py_BuildValue("(sO)", "c_fast_clear", color));
+void record_call(Ref entry) {
     if (entry) PyList_Append(recording_log.object(), entry.get());
+}
+
+void recording_fast_clear(KlRenderTextureObject*, PyObject* color) {
+    record_call(Ref::steal(Py_BuildValue("(sO)", "c_fast_clear", color)));
+}
+
+void recording_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* source, PyObject* dest, int flip,
+                         PyObject* color) {
+    record_call(Ref::steal(Py_BuildValue("(sOOiO)", "c_fast_blit", source, dest, flip, color)));
+}
+
+void recording_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* dest, int flip,
+                                 PyObject* color) {
+    record_call(Ref::steal(Py_BuildValue("(sOOiO)", "c_fast_blit_texture", texture, dest, flip, color)));
 }
 
 PyObject* use_recording_table(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
@@ -167,6 +181,8 @@ PyObject* use_recording_table(PyObject*, PyObject* const* args, Py_ssize_t nargs
     if (self == nullptr) return nullptr;
     recording_table = *table;
     recording_table.c_fast_clear = recording_fast_clear;
+    recording_table.c_fast_blit = recording_fast_blit;
+    recording_table.c_fast_blit_texture = recording_fast_blit_texture;
     recording_log.set(Ref::newref(args[1]));
     self->vtab = &recording_table;
     Py_RETURN_NONE;

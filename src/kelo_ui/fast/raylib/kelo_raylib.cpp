@@ -35,14 +35,38 @@ enum Export : std::size_t {
     begin_blend_mode_index,
 };
 
+// `backend` as last found in the module's dictionary, borrowed from it; null
+// when it must be looked up again. The dictionary is watched and any change
+// to it drops the cache before the change is made, so the borrowed value is
+// alive whenever it is set, and an assignment takes effect at the next call.
+PyObject* cached_backend = nullptr;
+
+int forget_backend(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) {
+    cached_backend = nullptr;
+    return 0;
+}
+
 // The backend to call, or null when there is nothing to do: an error is
 // already pending (never run Python code over it), the lookup failed (its
 // error is now pending), or the backend is None.
 Ref current_backend() {
     if (PyErr_Occurred()) return Ref();
-    Ref backend = Ref::steal(PyObject_GetAttr(raylib_module.object(), backend_name.object()));
-    if (!backend || backend.get() == Py_None) return Ref();
-    return backend;
+    if (cached_backend == nullptr) {
+        PyObject* found = nullptr;
+        const int in_dict = PyDict_GetItemRef(PyModule_GetDict(raylib_module.object()), backend_name.object(), &found);
+        if (in_dict < 0) return Ref();
+        if (in_dict == 0) {
+            // Gone from the dictionary: the module's __getattr__, or the
+            // interpreter's AttributeError.
+            Ref backend = Ref::steal(PyObject_GetAttr(raylib_module.object(), backend_name.object()));
+            if (!backend || backend.get() == Py_None) return Ref();
+            return backend;
+        }
+        Ref held = Ref::steal(found);  // the dictionary keeps its own reference
+        cached_backend = found;
+    }
+    // Held for the call: the backend may replace itself while it draws.
+    return cached_backend == Py_None ? Ref() : Ref::newref(cached_backend);
 }
 
 // Calls backend.<name>(*args[1:nargs]); args[0] is filled with the backend.
@@ -234,6 +258,9 @@ int raylib_exec(PyObject* module) {
     }
     if (PyModule_AddObjectRef(module, "__pyx_capi__", exports.get()) < 0) return -1;
     if (PyModule_AddObjectRef(module, "backend", Py_None) < 0) return -1;
+    const int watcher = PyDict_AddWatcher(forget_backend);
+    if (watcher < 0 || PyDict_Watch(watcher, PyModule_GetDict(module)) < 0) return -1;
+    cached_backend = nullptr;
     raylib_module.set(Ref::newref(module));
     owner = interpreter;
     return 0;

@@ -1,0 +1,221 @@
+// Blitting: one render target drawn into another (blit, fast_blit and the
+// native c_fast_blit, slot 0), and any texture drawn through the window's
+// display (blit_texture, fast_blit_texture and c_fast_blit_texture, slot 1).
+//
+// The checked forms open a blend-mode scope around a texture-mode scope on
+// the destination; the fast forms draw into whatever target the backend has.
+// A failure leaves the scopes it had begun open: the backend and its callers
+// rely on the exact call sequence.
+#include <iterator>
+
+#include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/runtime/convert.h"
+
+namespace klrt {
+namespace {
+
+using kl::Ref;
+
+// Which stored default tint each blit method uses when `color` is omitted.
+enum Tint { blit_tint, fast_blit_tint, blit_texture_tint, fast_blit_texture_tint };
+
+PyObject* fail(const char* qualname) {
+    traceback(qualname);
+    return nullptr;
+}
+
+// The vector of an exact KlRenderTexture, or null. Its `width` and `height`
+// are the class's own properties (an exact instance has no dictionary and the
+// class is immutable), so they can be read from the record without a lookup.
+KlVector2Object* exact_size(PyObject* source) {
+    if (!Py_IS_TYPE(source, &KlRenderTextureType)) return nullptr;
+    PyObject* size = record(source)->size;
+    return size == Py_None ? nullptr : reinterpret_cast<KlVector2Object*>(size);
+}
+
+// The source's `height`, negated when flipping. It is read before `dest` is
+// looked at; only the rectangle form uses it, so an exact source keeps the
+// double and makes the float only when it is wanted.
+class SourceHeight {
+public:
+    bool read(PyObject* source, int flip) {
+        if (KlVector2Object* size = exact_size(source)) [[likely]] {
+            value_ = flip ? -size->y : size->y;
+            return true;
+        }
+        object_ = Ref::steal(PyObject_GetAttr(source, state.names.height.object()));
+        if (object_ && flip) object_ = Ref::steal(PyNumber_Negative(object_.get()));
+        return static_cast<bool>(object_);
+    }
+    Ref take() { return object_ ? std::move(object_) : Ref::steal(PyFloat_FromDouble(value_)); }
+
+private:
+    double value_ = 0.0;
+    Ref object_;
+};
+
+// The source's `width`, read when the rectangle form needs it.
+Ref source_width(PyObject* source) {
+    if (KlVector2Object* size = exact_size(source)) return Ref::steal(PyFloat_FromDouble(size->x));
+    return Ref::steal(PyObject_GetAttr(source, state.names.width.object()));
+}
+
+// The colour texture of the source's render texture, read from the record.
+Ref source_texture(PyObject* source) {
+    // The lookup may run code that replaces the field: hold what it reads.
+    Ref render_texture = Ref::newref(record(source)->render_texture);
+    return Ref::steal(PyObject_GetAttr(render_texture.get(), state.names.texture.object()));
+}
+
+void raise_invalid_dest(PyObject* dest) {
+    Ref text = Ref::steal(PyObject_Format(dest, state.empty_string.object()));
+    if (!text) return;
+    PyErr_Format(PyExc_ValueError, "Invalid dest argument - %U, must be (x, y) or (x, y, width, height)", text.get());
+}
+
+// Steps 3 to 8 of blit and blit_texture: blend mode around texture mode on
+// this render target around one drawing slot. `dest` is tested only once both
+// scopes are begun.
+template <typename Draw>
+PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* dest, bool dest_may_be_none,
+                         const char* qualname, Draw draw) {
+    if (!check_loaded(self)) return fail(qualname);
+    state.raylib.begin_blend_mode(blend_mode, 0);
+    if (PyErr_Occurred()) return fail(qualname);
+    {
+        Ref render_texture = Ref::newref(self->render_texture);
+        state.raylib.begin_texture_mode(render_texture.get(), 0);
+    }
+    if (PyErr_Occurred() || !kl::check_tuple_value(dest, dest_may_be_none)) return fail(qualname);
+    draw();
+    if (PyErr_Occurred()) return fail(qualname);
+    state.raylib.end_texture_mode(0);
+    if (PyErr_Occurred()) return fail(qualname);
+    state.raylib.end_blend_mode(0);
+    if (PyErr_Occurred()) return fail(qualname);
+    Py_RETURN_NONE;
+}
+
+const char* const blit_params[] = {"kl_texture", "dest", "blend_mode", "flip", "color"};
+const char* const fast_blit_params[] = {"kl_texture", "dest", "flip", "color"};
+const char* const blit_texture_params[] = {"texture", "dest", "blend_mode", "flip", "color"};
+const char* const fast_blit_texture_params[] = {"texture", "dest", "flip", "color"};
+
+}  // namespace
+
+const kl::Signature sig_blit = kl::make_signature("blit", blit_params, 2);
+const kl::Signature sig_fast_blit = kl::make_signature("fast_blit", fast_blit_params, 2);
+const kl::Signature sig_blit_texture = kl::make_signature("blit_texture", blit_texture_params, 2);
+const kl::Signature sig_fast_blit_texture = kl::make_signature("fast_blit_texture", fast_blit_texture_params, 2);
+
+// ------------------------------------------------------------ render targets
+
+void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyObject* dest, int flip,
+                 PyObject* color) {
+    PyObject* source = object(kl_texture);
+    SourceHeight height;
+    if (!height.read(source, flip)) {
+        traceback(KLRT_QUALNAME("c_fast_blit"));
+        return;
+    }
+    if (dest == Py_None) {
+        PyErr_SetString(PyExc_TypeError, "object of type 'NoneType' has no len()");
+        traceback(KLRT_QUALNAME("c_fast_blit"));
+        return;
+    }
+    const Py_ssize_t dest_len = PyTuple_CheckExact(dest) ? PyTuple_GET_SIZE(dest) : PyObject_Size(dest);
+    if (dest_len == 2) {
+        Ref texture = source_texture(source);
+        if (texture) state.raylib.c_draw_texture_vec(texture.get(), dest, color, flip);
+    } else if (dest_len == 4) {
+        Ref texture = source_texture(source);
+        Ref width = texture ? source_width(source) : Ref();
+        Ref h = width ? height.take() : Ref();
+        Ref rectangle = h ? Ref::steal(PyTuple_Pack(4, state.int_0.object(), state.int_0.object(), width.get(),
+                                                    h.get()))
+                          : Ref();
+        if (rectangle) state.raylib.c_draw_texture_rec(texture.get(), rectangle.get(), dest, color);
+    } else if (dest_len >= 0) {
+        raise_invalid_dest(dest);
+    }
+    if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_fast_blit"));
+}
+
+PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[] = {nullptr, nullptr, state.int_0.object(), Py_True, state.default_tint[blit_tint].object()};
+    int blend_mode = 0;
+    int flip = 0;
+    if (!kl::bind_arguments(sig_blit, args, nargs, kwnames, values) || !kl::as_int32(values[2], blend_mode) ||
+        (flip = kl::truth(values[3])) < 0 ||
+        !kl::check_argument_type(values[0], &KlRenderTextureType, false, "kl_texture") ||
+        !kl::check_argument_not_none(values[1], "dest") || !kl::check_argument_tuple(values[4], true, "color")) {
+        return fail(KLRT_QUALNAME("blit"));
+    }
+    KlRenderTextureObject* rt = record(self);
+    return draw_in_scopes(rt, blend_mode, values[1], false, KLRT_QUALNAME("blit"), [&] {
+        rt->vtab->c_fast_blit(rt, record(values[0]), values[1], flip, values[4]);
+    });
+}
+
+PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[] = {nullptr, nullptr, Py_True, state.default_tint[fast_blit_tint].object()};
+    int flip = 0;
+    if (!kl::bind_arguments(sig_fast_blit, args, nargs, kwnames, values) || (flip = kl::truth(values[2])) < 0 ||
+        !kl::check_argument_type(values[0], &KlRenderTextureType, true, "kl_texture") ||
+        !kl::check_argument_tuple(values[1], true, "dest") || !kl::check_argument_tuple(values[3], true, "color")) {
+        return fail(KLRT_QUALNAME("fast_blit"));
+    }
+    KlRenderTextureObject* rt = record(self);
+    rt->vtab->c_fast_blit(rt, record(values[0]), values[1], flip, values[3]);
+    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("fast_blit"));
+    Py_RETURN_NONE;
+}
+
+// ------------------------------------------------------------ plain textures
+
+void c_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* dest, int flip, PyObject* color) {
+    // kelo_state.window.display, found afresh: a new window takes effect at
+    // the next blit.
+    Ref kelo_state = global(state.names.kelo_state);
+    Ref window = kelo_state ? Ref::steal(PyObject_GetAttr(kelo_state.get(), state.names.window.object())) : Ref();
+    Ref display = window ? Ref::steal(PyObject_GetAttr(window.get(), state.names.display.object())) : Ref();
+    if (display) {
+        PyObject* call_args[] = {display.get(), texture, dest, flip ? Py_True : Py_False, color};
+        Ref result = Ref::steal(PyObject_VectorcallMethod(state.names.fast_blit_pro.object(), call_args,
+                                                          std::size(call_args), nullptr));
+    }
+    if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_fast_blit_texture"));
+}
+
+PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[] = {nullptr, nullptr, state.int_0.object(), Py_True,
+                          state.default_tint[blit_texture_tint].object()};
+    int blend_mode = 0;
+    int flip = 0;
+    if (!kl::bind_arguments(sig_blit_texture, args, nargs, kwnames, values) ||
+        !kl::as_int32(values[2], blend_mode) || (flip = kl::truth(values[3])) < 0 ||
+        !kl::check_argument_tuple(values[4], true, "color")) {
+        return fail(KLRT_QUALNAME("blit_texture"));
+    }
+    KlRenderTextureObject* rt = record(self);
+    return draw_in_scopes(rt, blend_mode, values[1], true, KLRT_QUALNAME("blit_texture"), [&] {
+        rt->vtab->c_fast_blit_texture(rt, values[0], values[1], flip, values[4]);
+    });
+}
+
+PyObject* py_fast_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[] = {nullptr, nullptr, Py_True, state.default_tint[fast_blit_texture_tint].object()};
+    int flip = 0;
+    if (!kl::bind_arguments(sig_fast_blit_texture, args, nargs, kwnames, values) ||
+        (flip = kl::truth(values[2])) < 0 || !kl::check_argument_tuple(values[3], true, "color") ||
+        !kl::check_tuple_value(values[1], true)) {
+        return fail(KLRT_QUALNAME("fast_blit_texture"));
+    }
+    KlRenderTextureObject* rt = record(self);
+    rt->vtab->c_fast_blit_texture(rt, values[0], values[1], flip, values[3]);
+    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("fast_blit_texture"));
+    Py_RETURN_NONE;
+}
+
+}  // namespace klrt

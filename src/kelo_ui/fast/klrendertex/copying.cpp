@@ -1,0 +1,57 @@
+// copy(flip=True): a new render target of the same size, into which this one
+// is drawn by the new object's own blit.
+#include <iterator>
+
+#include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/runtime/convert.h"
+
+namespace klrt {
+namespace {
+
+using kl::Ref;
+
+const char* const copy_params[] = {"flip"};
+
+// md.rl.BlendMode.BLEND_ALPHA, looked up afresh at every copy.
+Ref blend_alpha() {
+    Ref rl = raylib_binding();
+    Ref blend_modes = rl ? Ref::steal(PyObject_GetAttr(rl.get(), state.names.BlendMode.object())) : Ref();
+    return blend_modes ? Ref::steal(PyObject_GetAttr(blend_modes.get(), state.names.BLEND_ALPHA.object())) : Ref();
+}
+
+}  // namespace
+
+const kl::Signature sig_copy = kl::make_signature("copy", copy_params, 0);
+
+PyObject* py_copy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* flip_value = Py_True;
+    int flip = 0;
+    KlRenderTextureObject* rt = record(self);
+    if (!kl::bind_arguments(sig_copy, args, nargs, kwnames, &flip_value) || (flip = kl::truth(flip_value)) < 0 ||
+        !check_loaded(rt)) {
+        traceback(KLRT_QUALNAME("copy"));
+        return nullptr;
+    }
+    // Always the base class, sharing this object's size vector. The vector is
+    // held here: construction runs code that may replace the field.
+    Ref size = Ref::newref(rt->size);
+    Ref copy = Ref::steal(PyObject_CallOneArg(reinterpret_cast<PyObject*>(&KlRenderTextureType), size.get()));
+    Ref blend_mode = copy ? blend_alpha() : Ref();
+    if (!blend_mode) {
+        traceback(KLRT_QUALNAME("copy"));
+        return nullptr;
+    }
+    // An ordinary method call on the new object; `color` is blit's default.
+    PyObject* call_args[] = {copy.get(), self, state.origin_position.object(), blend_mode.get(),
+                             flip ? Py_True : Py_False};
+    Ref drawn = Ref::steal(
+        PyObject_VectorcallMethod(state.names.blit.object(), call_args, std::size(call_args), nullptr));
+    if (!drawn) {
+        traceback(KLRT_QUALNAME("copy"));
+        return nullptr;
+    }
+    return copy.release();
+}
+
+}  // namespace klrt
