@@ -16,6 +16,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from collections.abc import Callable
 from typing import IO
 
 INSTALL_HINT = (
@@ -31,7 +32,7 @@ def wanted() -> bool:
     return sys.platform.startswith(("linux", "freebsd", "openbsd", "netbsd")) and not os.environ.get("DISPLAY")
 
 
-def _parent_death_signal():
+def _parent_death_signal() -> Callable[[], None] | None:
     """A pre-exec hook that has the kernel stop the server when its parent dies,
     so that a process killed outright leaves no server behind. (Strictly, when
     the thread that started it ends: raylib's window lives on that thread.)"""
@@ -40,7 +41,7 @@ def _parent_death_signal():
     prctl = ctypes.CDLL(None, use_errno=True).prctl  # resolved before the fork
     pr_set_pdeathsig = 1
 
-    def hook():
+    def hook() -> None:
         prctl(pr_set_pdeathsig, signal.SIGTERM)
 
     return hook
