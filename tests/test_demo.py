@@ -12,7 +12,7 @@ BACKGROUND = (28, 30, 46, 255)
 
 
 def test_demo_renders_the_scene(tmp_path):
-    need_display()
+    need_display(own_server=True)  # run as on a machine without a screen
     env = {name: value for name, value in os.environ.items() if name != "DISPLAY"}
     result = subprocess.run([sys.executable, "-m", "kelo_ui"], capture_output=True, text=True, cwd=tmp_path,
                             env=env, timeout=120)
