@@ -139,10 +139,10 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
     width = _positive("width", width)
     height = _positive("height", height)
     rl = modules.rl
+    rl.set_trace_log_level(rl.LOG_WARNING)  # first: a missing binding says so before any server starts
     server = VirtualDisplay.start(max(width, 1024), max(height, 768)) if virtual_display.wanted() else None
     try:
         _pin_gl()
-        rl.set_trace_log_level(rl.LOG_WARNING)
         rl.set_config_flags(rl.FLAG_WINDOW_HIDDEN if hidden else 0)
         rl.init_window(width, height, title)
         if not rl.is_window_ready():
