@@ -1,11 +1,16 @@
-# Everything a fresh clone needs: `make demo` runs the demo, `make test` the
-# whole test suite. Both create .venv with Python 3.13 and install the package.
+# Everything a fresh clone needs: `make setup` makes a virtual X server
+# available (for machines without a screen), `make demo` renders the demo into
+# demo.png, `make test` runs the whole test suite. demo and test create .venv
+# with Python 3.13 and install the package.
 VENV      := .venv
 PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: demo test bench install clean
+.PHONY: setup demo test bench install clean
+
+setup:
+	scripts/setup-display
 
 demo: $(STAMP)
 	$(PY) -m kelo_ui
