@@ -1,11 +1,16 @@
-# Everything a fresh clone needs: `make demo` runs the demo, `make test` the
-# whole test suite. Both create .venv with Python 3.13 and install the package.
+# Everything a fresh clone needs: `make setup` makes a virtual X server
+# available (for machines without a screen), `make demo` renders the demo into
+# demo.png, `make test` runs the whole test suite. demo and test create .venv
+# with Python 3.13 and install the package.
 VENV      := .venv
 PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: demo test bench install clean sanitize fuzz
+.PHONY: setup demo test bench check-wheel install clean sanitize fuzz
+
+setup:
+	scripts/setup-display
 
 demo: $(STAMP)
 	$(PY) -m kelo_ui
@@ -16,6 +21,11 @@ test: $(STAMP)
 bench: $(STAMP)
 	$(PY) benchmarks/bench_calls.py
 
+# The sdist and wheel as a package index would get them, installed and run
+# outside the source tree.
+check-wheel:
+	scripts/check-wheel
+
 install: $(STAMP)
 
 $(PY):
@@ -23,10 +33,11 @@ $(PY):
 	echo "creating $(VENV) with $$python"; \
 	"$$python" -m venv $(VENV)
 	$(PY) -m pip install --quiet --upgrade pip
-	$(PY) -m pip install --quiet "scikit-build-core>=0.10" cmake ninja
+	$(PY) -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
 
+# The development install carries the native test probe, which wheels leave out.
 $(STAMP): $(PY) $(SOURCES)
-	$(PY) -m pip install --quiet --no-build-isolation ".[test]"
+	$(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
 	@touch $@
 
 clean:
@@ -47,10 +58,10 @@ $(SAN_PY):
 	echo "creating $(SAN_VENV) with $$python"; \
 	"$$python" -m venv $(SAN_VENV)
 	$(SAN_PY) -m pip install --quiet --upgrade pip
-	$(SAN_PY) -m pip install --quiet "scikit-build-core>=0.10" cmake ninja
+	$(SAN_PY) -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
 
 $(SAN_STAMP): $(SAN_PY) $(SOURCES)
-	$(SAN_PY) -m pip install --quiet --no-build-isolation \
+	$(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \
 		--config-settings=cmake.define.KL_SANITIZE=ON \
 		--config-settings=cmake.build-type=RelWithDebInfo \
 		--config-settings=build-dir=build/sanitize-{wheel_tag} ".[test]"

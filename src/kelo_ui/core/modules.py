@@ -6,6 +6,8 @@ ImportError saying how to install it, so that importing the toolkit still works
 on machines without a display stack.
 """
 
+import logging
+
 
 class MissingModule:
     """Stands in for an optional module that could not be imported."""
@@ -27,6 +29,12 @@ class MissingModule:
     def __repr__(self):
         return f"<missing module {self._name!r}>"
 
+
+# The binding announces itself with a warning on import; keep quiet unless the
+# application configured that logger itself.
+_announcer = logging.getLogger("raylib")
+if _announcer.level == logging.NOTSET:
+    _announcer.setLevel(logging.ERROR)
 
 try:
     import pyray as rl

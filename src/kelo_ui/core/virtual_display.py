@@ -1,0 +1,153 @@
+"""A private virtual X server (Xvfb) for a process that has no display.
+
+raylib opens its window through X11; on a machine without a screen the
+toolkit starts Xvfb for the process, points `DISPLAY` at it while it runs, and
+stops it afterwards. Mesa's software OpenGL then does the drawing.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from collections.abc import Callable
+from typing import IO
+
+INSTALL_HINT = (
+    "install Xvfb (Debian or Ubuntu: `apt-get install xvfb libgl1-mesa-dri`; the kelo_ui sources' "
+    "scripts/setup-display does it) or set DISPLAY to a running X server"
+)
+
+START_TIMEOUT = 20.0
+
+
+def wanted() -> bool:
+    """True when raylib would need an X server and the process has none."""
+    return sys.platform.startswith(("linux", "freebsd", "openbsd", "netbsd")) and not os.environ.get("DISPLAY")
+
+
+def _parent_death_signal() -> Callable[[], None] | None:
+    """A pre-exec hook that has the kernel stop the server when its parent dies,
+    so that a process killed outright leaves no server behind. (Strictly, when
+    the thread that started it ends: raylib's window lives on that thread.)"""
+    if not sys.platform.startswith("linux"):
+        return None
+    prctl = ctypes.CDLL(None, use_errno=True).prctl  # resolved before the fork
+    pr_set_pdeathsig = 1
+
+    def hook() -> None:
+        prctl(pr_set_pdeathsig, signal.SIGTERM)
+
+    return hook
+
+
+class VirtualDisplay:
+    """A running Xvfb and the environment changes made for it."""
+
+    def __init__(self, process: subprocess.Popen[bytes], number: int, log: IO[bytes]):
+        self.process = process
+        self.number = number
+        self._log = log
+        self._saved: dict[str, str | None] = {}
+        self._runtime_dir: str | None = None
+
+    @property
+    def name(self) -> str:
+        return f":{self.number}"
+
+    @classmethod
+    def start(cls, width: int = 1024, height: int = 768) -> VirtualDisplay:
+        """Start Xvfb on a free display number (it picks one itself) with a
+        screen of at least width x height, and point DISPLAY at it."""
+        executable = shutil.which("Xvfb")
+        if executable is None:
+            raise RuntimeError(f"no display: DISPLAY is not set and Xvfb was not found on PATH; {INSTALL_HINT}")
+        log = tempfile.TemporaryFile(prefix="kelo_ui-xvfb-")
+        read_end, write_end = os.pipe()
+        try:
+            process = subprocess.Popen(
+                [executable, "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
+                 "-nolisten", "tcp"],
+                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=log,
+                # Its own session: a Ctrl-C meant for the application must not
+                # take the display away under it.
+                start_new_session=True, preexec_fn=_parent_death_signal(),
+            )
+        except BaseException:
+            os.close(read_end)
+            log.close()
+            raise
+        finally:
+            os.close(write_end)
+        server = cls(process, -1, log)
+        try:
+            # Xvfb writes the display number once it accepts connections.
+            server.number = server._await_number(read_end)
+        except BaseException:
+            server.stop()
+            raise
+        finally:
+            os.close(read_end)
+        server._enter_environment()
+        return server
+
+    def _await_number(self, read_end: int) -> int:
+        received = b""
+        deadline = time.monotonic() + START_TIMEOUT
+        while not received.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([read_end], [], [], left)[0]:
+                raise RuntimeError(f"Xvfb did not start within {START_TIMEOUT:g} s{self._log_tail()}")
+            chunk = os.read(read_end, 32)
+            if not chunk:
+                self.process.wait(timeout=5)
+                raise RuntimeError(f"Xvfb exited with status {self.process.returncode} "
+                                   f"before it was ready{self._log_tail()}")
+            received += chunk
+        return int(received)
+
+    def _log_tail(self) -> str:
+        self._log.seek(0)
+        lines = self._log.read().decode(errors="replace").strip().splitlines()[-5:]
+        return ":\n  " + "\n  ".join(lines) if lines else ""
+
+    def _set(self, name: str, value: str) -> None:
+        self._saved.setdefault(name, os.environ.get(name))
+        os.environ[name] = value
+
+    def _enter_environment(self) -> None:
+        self._set("DISPLAY", self.name)
+        if not os.environ.get("XDG_RUNTIME_DIR"):
+            # Mesa probes for Wayland and complains on stderr without one.
+            self._runtime_dir = tempfile.mkdtemp(prefix="kelo_ui-runtime-")
+            self._set("XDG_RUNTIME_DIR", self._runtime_dir)
+
+    def stop(self) -> None:
+        """Stop the server and undo the environment changes; idempotent."""
+        for name, value in self._saved.items():
+            if value is None:
+                os.environ.pop(name, None)
+            else:
+                os.environ[name] = value
+        self._saved.clear()
+        if self._runtime_dir is not None:
+            shutil.rmtree(self._runtime_dir, ignore_errors=True)
+            self._runtime_dir = None
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self._log.close()
+
+    def __repr__(self) -> str:
+        state = "running" if self.process.poll() is None else "stopped"
+        return f"<VirtualDisplay {self.name} pid={self.process.pid} {state}>"

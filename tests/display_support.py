@@ -1,0 +1,73 @@
+"""Shared helpers of the tests that draw for real: whether a display can be
+had, the window they draw under, and pixel helpers.
+
+Without a display the drawing tests are skipped, saying why, except under CI
+(`CI` set), where a missing display fails them.
+"""
+
+import importlib.util
+import os
+import shutil
+
+import pytest
+
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.fast.klvector2.klvector2 import KlVector2
+
+
+def no_display(reason):
+    """Skip the test for `reason`, or fail it under CI."""
+    if os.environ.get("CI"):
+        pytest.fail(f"CI needs a display: {reason}", pytrace=False)
+    pytest.skip(reason)
+
+
+def need_display(own_server=False):
+    """Skip (or under CI fail) unless a window could open in a fresh process;
+    with `own_server`, one that starts its own Xvfb."""
+    if importlib.util.find_spec("pyray") is None:
+        no_display("the raylib binding is not installed (pip install raylib)")
+    if shutil.which("Xvfb") is None:
+        if own_server:
+            no_display("Xvfb is not on PATH (run scripts/setup-display)")
+        if not os.environ.get("DISPLAY"):
+            no_display("no display: DISPLAY is unset and Xvfb is not on PATH (run scripts/setup-display)")
+
+
+def open_test_window():
+    """Open the hidden window that the drawing tests run under."""
+    need_display()
+    from kelo_ui.window import open_window
+
+    try:
+        return open_window(64, 64, "kelo_ui tests", hidden=True)
+    except RuntimeError as error:
+        no_display(str(error))
+
+
+def target(width, height, color=None):
+    """A new render target of width x height cleared to `color`."""
+    rt = KlRenderTexture(KlVector2(width, height))
+    rt.clear(color)
+    return rt
+
+
+def image_rows(width, height, data):
+    """RGBA8 bytes as a list of rows of (r, g, b, a) tuples."""
+    return [[tuple(data[(y * width + x) * 4:(y * width + x) * 4 + 4]) for x in range(width)]
+            for y in range(height)]
+
+
+def canvas(width, height, color=(0, 0, 0, 0)):
+    return [[color] * width for _ in range(height)]
+
+
+def paste(rows, picture, x, y):
+    """`rows` with `picture` (rows of pixels) put at (x, y)."""
+    for dy, line in enumerate(picture):
+        rows[y + dy][x:x + len(line)] = line
+    return rows
+
+
+def near(got, expected, tolerance):
+    return all(abs(g - e) <= tolerance for g, e in zip(got, expected, strict=True))

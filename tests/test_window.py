@@ -1,0 +1,211 @@
+"""open_window and close_window, each case in a fresh interpreter: the window,
+its backend, the toolkit state and the private X server come and go together."""
+
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import pytest
+
+from display_support import need_display
+from kelo_ui.core import modules
+from kelo_ui.presentation.pixels import read_rgba
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+
+# Run first in every child: fails loudly when the toolkit is not left as found.
+PRELUDE = """
+import gc, os
+from kelo_ui.core import modules
+from kelo_ui.core.raylib_backend import RaylibBackend
+from kelo_ui.core.state import kelo_state
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.fast.klvector2.klvector2 import KlVector2
+from kelo_ui.fast.raylib import kelo_raylib
+from kelo_ui.presentation.pixels import read_rgba
+from kelo_ui.window import close_window, current_window, open_window
+default_window = kelo_state.window
+
+def assert_closed():
+    assert current_window() is None
+    assert kelo_raylib.backend is None
+    assert kelo_state.window is default_window
+    assert not modules.rl.is_window_ready()
+    assert "DISPLAY" not in os.environ and "XDG_RUNTIME_DIR" not in os.environ
+"""
+
+
+def run_headless(code, **env):
+    """Run PRELUDE + `code` in a fresh interpreter without a display."""
+    environment = {name: value for name, value in os.environ.items() if name not in ("DISPLAY", "XDG_RUNTIME_DIR")}
+    return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, text=True,
+                          env={**environment, **env}, timeout=120)
+
+
+def child(code, **env):
+    """As run_headless; the child must succeed. Returns its stdout."""
+    result = run_headless(code, **env)
+    assert result.returncode == 0, result.stderr
+    return result.stdout
+
+
+@pytest.fixture
+def headless():
+    need_display(own_server=True)  # the children run without DISPLAY
+
+
+def test_open_and_close(headless):
+    child("""
+window = open_window(40, 30, "first", hidden=True)
+server = window.virtual_display
+assert current_window() is window and window.is_open
+assert type(kelo_raylib.backend) is RaylibBackend and kelo_raylib.backend is window.backend
+assert kelo_state.window is window
+assert os.environ["DISPLAY"] == server.name and server.process.poll() is None
+assert modules.rl.is_window_ready()
+try:
+    open_window(10, 10)
+except RuntimeError as error:
+    assert "already open" in str(error)
+else:
+    raise AssertionError("a second window opened")
+assert current_window() is window
+
+close_window()
+assert_closed()
+assert not window.is_open and server.process.poll() is not None
+assert window.display.fast_blit_pro(object(), "junk", 1, None) is None  # draws nothing
+assert default_window.display.fast_blit_pro(object(), "junk", 1, None) is None
+close_window()  # again: nothing to do
+window.close()
+assert_closed()
+
+again = open_window(20, 20, hidden=True)  # the next window gets a server of its own
+assert again.virtual_display.process.pid != server.process.pid
+rt = KlRenderTexture(KlVector2(2, 2))
+rt.clear((1, 2, 3, 255))
+assert read_rgba(rt)[2] == bytes((1, 2, 3, 255)) * 4
+again.close()
+assert_closed()
+
+try:
+    with open_window(16, 16, hidden=True) as window:
+        assert window.is_open
+        raise KeyError("inside")
+except KeyError:
+    pass
+assert_closed()
+""")
+
+
+def test_failed_open_leaves_nothing_behind(headless):
+    child("""
+import kelo_ui.window
+import subprocess
+
+def broken():
+    raise LookupError("no backend")
+
+started = []
+real_popen = subprocess.Popen
+def popen(*args, **kwargs):
+    started.append(real_popen(*args, **kwargs))
+    return started[-1]
+
+subprocess.Popen, kelo_ui.window.make_backend = popen, broken
+try:
+    open_window(16, 16)
+except LookupError:
+    pass
+else:
+    raise AssertionError("opened without a backend")
+assert_closed()
+assert len(started) == 1 and started[0].poll() is not None  # the X server was stopped
+""")
+
+
+def test_targets_outliving_the_window(headless):
+    # After close_window nothing is unloaded, and neither kill nor destruction
+    # of a leftover render target crashes the process.
+    child("""
+class Spy:
+    def __init__(self, rl):
+        self.rl, self.unloaded = rl, []
+    def unload_render_texture(self, rt):
+        self.unloaded.append(rt.id)
+        self.rl.unload_render_texture(rt)
+    def __getattr__(self, name):
+        return getattr(self.rl, name)
+
+spy = modules.rl = Spy(modules.rl)
+window = open_window(16, 16, hidden=True)
+kept, killed, dropped = (KlRenderTexture(KlVector2(4, 4)) for _ in range(3))
+dropped.kill()
+assert len(spy.unloaded) == 1
+window.close()
+del dropped
+gc.collect()
+assert len(spy.unloaded) == 1  # destroyed after the window: not unloaded
+killed.kill()  # the GPU is gone; the call must do no harm
+assert not killed.loaded
+try:
+    read_rgba(kept)
+except RuntimeError as error:
+    assert "open window" in str(error)
+else:
+    raise AssertionError("read pixels without a window")
+del kept, killed
+print("survived")
+""")
+
+
+@pytest.mark.parametrize("ending", ["exit", "killed"])
+def test_process_end_stops_the_x_server(headless, ending):
+    code = """
+window = open_window(16, 16, hidden=True)
+targets = [KlRenderTexture(KlVector2(4, 4)) for _ in range(2)]  # left for shutdown
+targets[0].__enter__()  # and a drawing scope left open
+print(window.virtual_display.process.pid, flush=True)
+"""
+    if ending == "killed":
+        code += "import signal\nos.kill(os.getpid(), signal.SIGKILL)\n"
+    result = run_headless(code)
+    assert result.returncode == (-signal.SIGKILL if ending == "killed" else 0), result.stderr
+    server = int(result.stdout)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and _alive(server):
+        time.sleep(0.05)
+    assert not _alive(server)
+
+
+def _alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    with open(f"/proc/{pid}/stat") as stat:
+        return stat.read().split(")")[-1].split()[0] != "Z"  # a zombie has stopped
+
+
+def test_no_display_says_what_to_install(tmp_path):
+    # Neither a display nor Xvfb on PATH: the child runs with an empty PATH.
+    out = child("""
+try:
+    open_window(16, 16)
+except RuntimeError as error:
+    print(error)
+else:
+    raise AssertionError("opened without a display")
+assert_closed()
+""", PATH=str(tmp_path))
+    assert "Xvfb" in out and "apt-get install xvfb" in out
+
+
+def test_read_rgba_needs_an_open_window():
+    assert not modules.rl.is_window_ready()
+    # Loaded, but made without a window: raylib hands back an empty texture.
+    rt = KlRenderTexture.from_rl_render_texture(modules.rl.load_render_texture(2, 2))
+    with pytest.raises(RuntimeError, match="open window"):
+        read_rgba(rt)
