@@ -51,6 +51,9 @@ SAN_PY    := $(SAN_VENV)/bin/python
 SAN_STAMP := $(SAN_VENV)/.kelo_ui-installed
 
 sanitize: $(SAN_STAMP)
+	@for so in $$(find $(SAN_VENV) -path '*kelo_ui/fast/*' -name '*.so'); do \
+		ldd "$$so" | grep -q libasan || { echo "error: $$so is not built with the sanitizers" >&2; exit 1; }; \
+	done
 	scripts/sanitize $(SAN_PY) -m pytest
 
 $(SAN_PY):
