@@ -46,8 +46,10 @@ BATCH = 100  # examples per hypothesis run
 CHECKSUMS = (0xD7BABC0, 0x80A1750, 0x4DEE0A1)
 
 # What the documentation lets come out of the module.
+# RecursionError is the interpreter's own report of a render texture that
+# leads back to itself.
 DOCUMENTED = (TypeError, AttributeError, AssertionError, ValueError, OverflowError, NameError,
-              NotImplementedError, KeyError, pickle.PickleError)
+              NotImplementedError, KeyError, pickle.PickleError, RecursionError)
 
 
 class HostileError(Exception):
@@ -64,6 +66,7 @@ class World:
     depth = 0  # re-entrance depth
     mutated = False  # hostile code changed some state during the current step
     exhausted = False  # hypothesis ran out of data: hostile code stops drawing
+    generation = 0  # counts examples: an object kept past its own stays passive
     calls = 0
     pool = []  # the targets operations act on
     violations = []
@@ -98,9 +101,17 @@ def pick(objects):
 ACTIONS = ("behave", "behave", "behave", "raise", "raise-base", "reenter", "mutate")
 
 
-def mischief(normal):
-    """What a hostile callback does before (if it returns at all) giving `normal()`."""
-    if World.data is None or World.drawing or World.exhausted or World.depth > 2:
+def born_now(owner):
+    """Tag a hostile object with the example that made it."""
+    owner.__dict__["_generation"] = World.generation
+    return owner
+
+
+def mischief(normal, owner):
+    """What `owner`'s hostile callback does before (if it returns at all)
+    giving `normal()`."""
+    if World.data is None or World.drawing or World.exhausted or World.depth > 2 or \
+            owner.__dict__.get("_generation") != World.generation:
         return normal()
     action = draw(st.sampled_from(ACTIONS))
     if action == "raise":
@@ -130,37 +141,40 @@ class Hostile:
     """A number, truth value, sequence, texture, binding, backend or display
     that does whatever mischief() decides at each use."""
 
+    def __init__(self):
+        born_now(self)
+
     def __int__(self):
-        return mischief(lambda: 7)
+        return mischief(lambda: 7, self)
 
     def __index__(self):
-        return mischief(lambda: 7)
+        return mischief(lambda: 7, self)
 
     def __float__(self):
-        return mischief(lambda: 7.5)
+        return mischief(lambda: 7.5, self)
 
     def __bool__(self):
-        return mischief(lambda: True)
+        return mischief(lambda: True, self)
 
     def __len__(self):
-        return mischief(lambda: 2)
+        return mischief(lambda: 2, self)
 
     def __format__(self, spec):
-        return mischief(lambda: "hostile")
+        return mischief(lambda: "hostile", self)
 
     def __call__(self, *args, **kwargs):
-        return mischief(Hostile)
+        return mischief(Hostile, self)
 
     def __neg__(self):
-        return mischief(Hostile)
+        return mischief(Hostile, self)
 
     def __getattr__(self, name):
         if name not in HOSTILE_NAMES:
             raise AttributeError(name)
-        return mischief(Hostile)
+        return mischief(Hostile, self)
 
     def __del__(self):
-        mischief(lambda: None)
+        mischief(lambda: None, self)
 
     def __repr__(self):
         return "Hostile()"
@@ -170,7 +184,7 @@ def failing_over(name):
     """A property that makes mischief, then fails so that the lookup goes on
     to __getattr__ with the same object."""
     def get(self):
-        mischief(lambda: None)
+        mischief(lambda: None, self)
         raise AttributeError(name)
     return property(get)
 
@@ -184,54 +198,64 @@ class HostileRenderTexture(Hostile):
 class HostileVector(KlVector2):
     """Its Python-level x and y are never what the record holds."""
 
+    def __new__(cls, *args):
+        return born_now(super().__new__(cls, *args))
+
     @property
     def x(self):
-        return mischief(lambda: -1.0)
+        return mischief(lambda: -1.0, self)
 
     @property
     def y(self):
-        return mischief(lambda: -1.0)
+        return mischief(lambda: -1.0, self)
 
 
 class HostileTarget(KlRenderTexture):
     """A subclass whose attributes and overrides are hostile, with an
-    instance dictionary, a finaliser and a render_texture of its own."""
+    instance dictionary and a finaliser."""
+
+    def __new__(cls, *args, **kwargs):
+        return born_now(super().__new__(cls, *args, **kwargs))
 
     @property
     def width(self):
-        return mischief(lambda: 4.0)
+        return mischief(lambda: 4.0, self)
 
     @property
     def height(self):
-        return mischief(lambda: 2.0)
+        return mischief(lambda: 2.0, self)
 
     def get_width(self):
-        return mischief(lambda: 3.0)
+        return mischief(lambda: 3.0, self)
 
     def get_rect(self):
-        return mischief(lambda: None)
+        return mischief(lambda: None, self)
 
     def kill(self):
-        mischief(lambda: None)
+        mischief(lambda: None, self)
 
     def clear(self, color):
-        mischief(lambda: None)
+        mischief(lambda: None, self)
 
     def __del__(self):
-        mischief(lambda: None)
+        mischief(lambda: None, self)
 
 
 def keep_and_read(self):
     # Destruction reads this property with the dying object: keeping it brings
     # it back, and later steps use it.
-    if World.data is not None and not World.exhausted and not World.drawing and draw(st.integers(0, 3)) == 0:
+    if World.data is not None and not World.exhausted and not World.drawing and \
+            self.__dict__.get("_generation") == World.generation and draw(st.integers(0, 3)) == 0:
         World.mutated = True
         World.pool.append(self)
-    return mischief(lambda: KlRenderTexture.render_texture.__get__(self))
+    return mischief(lambda: KlRenderTexture.render_texture.__get__(self), self)
 
 
 class KeepingTarget(KlRenderTexture):
     """Its render_texture property (read by destruction) is hostile."""
+
+    def __new__(cls, *args, **kwargs):
+        return born_now(super().__new__(cls, *args, **kwargs))
 
     render_texture = property(keep_and_read, lambda self, value: KlRenderTexture.render_texture.__set__(self, value))
 
@@ -249,29 +273,42 @@ class RenderTexture:
 
 
 class Binding:
-    """The raylib binding md.rl; each member may be hostile."""
+    """The raylib binding md.rl. Destruction calls is_window_ready and
+    unload_render_texture at moments of its own: their behaviour is drawn
+    when the binding is made."""
 
     class BlendMode:
         BLEND_ALPHA = 0
 
+    def __init__(self):
+        born_now(self)
+        self.ready = choose(lambda: True, lambda: False, Hostile, lambda: HostileError, lambda: HostileInterrupt)
+        self.unload_error = choose(lambda: None, lambda: HostileError, lambda: HostileInterrupt)
+
     def load_render_texture(self, width, height):
         return mischief(lambda: choose(lambda: RenderTexture(width, height), Hostile, HostileRenderTexture,
-                                       lambda: None))
+                                       lambda: None), self)
 
     def unload_render_texture(self, render_texture):
-        mischief(lambda: None)
+        if self.unload_error is not None:
+            raise self.unload_error("hostile")
 
     def is_window_ready(self):
-        return mischief(lambda: choose(lambda: True, lambda: False, Hostile))
+        if isinstance(self.ready, type):
+            raise self.ready("hostile")
+        return self.ready
 
 
 class Backend:
     """The drawing backend of kelo_raylib and the window's display."""
 
+    def __init__(self):
+        born_now(self)
+
     def __getattr__(self, name):
         if name not in HOSTILE_NAMES:
             raise AttributeError(name)
-        return lambda *args: mischief(lambda: None)
+        return lambda *args: mischief(lambda: None, self)
 
 
 def new_target():
@@ -285,20 +322,28 @@ def new_target():
     return target
 
 
-def values():
+def value():
     """Anything a caller could pass: plain values, the toolkit's own objects,
-    hostile ones and the targets themselves."""
-    return st.one_of(
-        st.none(), st.booleans(), st.integers(), st.floats(), st.text(max_size=4),
-        st.tuples(st.integers(-5, 5), st.integers(-5, 5)),
-        st.tuples(st.integers(-5, 5), st.integers(-5, 5), st.integers(-5, 5), st.integers(-5, 5)),
-        st.tuples(st.integers(0, 255), st.integers(0, 255), st.integers(0, 255)), st.lists(st.integers(), max_size=4),
-        st.builds(KlVector2, st.floats(), st.floats()), st.builds(HostileVector, st.floats(), st.floats()),
-        st.builds(KlRect, st.floats(width=32), st.floats(width=32), st.floats(width=32), st.floats(width=32)),
-        st.builds(RenderTexture, st.integers(), st.integers()), st.builds(Hostile), st.builds(HostileRenderTexture),
-        st.integers(0, len(World.pool) - 1).map(lambda i: World.pool[i]),
-        st.sampled_from([KlRenderTexture, HostileTarget, int, (True, None, None)]),
-        st.builds(lambda: (1, RenderTexture(), None, {})),
+    hostile ones and the targets themselves. Objects are made here, from
+    plain choices: hypothesis keeps what its own strategies build (to print
+    it), and an object that outlives its example would act in a later one."""
+    floats = st.floats()
+    return choose(
+        lambda: None, lambda: draw(st.booleans()), lambda: draw(st.integers()), lambda: draw(floats),
+        lambda: draw(st.text(max_size=4)),
+        lambda: draw(st.tuples(st.integers(-5, 5), st.integers(-5, 5))),
+        lambda: draw(st.tuples(*[st.integers(-5, 5)] * 4)),
+        lambda: draw(st.tuples(*[st.integers(0, 255)] * 3)),
+        lambda: draw(st.lists(st.integers(), max_size=4)),
+        lambda: KlVector2(draw(floats), draw(floats)),
+        lambda: HostileVector(draw(floats), draw(floats)),
+        lambda: KlRect(*(draw(st.floats(width=32)) for _ in range(4))),
+        lambda: RenderTexture(draw(st.integers()), draw(st.integers())),
+        Hostile, HostileRenderTexture,
+        lambda: pick(World.pool),
+        lambda: draw(st.sampled_from([KlRenderTexture, HostileTarget, int, (True, None, None)])),
+        lambda: (1, RenderTexture(), None, {}),
+        lambda: tuple(value() for _ in range(draw(st.integers(0, 4)))),
     )
 
 
@@ -307,7 +352,7 @@ def mutate():
     what = draw(st.sampled_from(["render_texture", "size", "loaded", "drop", "md", "backend", "window", "new"]))
     if what in ("render_texture", "size", "loaded"):
         target = pick(World.pool)
-        value = draw(values()) if what != "size" else choose(
+        value = value() if what != "size" else choose(
             lambda: None, lambda: KlVector2(1.0, 1.0), lambda: HostileVector(2.0, 2.0))
         setattr(target, what, value)
     elif what == "drop" and len(World.pool) > 1:
@@ -335,9 +380,9 @@ SLOTS = {"c_fast_blit": 4, "c_fast_blit_texture": 4, "c_fast_clear": 1, "c_clear
 def arguments(names):
     """An argument list and keywords of any shape, mostly near the signature."""
     count = draw(st.integers(0, len(names) + 1))
-    args = [draw(values()) for _ in range(count)]
+    args = [value() for _ in range(count)]
     keys = draw(st.lists(st.sampled_from([*names, "bogus"]), max_size=2, unique=True))
-    return args, {key: draw(values()) for key in keys}
+    return args, {key: value() for key in keys}
 
 
 def target():
@@ -347,7 +392,7 @@ def target():
 def call_method(name):
     function = KlRenderTexture.__dict__[name]
     args, kwargs = arguments(function.__code__.co_varnames[1:])
-    self = target() if draw(st.integers(0, 9)) else draw(values())  # a stranger as self, now and then
+    self = target() if draw(st.integers(0, 9)) else value()  # a stranger as self, now and then
     return lambda: function(self, *args, **kwargs)
 
 
@@ -355,13 +400,13 @@ def slot_call(name):
     def call():
         if name == "c_fast_blit":
             source = pick([*World.pool, None])
-            args = [source, draw(values()), draw(st.integers(-2, 2)), draw(values())]
+            args = [source, value(), draw(st.integers(-2, 2)), value()]
         elif SLOTS[name] == 4:
-            args = [draw(values()), draw(values()), draw(st.integers(-2, 2)), draw(values())]
+            args = [value(), value(), draw(st.integers(-2, 2)), value()]
         elif name in ("clear", "fast_clear", "fill"):
-            args = [draw(values()), draw(st.integers(0, 1))]
+            args = [value(), draw(st.integers(0, 1))]
         elif name in ("c_fast_clear", "c_clear"):
-            args = [draw(values())]
+            args = [value()]
         else:
             args = [draw(st.integers(0, 1))]
         return kl_probe.rt_slot(name, target(), *args)
@@ -396,8 +441,8 @@ def adopt():
 
 def unpickle():
     kind = draw(st.sampled_from([KlRenderTexture, HostileTarget, KeepingTarget, int, None]))
-    checksum = draw(st.one_of(st.sampled_from(CHECKSUMS), st.integers(), st.builds(Hostile)))
-    state = draw(st.one_of(st.none(), st.lists(values(), max_size=5).map(tuple), values()))
+    checksum = choose(lambda: draw(st.sampled_from(CHECKSUMS)), lambda: draw(st.integers()), Hostile)
+    state = choose(lambda: None, lambda: tuple(value() for _ in range(draw(st.integers(0, 5)))), value)
     made = UNPICKLE(kind, checksum, state)
     if draw(st.booleans()):
         World.pool.append(made)
@@ -416,7 +461,7 @@ def get_property(name):
 
 def set_property(name):
     t = target()
-    value = draw(values())
+    value = value()
     return t, lambda: setattr(t, name, value)
 
 
@@ -542,9 +587,9 @@ def step(name):
 
 
 def reset():
-    kl_render_tex.md = types.SimpleNamespace(rl=Binding())
-    kelo_raylib.backend = Backend()
-    core_state.kelo_state.window = types.SimpleNamespace(display=Backend())
+    kl_render_tex.md = None
+    kelo_raylib.backend = None
+    core_state.kelo_state.window = None
     World.violations = []
     World.depth = 0
     World.exhausted = False
@@ -560,8 +605,12 @@ def unraisable(report):
 @given(st.data())
 def scenario(data):
     reset()
+    World.generation += 1
     World.data = data
     try:
+        kl_render_tex.md = types.SimpleNamespace(rl=Binding())
+        kelo_raylib.backend = Backend()
+        core_state.kelo_state.window = types.SimpleNamespace(display=Backend())
         World.pool = []
         World.pool.extend(new_target() for _ in range(draw(st.integers(1, 4))))
         for _ in range(draw(st.integers(1, 25))):
@@ -583,9 +632,10 @@ def main():
     # Collections only where a step asks for one: finalisers that draw at the
     # collector's whim would make the examples irreproducible.
     gc.disable()
-    # Destruction prints the hostile BaseExceptions it reports: keep those quiet.
-    sys.excepthook = lambda kind, value, tb: None if issubclass(kind, HostileInterrupt) or \
-        from_hypothesis(value) else sys.__excepthook__(kind, value, tb)
+    # Destruction prints the BaseExceptions it reports (hostile ones, and
+    # hypothesis' StopTest): quiet while an example runs, never at the top.
+    sys.excepthook = lambda kind, value, tb: None if issubclass(kind, HostileInterrupt) or (
+        World.data is not None and from_hypothesis(value)) else sys.__excepthook__(kind, value, tb)
     # Derandomized, one run of fixed examples (about ten calls each) makes the
     # calls; otherwise batches of fresh random examples follow each other.
     size = max(1, options.calls // 10) if options.derandomize else BATCH

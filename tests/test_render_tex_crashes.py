@@ -264,3 +264,25 @@ print(calls)
     assert_clean(
         run_child(code), [f"rt_slot('new', size): size must be a KlVector2, not {kind}", "[]"]
     )
+
+
+# --- render textures that lead back to themselves ----------------------------------
+
+
+@pytest.mark.parametrize("name", ["texture", "id", "depth"])
+@pytest.mark.parametrize("loop", [1, 2], ids=["itself", "pair"])
+def test_render_texture_chain_back_to_itself_raises_recursion_error(name, loop):
+    # Each read looks the same name up on the held object, in C alone: the
+    # interpreter's own recursion limit must stop it, not the end of the stack.
+    code = FAKE_MD + f"""
+targets = [K.__new__(K) for _ in range({loop})]
+for target, following in zip(targets, targets[1:] + targets[:1]):
+    target.render_texture = following
+try:
+    targets[0].{name}
+except RecursionError as error:
+    print("RecursionError")
+for target in targets:
+    target.render_texture = None
+"""
+    assert_clean(run_child(code), ["RecursionError"])

@@ -36,7 +36,13 @@ PyObject* get_render_texture_attribute(PyObject* self, void* name_slot) {
     // Held for the lookup: code it runs may replace the field and would
     // otherwise free the object being looked at.
     Ref render_texture = Ref::newref(record(self)->render_texture);
-    Ref value = Ref::steal(PyObject_GetAttr(render_texture.get(), name->object()));
+    // A render texture that leads back to this object (rt.render_texture =
+    // rt) repeats this lookup in C alone, where nothing else counts depth.
+    Ref value;
+    if (Py_EnterRecursiveCall(" while reading an attribute of a render texture") == 0) {
+        value = Ref::steal(PyObject_GetAttr(render_texture.get(), name->object()));
+        Py_LeaveRecursiveCall();
+    }
     if (!value) {
         if (name == &state.names.texture) traceback(KLRT_QUALNAME("texture.__get__"));
         else if (name == &state.names.id) traceback(KLRT_QUALNAME("id.__get__"));
