@@ -61,7 +61,8 @@ def test_open_and_close(headless):
 window = open_window(40, 30, "first", hidden=True)
 server = window.virtual_display
 assert current_window() is window and window.is_open
-assert type(kelo_raylib.backend) is RaylibBackend and kelo_raylib.backend is window.backend
+assert type(kelo_raylib.backend) is kelo_raylib.NativeBackend and kelo_raylib.backend is window.backend
+assert window.display.fast_blit_pro == window.backend.fast_blit_pro  # the native method itself
 assert kelo_state.window is window
 assert os.environ["DISPLAY"] == server.name and server.process.poll() is None
 assert modules.rl.is_window_ready()
