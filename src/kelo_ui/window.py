@@ -226,7 +226,9 @@ def close_window() -> None:
     kelo_state.window = window._replaced
     window.display._detach()
     try:
-        modules.rl.close_window()
+        # Already closed through raylib itself: closing twice would crash.
+        if modules.rl.is_window_ready():
+            modules.rl.close_window()
     finally:
         if window.virtual_display is not None:
             window.virtual_display.stop()

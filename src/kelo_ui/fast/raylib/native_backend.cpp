@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <iterator>
 #include <new>
+#include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -219,6 +221,33 @@ bool str_equals(PyObject* object, const char* expected) {
     return PyUnicode_Check(object) && PyUnicode_EqualToUTF8(object, expected);
 }
 
+std::string without_struct_tags(std::string_view name) {
+    constexpr std::string_view tag = "struct ";
+    std::string plain;
+    for (std::size_t at = 0; at < name.size();) {
+        if (name.substr(at, tag.size()) == tag) {
+            at += tag.size();
+        } else {
+            plain += name[at++];
+        }
+    }
+    return plain;
+}
+
+// A C type name as the binding gives it, against the one assumed here. cffi
+// calls a struct "struct Texture" in a compiled binding and "Texture" in one
+// declared in-line; either names the struct whose layout is checked here.
+bool same_ctype(PyObject* cname, const char* expected) {
+    if (!PyUnicode_Check(cname)) return false;
+    Py_ssize_t length = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(cname, &length);
+    if (!text) {
+        PyErr_Clear();  // not UTF-8: not the name expected
+        return false;
+    }
+    return without_struct_tags({text, static_cast<std::size_t>(length)}) == without_struct_tags(expected);
+}
+
 // A size or an offset the binding reported; -1 with an exception set.
 Py_ssize_t as_size(PyObject* number) {
     if (!PyLong_Check(number)) {
@@ -246,7 +275,7 @@ bool check_field(PyObject* ffi, const StructSpec& spec, std::size_t index, PyObj
         mismatch_from_pending("the type of %s.%s in the raylib binding is unknown", spec.cname, field.name);
         return false;
     }
-    if (!str_equals(cname.get(), field.ctype)) {
+    if (!same_ctype(cname.get(), field.ctype)) {
         return mismatch("%s.%s is %R in the raylib binding; the native backend assumes '%s'", spec.cname, field.name,
                         cname.get(), field.ctype);
     }
@@ -278,7 +307,7 @@ Ref checked_struct(PyObject* ffi, const StructSpec& spec, PyObject* ctype_type) 
     }
     Ref cname = Ref::steal(PyObject_GetAttrString(ctype.get(), "cname"));
     if (!cname) return Ref();
-    if (!str_equals(cname.get(), spec.cname)) {
+    if (!same_ctype(cname.get(), spec.cname)) {
         mismatch("%s is %R in the raylib binding; the native backend assumes '%s'", spec.name, cname.get(),
                  spec.cname);
         return Ref();
@@ -327,7 +356,7 @@ bool find_function(PyObject* ffi, PyObject* lib, const FunctionSpec& spec, Funct
         mismatch_from_pending("the type of %s in the raylib binding is unknown", spec.name);
         return false;
     }
-    if (!str_equals(cname.get(), spec.ctype)) {
+    if (!same_ctype(cname.get(), spec.ctype)) {
         return mismatch("%s is %R in the raylib binding; the native backend calls '%s'", spec.name, cname.get(),
                         spec.ctype);
     }
