@@ -7,7 +7,7 @@ PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup demo test bench install clean
+.PHONY: setup demo test bench bench-draw install clean
 
 setup:
 	scripts/setup-display
@@ -20,6 +20,9 @@ test: $(STAMP)
 
 bench: $(STAMP)
 	$(PY) benchmarks/bench_calls.py
+
+bench-draw: $(STAMP)
+	$(PY) benchmarks/bench_draw.py
 
 install: $(STAMP)
 

@@ -245,15 +245,16 @@ def test_the_demo_scene_is_the_same_on_both_backends(window, tmp_path):
 
 class Doctored:
     """The binding's ffi, except that the structs declared in `cdef` are
-    described as declared there, and `offsets` and `functions` override what
-    offsetof and addressof answer."""
+    described as declared there, and `sizes`, `offsets` and `functions`
+    override what sizeof, offsetof and addressof answer."""
 
-    def __init__(self, cdef="", offsets=None, functions=None):
+    def __init__(self, cdef="", sizes=None, offsets=None, functions=None):
         import cffi
 
         self.wrong = cffi.FFI()
         self.wrong.cdef(cdef)
         self.declared = set(self.wrong.list_types()[1])
+        self.sizes = sizes or {}
         self.offsets = offsets or {}
         self.functions = functions or {}
 
@@ -261,6 +262,10 @@ class Doctored:
         if isinstance(what, str) and what in self.declared:
             return self.wrong.typeof(what)
         return ffi.typeof(what)
+
+    def sizeof(self, what):
+        name = what.cname.removeprefix("struct ") if isinstance(what, ffi.CType) else what
+        return self.sizes[name] if name in self.sizes else ffi.sizeof(what)
 
     def offsetof(self, name, field):
         if (name, field) in self.offsets:
@@ -303,6 +308,10 @@ LAYOUTS = {
         {"cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps, format; } Texture;"
                  "typedef struct RenderTexture { unsigned int id; Texture depth, texture; } RenderTexture;"},
         "field 1 of struct RenderTexture .* 'texture'"),
+    "a size that lies": (  # the CType's own size is what cffi's conversion writes
+        {"cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps, format, more; } Texture;",
+         "sizes": {"Texture": 20}},
+        "CType of struct Texture is 24 bytes; the native backend assumes 20"),
     "Rectangle.y moved": ({"offsets": {("Rectangle", "y"): 8}}, "struct Rectangle.y is at offset 8 .* assumes 4"),
     "DrawTexturePro with a double": ({"functions": {"DrawTexturePro": _pro_with_double}},
                                      "DrawTexturePro is .*double.* the native backend calls"),

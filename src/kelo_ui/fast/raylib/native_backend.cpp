@@ -191,6 +191,12 @@ struct Binding {
     CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
 };
 
+// What of `_cffi_backend` is used only while a backend is made.
+struct Cffi {
+    Ref ctype_type;    // CType
+    Ref sizeof_ctype;  // sizeof: a CType's own size
+};
+
 kl::Pinned<> binding_mismatch;  // the exception class
 
 // Replaces the pending error, raised while asking the binding, by a
@@ -248,13 +254,16 @@ bool same_ctype(PyObject* cname, const char* expected) {
     return without_struct_tags({text, static_cast<std::size_t>(length)}) == without_struct_tags(expected);
 }
 
-// A size or an offset the binding reported; -1 with an exception set.
-Py_ssize_t as_size(PyObject* number) {
-    if (!PyLong_Check(number)) {
-        PyErr_Format(binding_mismatch.object(), "the raylib binding reported %R where a size was expected", number);
-        return -1;
+// A size or an offset the binding reported, as `out`; false with an
+// exception set when it is not a non-negative int.
+bool read_size(PyObject* number, Py_ssize_t& out) {
+    out = PyLong_Check(number) ? PyLong_AsSsize_t(number) : -1;
+    if (out >= 0) return true;
+    if (PyErr_Occurred()) {
+        mismatch_from_pending("the raylib binding reported %R where a size was expected", number);
+        return false;
     }
-    return PyLong_AsSsize_t(number);
+    return mismatch("the raylib binding reported %R where a size was expected", number);
 }
 
 // `ffi.<method>(...)`: a question to the binding, answered by a new reference.
@@ -284,8 +293,8 @@ bool check_field(PyObject* ffi, const StructSpec& spec, std::size_t index, PyObj
         mismatch_from_pending("the raylib binding has no offset for %s.%s", spec.cname, field.name);
         return false;
     }
-    const Py_ssize_t at = as_size(offset.get());
-    if (at < 0) return false;
+    Py_ssize_t at = 0;
+    if (!read_size(offset.get(), at)) return false;
     if (static_cast<std::size_t>(at) != field.offset) {
         return mismatch("%s.%s is at offset %zd in the raylib binding; the native backend assumes %zu", spec.cname,
                         field.name, at, field.offset);
@@ -295,13 +304,13 @@ bool check_field(PyObject* ffi, const StructSpec& spec, std::size_t index, PyObj
 
 // The binding's CType of one struct, once its layout is found to be the one
 // declared above.
-Ref checked_struct(PyObject* ffi, const StructSpec& spec, PyObject* ctype_type) {
+Ref checked_struct(PyObject* ffi, const StructSpec& spec, const Cffi& cffi) {
     Ref ctype = ask(ffi, "typeof", "s", spec.name);
     if (!ctype) {
         mismatch_from_pending("the raylib binding has no type %s", spec.name);
         return Ref();
     }
-    if (!PyObject_TypeCheck(ctype.get(), reinterpret_cast<PyTypeObject*>(ctype_type))) {
+    if (!PyObject_TypeCheck(ctype.get(), reinterpret_cast<PyTypeObject*>(cffi.ctype_type.get()))) {
         mismatch("the raylib binding's ffi.typeof('%s') is %R, not a cffi CType", spec.name, ctype.get());
         return Ref();
     }
@@ -317,10 +326,20 @@ Ref checked_struct(PyObject* ffi, const StructSpec& spec, PyObject* ctype_type) 
         mismatch_from_pending("the raylib binding has no size for %s", spec.cname);
         return Ref();
     }
-    const Py_ssize_t bytes = as_size(size.get());
-    if (bytes < 0) return Ref();
+    Py_ssize_t bytes = 0;
+    if (!read_size(size.get(), bytes)) return Ref();
     if (static_cast<std::size_t>(bytes) != spec.size) {
         mismatch("%s is %zd bytes in the raylib binding; the native backend assumes %zu", spec.cname, bytes,
+                 spec.size);
+        return Ref();
+    }
+    // cffi's conversion writes as many bytes as the CType itself says, whatever
+    // the ffi answered: that size is checked too, so that it never writes
+    // past the struct it is given.
+    Ref own_size = Ref::steal(PyObject_CallOneArg(cffi.sizeof_ctype.get(), ctype.get()));
+    if (!own_size || !read_size(own_size.get(), bytes)) return Ref();
+    if (static_cast<std::size_t>(bytes) != spec.size) {
+        mismatch("the raylib binding's CType of %s is %zd bytes; the native backend assumes %zu", spec.cname, bytes,
                  spec.size);
         return Ref();
     }
@@ -367,7 +386,10 @@ bool find_function(PyObject* ffi, PyObject* lib, const FunctionSpec& spec, Funct
         return false;
     }
     const unsigned long long address = PyLong_AsUnsignedLongLong(number.get());
-    if (PyErr_Occurred()) return false;
+    if (PyErr_Occurred()) {
+        mismatch_from_pending("the address of %s in the raylib binding is %R", spec.name, number.get());
+        return false;
+    }
     if (address == 0 || address > UINTPTR_MAX) return mismatch("the raylib binding gives %s no address", spec.name);
     spec.store(functions, static_cast<std::uintptr_t>(address));
     return true;
@@ -402,7 +424,7 @@ bool trial_conversion(PyObject* ffi, const Binding& binding) {
 }
 
 // cffi's C API and the types it checks cdata against.
-bool find_cffi(Binding& binding, Ref& ctype_type) {
+bool find_cffi(Binding& binding, Cffi& cffi) {
     Ref module = Ref::steal(PyImport_ImportModule("_cffi_backend"));
     if (!module) {
         mismatch_from_pending("cffi's _cffi_backend cannot be imported");
@@ -418,14 +440,15 @@ bool find_cffi(Binding& binding, Ref& ctype_type) {
     if (!table) return false;
     static_assert(cffi_to_c_index < cffi_export_count);
     binding.to_c = reinterpret_cast<ToC>(table[cffi_to_c_index]);
-    ctype_type = Ref::steal(PyObject_GetAttrString(module.get(), "CType"));
+    cffi.ctype_type = Ref::steal(PyObject_GetAttrString(module.get(), "CType"));
+    cffi.sizeof_ctype = Ref::steal(PyObject_GetAttrString(module.get(), "sizeof"));
     binding.cdata_type = Ref::steal(PyObject_GetAttrString(module.get(), "_CDataBase"));
     binding.typeof_cdata = Ref::steal(PyObject_GetAttrString(module.get(), "typeof"));
-    if (!ctype_type || !binding.cdata_type || !binding.typeof_cdata) {
-        mismatch_from_pending("_cffi_backend lacks CType, _CDataBase or typeof");
+    if (!cffi.ctype_type || !cffi.sizeof_ctype || !binding.cdata_type || !binding.typeof_cdata) {
+        mismatch_from_pending("_cffi_backend lacks CType, sizeof, _CDataBase or typeof");
         return false;
     }
-    if (!PyType_Check(ctype_type.get()) || !PyType_Check(binding.cdata_type.get()) || !binding.to_c) {
+    if (!PyType_Check(cffi.ctype_type.get()) || !PyType_Check(binding.cdata_type.get()) || !binding.to_c) {
         return mismatch("_cffi_backend's CType and _CDataBase are not types");
     }
     return true;
@@ -444,10 +467,10 @@ bool find_kl_render_texture(Binding& binding) {
 }
 
 bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
-    Ref ctype_type;
-    if (!find_cffi(binding, ctype_type)) return false;
+    Cffi cffi;
+    if (!find_cffi(binding, cffi)) return false;
     for (std::size_t i = 0; i < struct_count; ++i) {
-        binding.ctypes[i] = checked_struct(ffi, struct_specs[i], ctype_type.get());
+        binding.ctypes[i] = checked_struct(ffi, struct_specs[i], cffi);
         if (!binding.ctypes[i]) return false;
     }
     for (const FunctionSpec& spec : function_specs)
@@ -526,7 +549,8 @@ bool float_item(PyObject* value, float& out, Where where, Py_ssize_t i) {
     if (PyFloat_CheckExact(value)) {
         number = PyFloat_AS_DOUBLE(value);
     } else {
-        number = PyFloat_AsDouble(value);
+        // An exact int is read without the float object that float() makes.
+        number = PyLong_CheckExact(value) ? PyLong_AsDouble(value) : PyFloat_AsDouble(value);
         if (number == -1.0 && PyErr_Occurred()) {
             if (PyErr_ExceptionMatches(PyExc_TypeError)) {
                 PyErr_Clear();
