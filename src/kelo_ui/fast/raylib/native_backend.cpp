@@ -92,13 +92,13 @@ void store_address(Functions& functions, std::uintptr_t address) {
     functions.*member = reinterpret_cast<Pointer>(address);
 }
 
-struct FunctionSpec {
+struct DeclaredFunction {
     const char* name;
     const char* ctype;  // the binding's cname of the function pointer
     void (*store)(Functions&, std::uintptr_t);
 };
 
-constexpr FunctionSpec function_specs[] = {
+constexpr DeclaredFunction declared_functions[] = {
     {"BeginTextureMode", "void(*)(struct RenderTexture)", store_address<&Functions::BeginTextureMode>},
     {"EndTextureMode", "void(*)()", store_address<&Functions::EndTextureMode>},
     {"BeginBlendMode", "void(*)(int)", store_address<&Functions::BeginBlendMode>},
@@ -112,38 +112,38 @@ constexpr FunctionSpec function_specs[] = {
     {"IsWindowReady", "_Bool(*)()", store_address<&Functions::IsWindowReady>},
 };
 
-struct FieldSpec {
+struct DeclaredField {
     const char* name;
     const char* ctype;
     std::size_t offset;
 };
 
-struct StructSpec {
+struct DeclaredStruct {
     const char* name;   // the binding's type name
     const char* cname;  // its C name
     std::size_t size;
-    const FieldSpec* fields;
+    const DeclaredField* fields;
     std::size_t field_count;
 };
 
-#define KL_FIELD(type, field, ctype) FieldSpec{#field, ctype, offsetof(rl::type, field)}
-constexpr FieldSpec texture_fields[] = {
+#define KL_FIELD(type, field, ctype) DeclaredField{#field, ctype, offsetof(rl::type, field)}
+constexpr DeclaredField texture_fields[] = {
     KL_FIELD(Texture, id, "unsigned int"), KL_FIELD(Texture, width, "int"),  KL_FIELD(Texture, height, "int"),
     KL_FIELD(Texture, mipmaps, "int"),     KL_FIELD(Texture, format, "int"),
 };
-constexpr FieldSpec render_texture_fields[] = {
+constexpr DeclaredField render_texture_fields[] = {
     KL_FIELD(RenderTexture, id, "unsigned int"),
     KL_FIELD(RenderTexture, texture, "struct Texture"),
     KL_FIELD(RenderTexture, depth, "struct Texture"),
 };
-constexpr FieldSpec rectangle_fields[] = {
+constexpr DeclaredField rectangle_fields[] = {
     KL_FIELD(Rectangle, x, "float"),
     KL_FIELD(Rectangle, y, "float"),
     KL_FIELD(Rectangle, width, "float"),
     KL_FIELD(Rectangle, height, "float"),
 };
-constexpr FieldSpec vector2_fields[] = {KL_FIELD(Vector2, x, "float"), KL_FIELD(Vector2, y, "float")};
-constexpr FieldSpec color_fields[] = {
+constexpr DeclaredField vector2_fields[] = {KL_FIELD(Vector2, x, "float"), KL_FIELD(Vector2, y, "float")};
+constexpr DeclaredField color_fields[] = {
     KL_FIELD(Color, r, "unsigned char"),
     KL_FIELD(Color, g, "unsigned char"),
     KL_FIELD(Color, b, "unsigned char"),
@@ -161,8 +161,8 @@ enum StructIndex : std::size_t {
 };
 
 #define KL_STRUCT(type, fields) \
-    StructSpec { #type, "struct " #type, sizeof(rl::type), fields, std::size(fields) }
-constexpr StructSpec struct_specs[struct_count] = {
+    DeclaredStruct { #type, "struct " #type, sizeof(rl::type), fields, std::size(fields) }
+constexpr DeclaredStruct declared_structs[struct_count] = {
     KL_STRUCT(Texture, texture_fields),     KL_STRUCT(RenderTexture, render_texture_fields),
     KL_STRUCT(Rectangle, rectangle_fields), KL_STRUCT(Vector2, vector2_fields),
     KL_STRUCT(Color, color_fields),
@@ -272,31 +272,31 @@ Ref ask(PyObject* ffi, const char* method, const char* format, Args... args) {
     return Ref::steal(PyObject_CallMethod(ffi, method, format, args...));
 }
 
-bool check_field(PyObject* ffi, const StructSpec& spec, std::size_t index, PyObject* item) {
-    const FieldSpec& field = spec.fields[index];
+bool check_field(PyObject* ffi, const DeclaredStruct& declared, std::size_t index, PyObject* item) {
+    const DeclaredField& field = declared.fields[index];
     if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 2 || !str_equals(PyTuple_GET_ITEM(item, 0), field.name)) {
         return mismatch("field %zu of %s in the raylib binding is %R; the native backend assumes '%s'", index,
-                        spec.cname, item, field.name);
+                        declared.cname, item, field.name);
     }
     Ref field_type = Ref::steal(PyObject_GetAttrString(PyTuple_GET_ITEM(item, 1), "type"));
     Ref cname = field_type ? Ref::steal(PyObject_GetAttrString(field_type.get(), "cname")) : Ref();
     if (!cname) {
-        mismatch_from_pending("the type of %s.%s in the raylib binding is unknown", spec.cname, field.name);
+        mismatch_from_pending("the type of %s.%s in the raylib binding is unknown", declared.cname, field.name);
         return false;
     }
     if (!same_ctype(cname.get(), field.ctype)) {
-        return mismatch("%s.%s is %R in the raylib binding; the native backend assumes '%s'", spec.cname, field.name,
+        return mismatch("%s.%s is %R in the raylib binding; the native backend assumes '%s'", declared.cname, field.name,
                         cname.get(), field.ctype);
     }
-    Ref offset = ask(ffi, "offsetof", "ss", spec.name, field.name);
+    Ref offset = ask(ffi, "offsetof", "ss", declared.name, field.name);
     if (!offset) {
-        mismatch_from_pending("the raylib binding has no offset for %s.%s", spec.cname, field.name);
+        mismatch_from_pending("the raylib binding has no offset for %s.%s", declared.cname, field.name);
         return false;
     }
     Py_ssize_t at = 0;
     if (!read_size(offset.get(), at)) return false;
     if (static_cast<std::size_t>(at) != field.offset) {
-        return mismatch("%s.%s is at offset %zd in the raylib binding; the native backend assumes %zu", spec.cname,
+        return mismatch("%s.%s is at offset %zd in the raylib binding; the native backend assumes %zu", declared.cname,
                         field.name, at, field.offset);
     }
     return true;
@@ -304,33 +304,33 @@ bool check_field(PyObject* ffi, const StructSpec& spec, std::size_t index, PyObj
 
 // The binding's CType of one struct, once its layout is found to be the one
 // declared above.
-Ref checked_struct(PyObject* ffi, const StructSpec& spec, const Cffi& cffi) {
-    Ref ctype = ask(ffi, "typeof", "s", spec.name);
+Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cffi) {
+    Ref ctype = ask(ffi, "typeof", "s", declared.name);
     if (!ctype) {
-        mismatch_from_pending("the raylib binding has no type %s", spec.name);
+        mismatch_from_pending("the raylib binding has no type %s", declared.name);
         return Ref();
     }
     if (!PyObject_TypeCheck(ctype.get(), reinterpret_cast<PyTypeObject*>(cffi.ctype_type.get()))) {
-        mismatch("the raylib binding's ffi.typeof('%s') is %R, not a cffi CType", spec.name, ctype.get());
+        mismatch("the raylib binding's ffi.typeof('%s') is %R, not a cffi CType", declared.name, ctype.get());
         return Ref();
     }
     Ref cname = Ref::steal(PyObject_GetAttrString(ctype.get(), "cname"));
     if (!cname) return Ref();
-    if (!same_ctype(cname.get(), spec.cname)) {
-        mismatch("%s is %R in the raylib binding; the native backend assumes '%s'", spec.name, cname.get(),
-                 spec.cname);
+    if (!same_ctype(cname.get(), declared.cname)) {
+        mismatch("%s is %R in the raylib binding; the native backend assumes '%s'", declared.name, cname.get(),
+                 declared.cname);
         return Ref();
     }
     Ref size = ask(ffi, "sizeof", "O", ctype.get());
     if (!size) {
-        mismatch_from_pending("the raylib binding has no size for %s", spec.cname);
+        mismatch_from_pending("the raylib binding has no size for %s", declared.cname);
         return Ref();
     }
     Py_ssize_t bytes = 0;
     if (!read_size(size.get(), bytes)) return Ref();
-    if (static_cast<std::size_t>(bytes) != spec.size) {
-        mismatch("%s is %zd bytes in the raylib binding; the native backend assumes %zu", spec.cname, bytes,
-                 spec.size);
+    if (static_cast<std::size_t>(bytes) != declared.size) {
+        mismatch("%s is %zd bytes in the raylib binding; the native backend assumes %zu", declared.cname, bytes,
+                 declared.size);
         return Ref();
     }
     // cffi's conversion writes as many bytes as the CType itself says, whatever
@@ -338,60 +338,60 @@ Ref checked_struct(PyObject* ffi, const StructSpec& spec, const Cffi& cffi) {
     // past the struct it is given.
     Ref own_size = Ref::steal(PyObject_CallOneArg(cffi.sizeof_ctype.get(), ctype.get()));
     if (!own_size || !read_size(own_size.get(), bytes)) return Ref();
-    if (static_cast<std::size_t>(bytes) != spec.size) {
-        mismatch("the raylib binding's CType of %s is %zd bytes; the native backend assumes %zu", spec.cname, bytes,
-                 spec.size);
+    if (static_cast<std::size_t>(bytes) != declared.size) {
+        mismatch("the raylib binding's CType of %s is %zd bytes; the native backend assumes %zu", declared.cname, bytes,
+                 declared.size);
         return Ref();
     }
     Ref fields = Ref::steal(PyObject_GetAttrString(ctype.get(), "fields"));
     Ref items = fields ? Ref::steal(PySequence_Fast(fields.get(), "the fields of a struct")) : Ref();
     if (!items) {
-        mismatch_from_pending("the raylib binding does not list the fields of %s", spec.cname);
+        mismatch_from_pending("the raylib binding does not list the fields of %s", declared.cname);
         return Ref();
     }
     const Py_ssize_t count = PySequence_Fast_GET_SIZE(items.get());
-    if (static_cast<std::size_t>(count) != spec.field_count) {
-        mismatch("%s has %zd fields in the raylib binding; the native backend assumes %zu", spec.cname, count,
-                 spec.field_count);
+    if (static_cast<std::size_t>(count) != declared.field_count) {
+        mismatch("%s has %zd fields in the raylib binding; the native backend assumes %zu", declared.cname, count,
+                 declared.field_count);
         return Ref();
     }
-    for (std::size_t i = 0; i < spec.field_count; ++i) {
+    for (std::size_t i = 0; i < declared.field_count; ++i) {
         // Held: asking the binding about a field may run its code.
         Ref item = Ref::newref(PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(i)));
-        if (!check_field(ffi, spec, i, item.get())) return Ref();
+        if (!check_field(ffi, declared, i, item.get())) return Ref();
     }
     return ctype;
 }
 
-bool find_function(PyObject* ffi, PyObject* lib, const FunctionSpec& spec, Functions& functions) {
-    Ref pointer = ask(ffi, "addressof", "Os", lib, spec.name);
+bool find_function(PyObject* ffi, PyObject* lib, const DeclaredFunction& declared, Functions& functions) {
+    Ref pointer = ask(ffi, "addressof", "Os", lib, declared.name);
     if (!pointer) {
-        mismatch_from_pending("the raylib binding has no function %s", spec.name);
+        mismatch_from_pending("the raylib binding has no function %s", declared.name);
         return false;
     }
     Ref ctype = ask(ffi, "typeof", "O", pointer.get());
     Ref cname = ctype ? Ref::steal(PyObject_GetAttrString(ctype.get(), "cname")) : Ref();
     if (!cname) {
-        mismatch_from_pending("the type of %s in the raylib binding is unknown", spec.name);
+        mismatch_from_pending("the type of %s in the raylib binding is unknown", declared.name);
         return false;
     }
-    if (!same_ctype(cname.get(), spec.ctype)) {
-        return mismatch("%s is %R in the raylib binding; the native backend calls '%s'", spec.name, cname.get(),
-                        spec.ctype);
+    if (!same_ctype(cname.get(), declared.ctype)) {
+        return mismatch("%s is %R in the raylib binding; the native backend calls '%s'", declared.name, cname.get(),
+                        declared.ctype);
     }
     Ref cast = ask(ffi, "cast", "sO", "uintptr_t", pointer.get());
     Ref number = cast ? Ref::steal(PyNumber_Long(cast.get())) : Ref();
     if (!number) {
-        mismatch_from_pending("the address of %s in the raylib binding is unknown", spec.name);
+        mismatch_from_pending("the address of %s in the raylib binding is unknown", declared.name);
         return false;
     }
     const unsigned long long address = PyLong_AsUnsignedLongLong(number.get());
     if (PyErr_Occurred()) {
-        mismatch_from_pending("the address of %s in the raylib binding is %R", spec.name, number.get());
+        mismatch_from_pending("the address of %s in the raylib binding is %R", declared.name, number.get());
         return false;
     }
-    if (address == 0 || address > UINTPTR_MAX) return mismatch("the raylib binding gives %s no address", spec.name);
-    spec.store(functions, static_cast<std::uintptr_t>(address));
+    if (address == 0 || address > UINTPTR_MAX) return mismatch("the raylib binding gives %s no address", declared.name);
+    declared.store(functions, static_cast<std::uintptr_t>(address));
     return true;
 }
 
@@ -470,11 +470,11 @@ bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
     Cffi cffi;
     if (!find_cffi(binding, cffi)) return false;
     for (std::size_t i = 0; i < struct_count; ++i) {
-        binding.ctypes[i] = checked_struct(ffi, struct_specs[i], cffi);
+        binding.ctypes[i] = checked_struct(ffi, declared_structs[i], cffi);
         if (!binding.ctypes[i]) return false;
     }
-    for (const FunctionSpec& spec : function_specs)
-        if (!find_function(ffi, lib, spec, binding.raylib)) return false;
+    for (const DeclaredFunction& declared : declared_functions)
+        if (!find_function(ffi, lib, declared, binding.raylib)) return false;
     return trial_conversion(ffi, binding) && find_kl_render_texture(binding);
 }
 
