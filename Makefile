@@ -7,7 +7,7 @@ PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup demo test bench bench-draw install clean
+.PHONY: setup demo test bench bench-draw check-wheel install clean
 
 setup:
 	scripts/setup-display
@@ -24,6 +24,11 @@ bench: $(STAMP)
 bench-draw: $(STAMP)
 	$(PY) benchmarks/bench_draw.py
 
+# The sdist and wheel as a package index would get them, installed and run
+# outside the source tree.
+check-wheel:
+	scripts/check-wheel
+
 install: $(STAMP)
 
 $(PY):
@@ -31,10 +36,11 @@ $(PY):
 	echo "creating $(VENV) with $$python"; \
 	"$$python" -m venv $(VENV)
 	$(PY) -m pip install --quiet --upgrade pip
-	$(PY) -m pip install --quiet "scikit-build-core>=0.10" cmake ninja
+	$(PY) -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
 
+# The development install carries the native test probe, which wheels leave out.
 $(STAMP): $(PY) $(SOURCES)
-	$(PY) -m pip install --quiet --no-build-isolation ".[test]"
+	$(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
 	@touch $@
 
 clean:
