@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "kelo_ui/fast/raylib/native_backend.h"
+#include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace {
@@ -171,72 +172,59 @@ void* const entries[export_count] = {
 
 // --- the same functions for Python callers -----------------------------------
 
-bool arity(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
-    if (nargs == expected) return true;
-    PyErr_Format(PyExc_TypeError, "%s() takes exactly %zd argument%s (%zd given)", name, expected,
-                 expected == 1 ? "" : "s", nargs);
-    return false;
-}
-
 bool as_int(PyObject* object, int& out) {
     out = PyLong_AsInt(object);
     return !(out == -1 && PyErr_Occurred());
 }
 
-// What the native function left pending becomes the Python caller's error.
-PyObject* finish() {
-    if (PyErr_Occurred()) return nullptr;
-    Py_RETURN_NONE;
-}
-
 PyObject* py_c_clear_background(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("c_clear_background", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("c_clear_background", nargs, 1)) return nullptr;
     c_clear_background(args[0]);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_c_draw_texture_rec(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("c_draw_texture_rec", nargs, 4)) return nullptr;
+    if (!kl::check_positional_count("c_draw_texture_rec", nargs, 4)) return nullptr;
     c_draw_texture_rec(args[0], args[1], args[2], args[3]);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_c_draw_texture_vec(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     int flip;
-    if (!arity("c_draw_texture_vec", nargs, 4) || !as_int(args[3], flip)) return nullptr;
+    if (!kl::check_positional_count("c_draw_texture_vec", nargs, 4) || !as_int(args[3], flip)) return nullptr;
     c_draw_texture_vec(args[0], args[1], args[2], flip);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_begin_texture_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("begin_texture_mode", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("begin_texture_mode", nargs, 1)) return nullptr;
     begin_texture_mode(args[0], 1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_clear_background(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("clear_background", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("clear_background", nargs, 1)) return nullptr;
     clear_background(args[0], 1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_end_blend_mode(PyObject*, PyObject* const*, Py_ssize_t nargs) {
-    if (!arity("end_blend_mode", nargs, 0)) return nullptr;
+    if (!kl::check_positional_count("end_blend_mode", nargs, 0)) return nullptr;
     end_blend_mode(1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_end_texture_mode(PyObject*, PyObject* const*, Py_ssize_t nargs) {
-    if (!arity("end_texture_mode", nargs, 0)) return nullptr;
+    if (!kl::check_positional_count("end_texture_mode", nargs, 0)) return nullptr;
     end_texture_mode(1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_begin_blend_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     int mode;
-    if (!arity("begin_blend_mode", nargs, 1) || !as_int(args[0], mode)) return nullptr;
+    if (!kl::check_positional_count("begin_blend_mode", nargs, 1) || !as_int(args[0], mode)) return nullptr;
     begin_blend_mode(mode, 1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 #define KL_METHOD(name, doc) \

@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "kelo_ui/fast/runtime/convert.h"
+#include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace kelo_raylib::native {
@@ -775,66 +776,54 @@ int backend_traverse(PyObject* self, visitproc visit, void* arg) {
     return 0;
 }
 
-bool arity(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
-    if (nargs == expected) return true;
-    PyErr_Format(PyExc_TypeError, "%s() takes exactly %zd argument%s (%zd given)", name, expected,
-                 expected == 1 ? "" : "s", nargs);
-    return false;
-}
-
-PyObject* finish() {
-    if (PyErr_Occurred()) return nullptr;
-    Py_RETURN_NONE;
-}
-
 PyObject* method_c_clear_background(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("c_clear_background", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("c_clear_background", nargs, 1)) return nullptr;
     clear_background(self, args[0]);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* method_c_draw_texture_vec(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("c_draw_texture_vec", nargs, 4)) return nullptr;
+    if (!kl::check_positional_count("c_draw_texture_vec", nargs, 4)) return nullptr;
     const int flip = kl::truth(args[3]);
     if (flip < 0) return nullptr;
     draw_texture_vec(self, args[0], args[1], args[2], flip);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* method_c_draw_texture_rec(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("c_draw_texture_rec", nargs, 4)) return nullptr;
+    if (!kl::check_positional_count("c_draw_texture_rec", nargs, 4)) return nullptr;
     draw_texture_rec(self, args[0], args[1], args[2], args[3]);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* method_begin_texture_mode(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("begin_texture_mode", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("begin_texture_mode", nargs, 1)) return nullptr;
     begin_texture_mode(self, args[0]);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* method_end_texture_mode(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
-    if (!arity("end_texture_mode", nargs, 0)) return nullptr;
+    if (!kl::check_positional_count("end_texture_mode", nargs, 0)) return nullptr;
     end_texture_mode(self);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* method_begin_blend_mode(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("begin_blend_mode", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("begin_blend_mode", nargs, 1)) return nullptr;
     const int mode = PyLong_AsInt(args[0]);
     if (mode == -1 && PyErr_Occurred()) return nullptr;
     begin_blend_mode(self, mode);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* method_end_blend_mode(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
-    if (!arity("end_blend_mode", nargs, 0)) return nullptr;
+    if (!kl::check_positional_count("end_blend_mode", nargs, 0)) return nullptr;
     end_blend_mode(self);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* method_fast_blit_pro(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("fast_blit_pro", nargs, 4)) return nullptr;
+    if (!kl::check_positional_count("fast_blit_pro", nargs, 4)) return nullptr;
     if (!fast_blit_pro(binding_of(self), args[0], args[1], args[2], args[3])) return nullptr;
     Py_RETURN_NONE;
 }
