@@ -7,7 +7,7 @@ PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup demo test bench check-wheel install clean sanitize fuzz
+.PHONY: setup demo test bench bench-draw check-wheel install clean sanitize fuzz
 
 setup:
 	scripts/setup-display
@@ -20,6 +20,9 @@ test: $(STAMP)
 
 bench: $(STAMP)
 	$(PY) benchmarks/bench_calls.py
+
+bench-draw: $(STAMP)
+	$(PY) benchmarks/bench_draw.py
 
 # The sdist and wheel as a package index would get them, installed and run
 # outside the source tree.

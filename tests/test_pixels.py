@@ -1,5 +1,6 @@
-"""Drawing for real: render targets drawn through the raylib backend under a
-hidden window, checked by reading their pixels back."""
+"""Drawing for real: render targets drawn under a hidden window through each
+drawing backend (the native one and the Python one), checked by reading their
+pixels back. Both backends must give exactly the expected pixels."""
 
 import pytest
 
@@ -7,6 +8,7 @@ from display_support import canvas, image_rows, near, open_test_window, paste, t
 from kelo_ui.core import modules
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.presentation.pixels import read_rgba, save_png
+from kelo_ui.window import make_backend
 
 BLUE = (0, 0, 255, 255)
 RED = (255, 0, 0, 255)
@@ -18,13 +20,20 @@ STRIPES = [[BLUE, BLUE], [RED, RED]]
 MIRRORED = STRIPES[::-1]
 
 
-@pytest.fixture(scope="module", autouse=True)
+@pytest.fixture(scope="module")
 def window():
     # One window for the module; closed again so that later modules find no
     # backend installed.
     window = open_test_window()
     with window:
         yield window
+
+
+@pytest.fixture(scope="module", autouse=True, params=["native", "python"])
+def drawing_backend(request, window):
+    """Every test runs once on each backend, installed in the same window."""
+    window.use_backend(make_backend(request.param))
+    return request.param
 
 
 @pytest.fixture

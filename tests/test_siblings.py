@@ -100,9 +100,9 @@ def test_vector2_constructor(args, kwargs, expected):
     [
         (("1",), {}, "argument 'x' must be a number, not str"),
         ((1, None), {}, "argument 'y' must be a number, not NoneType"),
-        ((1, 2, 3), {}, "at most 2 arguments"),
+        ((1, 2, 3), {}, r"^KlVector2\(\) takes at most 2 positional arguments \(3 given\)$"),
         ((), {"z": 1}, "unexpected keyword argument 'z'"),
-        ((1,), {"x": 2}, "argument for KlVector2\\(\\) given by name \\('x'\\) and position"),
+        ((1,), {"x": 2}, r"^KlVector2\(\) got multiple values for keyword argument 'x'$"),
     ],
 )
 def test_vector2_constructor_refuses_bad_input(args, kwargs, message):

@@ -19,7 +19,6 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 PRELUDE = """
 import gc, os
 from kelo_ui.core import modules
-from kelo_ui.core.raylib_backend import RaylibBackend
 from kelo_ui.core.state import kelo_state
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
@@ -61,7 +60,8 @@ def test_open_and_close(headless):
 window = open_window(40, 30, "first", hidden=True)
 server = window.virtual_display
 assert current_window() is window and window.is_open
-assert type(kelo_raylib.backend) is RaylibBackend and kelo_raylib.backend is window.backend
+assert type(kelo_raylib.backend) is kelo_raylib.NativeBackend and kelo_raylib.backend is window.backend
+assert window.display.fast_blit_pro == window.backend.fast_blit_pro  # the native method itself
 assert kelo_state.window is window
 assert os.environ["DISPLAY"] == server.name and server.process.poll() is None
 assert modules.rl.is_window_ready()
@@ -157,6 +157,47 @@ except RuntimeError as error:
 else:
     raise AssertionError("read pixels without a window")
 del kept, killed
+print("survived")
+""")
+
+
+@pytest.mark.parametrize("closing", ["close_window", "raylib itself"])
+def test_native_backend_after_the_window_closed(headless, closing):
+    # Kept past the window's end (or with raylib's window closed under it),
+    # the native backend raises instead of drawing into freed GPU state.
+    child(f"""
+window = open_window(16, 16, hidden=True)
+backend, blit_pro = window.backend, window.display.fast_blit_pro
+rt = KlRenderTexture(KlVector2(4, 4))
+texture, render_texture = rt.texture, rt.render_texture
+if {closing!r} == "close_window":
+    window.close()
+    kelo_raylib.backend = backend  # put back by hand
+else:
+    modules.rl.close_window()
+calls = [
+    lambda: backend.c_draw_texture_vec(texture, (0, 0), None, 1),
+    lambda: backend.c_draw_texture_rec(texture, (0, 0, 4, 4), (0, 0, 4, 4), None),
+    lambda: backend.c_clear_background(None),
+    lambda: backend.begin_texture_mode(render_texture),
+    lambda: backend.end_texture_mode(),
+    lambda: backend.begin_blend_mode(0),
+    lambda: backend.end_blend_mode(),
+    lambda: blit_pro(texture, None, True, None),
+    lambda: rt.fast_blit(rt, (0, 0)),
+    lambda: rt.fast_clear(None),
+    lambda: rt.blit(rt, (0, 0, 2, 2)),
+    lambda: rt.blit_texture(texture, None),
+]
+for call in calls:
+    try:
+        call()
+    except RuntimeError as error:
+        assert "raylib has no open window to draw into" in str(error), error
+    else:
+        raise AssertionError("drew without a window")
+kelo_raylib.backend = None
+window.close()
 print("survived")
 """)
 

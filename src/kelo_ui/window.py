@@ -10,7 +10,9 @@ with open_window(640, 480, hidden=True) as window:
 `open_window` initialises raylib's window, installs a drawing backend as
 `kelo_raylib.backend` (so the native drawing functions draw for real) and
 binds `kelo_state.window` to the new `Window`, whose `display.fast_blit_pro`
-draws through that backend. One window at a time. Without a display
+draws through that backend. The backend is the native one, which calls
+raylib's C functions directly, unless the installed binding is not the one it
+was written for (see `make_backend`). One window at a time. Without a display
 (`DISPLAY` unset) it starts a private Xvfb for the process first.
 
 `close_window` undoes all of it: the backend goes back to None, and
@@ -25,6 +27,7 @@ import atexit
 import ctypes
 import os
 import sys
+import warnings
 from types import TracebackType
 from typing import Any
 
@@ -37,9 +40,32 @@ _current: Window | None = None
 _pinned_libraries: list[ctypes.CDLL] = []
 
 
-def make_backend() -> Any:
+BACKEND_KINDS = ("best", "native", "python")
+
+
+def make_backend(kind: str = "best") -> Any:
     """The drawing backend that a new window installs as kelo_raylib.backend;
-    the one place that picks it."""
+    the one place that picks it.
+
+    - "native": `kelo_raylib.NativeBackend`, which calls raylib's C functions
+      directly; raises `kelo_raylib.BindingMismatch` when the installed
+      binding is not the one it was written for.
+    - "python": `RaylibBackend`, which calls them through the binding.
+    - "best" (what open_window uses): the native backend when the binding
+      allows it, else the Python one, with a RuntimeWarning saying why.
+    """
+    if kind not in BACKEND_KINDS:
+        raise ValueError(f"backend kind must be one of {', '.join(map(repr, BACKEND_KINDS))}, not {kind!r}")
+    if kind != "python":
+        import raylib
+
+        try:
+            return kelo_raylib.NativeBackend(raylib.ffi, raylib.rl)
+        except kelo_raylib.BindingMismatch as error:
+            if kind == "native":
+                raise
+            warnings.warn(f"kelo_ui draws through the Python raylib backend: {error}", RuntimeWarning,
+                          stacklevel=2)
     from kelo_ui.core.raylib_backend import RaylibBackend
 
     return RaylibBackend()
@@ -74,8 +100,11 @@ class Display:
     nothing once it has closed."""
 
     def __init__(self, backend: Any):
+        self._attach(backend)
+
+    def _attach(self, backend: Any) -> None:
         # The backend's own bound method, not a forwarding one: blit_texture
-        # calls it once per blit.
+        # calls it once per blit (a native method, with the native backend).
         self.fast_blit_pro = backend.fast_blit_pro
 
     def _detach(self) -> None:
@@ -100,6 +129,18 @@ class Window:
     @property
     def is_open(self) -> bool:
         return _current is self
+
+    def use_backend(self, backend: Any) -> Any:
+        """Draw through `backend` from now on: it becomes kelo_raylib.backend
+        and serves this window's display. Returns the backend it replaces.
+        The window must be open."""
+        if not self.is_open:
+            raise RuntimeError(f"{self!r} is not open")
+        replaced = self.backend
+        self.backend = backend
+        self.display._attach(backend)
+        kelo_raylib.backend = backend
+        return replaced
 
     def close(self) -> None:
         """Close this window if it is still the open one."""
@@ -185,7 +226,9 @@ def close_window() -> None:
     kelo_state.window = window._replaced
     window.display._detach()
     try:
-        modules.rl.close_window()
+        # Already closed through raylib itself: closing twice would crash.
+        if modules.rl.is_window_ready():
+            modules.rl.close_window()
     finally:
         if window.virtual_display is not None:
             window.virtual_display.stop()

@@ -1,8 +1,10 @@
 """The drawing backend that draws for real, through raylib's C functions.
 
 `kelo_raylib` forwards each of its drawing functions to the method of the same
-name on `kelo_raylib.backend`; `kelo_ui.window.open_window` installs a
-`RaylibBackend` there while its window is open. The calls go straight to the
+name on `kelo_raylib.backend`. `kelo_ui.window.open_window` installs the native
+backend there (`kelo_raylib.NativeBackend`, the same calls made in C++), and a
+`RaylibBackend` when the installed binding does not match that one; both draw
+the same pixels. The calls go straight to the
 C library under the `pyray` binding (`raylib.rl`): the objects that `pyray`
 makes (render textures, textures) are that library's own structures, and the
 tuples the toolkit passes for vectors, rectangles and colours convert on the

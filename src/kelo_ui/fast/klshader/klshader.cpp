@@ -2,10 +2,12 @@
 // locations. This stand-in loads no program: it holds an id, and no locations.
 #include "kelo_ui/fast/klshader/klshader.h"
 
-#include "kelo_ui/fast/runtime/ref.h"
-#include "kelo_ui/fast/runtime/vtable.h"
-
 #include <climits>
+
+#include "kelo_ui/fast/runtime/args.h"
+#include "kelo_ui/fast/runtime/native_type.h"
+#include "kelo_ui/fast/runtime/ref.h"
+#include "kelo_ui/fast/runtime/value_type.h"
 
 namespace {
 
@@ -39,17 +41,17 @@ bool to_id(PyObject* value, unsigned int& out) {
     return true;
 }
 
+const char* const shader_params[] = {"id"};
+const kl::Signature shader_signature = kl::make_signature("KlShader", shader_params, 0);
+
 int shader_init(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const char* const keywords[] = {"id", nullptr};
-    PyObject* given = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:KlShader", keywords, &given)) return -1;
+    PyObject* given = nullptr;  // null: not given, 0
+    if (!kl::bind_call_arguments(shader_signature, args, kwargs, &given)) return -1;
     unsigned int id = 0;
     if (given && !to_id(given, id)) return -1;
     as_shader(self)->id = id;
     return 0;
 }
-
-void shader_dealloc(PyObject* self) { Py_TYPE(self)->tp_free(self); }
 
 PyObject* get_id(PyObject* self, void*) { return PyLong_FromUnsignedLong(as_shader(self)->id); }
 
@@ -72,7 +74,7 @@ PyObject* shader_repr(PyObject* self) {
 
 // Only the id travels: the locations belong to a loaded program.
 PyObject* shader_reduce(PyObject* self, PyObject*) {
-    return Py_BuildValue("(O(I))", Py_TYPE(self), as_shader(self)->id);
+    return kl::reduce_value(self, kl::Ref::steal(Py_BuildValue("(I)", as_shader(self)->id)));
 }
 
 PyGetSetDef shader_getset[] = {
@@ -94,7 +96,7 @@ PyTypeObject KlShaderType = {
     .tp_name = "kelo_ui.fast.klshader.klshader.KlShader",
     .tp_basicsize = sizeof(KlShaderObject),
     .tp_itemsize = 0,
-    .tp_dealloc = shader_dealloc,
+    .tp_dealloc = kl::dealloc_value,
     .tp_repr = shader_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = PyDoc_STR("KlShader(id=0)\n--\n\nA shader program id."),
@@ -105,26 +107,12 @@ PyTypeObject KlShaderType = {
 };
 #pragma GCC diagnostic pop
 
-int shader_exec(PyObject* module) { return kl::add_native_type(module, &KlShaderType, &shader_vtable, "KlShader"); }
+int shader_exec(PyObject* module) {
+    return kl::publish_native_type(module, &KlShaderType, &shader_vtable, "KlShader") ? 0 : -1;
+}
 
-PyModuleDef_Slot shader_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(shader_exec)},
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
-    {0, nullptr},
-};
-
-PyModuleDef shader_module = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kelo_ui.fast.klshader.klshader",
-    .m_doc = "The toolkit's shader type.",
-    .m_size = 0,
-    .m_methods = nullptr,
-    .m_slots = shader_slots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
+kl::TypeModule shader_module("kelo_ui.fast.klshader.klshader", "The toolkit's shader type.", shader_exec);
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_klshader() { return PyModuleDef_Init(&shader_module); }
+PyMODINIT_FUNC PyInit_klshader() { return shader_module.init(); }

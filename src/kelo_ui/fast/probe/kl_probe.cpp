@@ -10,6 +10,7 @@
 #include "kelo_ui/fast/klshader/klshader.h"
 #include "kelo_ui/fast/klvector2/klvector2.h"
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
+#include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace {
@@ -57,13 +58,6 @@ void* sibling_table(const char* module_name, const char* type_name) {
     return type ? sibling_table(type.get()) : nullptr;
 }
 
-bool arity(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
-    if (nargs == expected) return true;
-    PyErr_Format(PyExc_TypeError, "%s() takes exactly %zd argument%s (%zd given)", name, expected,
-                 expected == 1 ? "" : "s", nargs);
-    return false;
-}
-
 bool doubles(PyObject* const* args, Py_ssize_t count, double* out) {
     for (Py_ssize_t i = 0; i < count; ++i) {
         out[i] = PyFloat_AsDouble(args[i]);
@@ -75,7 +69,7 @@ bool doubles(PyObject* const* args, Py_ssize_t count, double* out) {
 // vector2_new(x, y): KlVector2's slot 0.
 PyObject* vector2_new(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     double v[2];
-    if (!arity("vector2_new", nargs, 2) || !doubles(args, 2, v)) return nullptr;
+    if (!kl::check_positional_count("vector2_new", nargs, 2) || !doubles(args, 2, v)) return nullptr;
     auto* table = static_cast<KlVector2VTable*>(sibling_table("kelo_ui.fast.klvector2.klvector2", "KlVector2"));
     return table ? table->new_(v[0], v[1]) : nullptr;
 }
@@ -83,7 +77,7 @@ PyObject* vector2_new(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 // rect_new(x, y, w, h): KlRect's slot 0, with single-precision arguments.
 PyObject* rect_new(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     double v[4];
-    if (!arity("rect_new", nargs, 4) || !doubles(args, 4, v)) return nullptr;
+    if (!kl::check_positional_count("rect_new", nargs, 4) || !doubles(args, 4, v)) return nullptr;
     auto* table = static_cast<KlRectVTable*>(sibling_table("kelo_ui.fast.klrect.klrect", "KlRect"));
     if (!table) return nullptr;
     return table->new_(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]),
@@ -144,7 +138,7 @@ bool prepare_call(PyObject* name, PyObject* const* a, Py_ssize_t n, ExportCall& 
     static constexpr Py_ssize_t int_counts[] = {0, 0, 1, 1, 1, 1, 1, 2};
     const Py_ssize_t objects = object_counts[call.index];
     const Py_ssize_t ints = int_counts[call.index];
-    if (!arity(text, n, objects + ints)) return false;
+    if (!kl::check_positional_count(text, n, objects + ints)) return false;
     call.objects = a;
     for (Py_ssize_t i = 0; i < ints; ++i)
         if (!c_int(a[objects + i], call.ints[i])) return false;

@@ -1,22 +1,27 @@
 // kelo_ui.fast.raylib.kelo_raylib: the toolkit's native drawing functions.
 //
 // Each function forwards to the drawing backend, the module attribute
-// `backend` looked up at every call: it calls the backend's method of the same
-// name with the arguments it received, less the skip-dispatch flag. With
-// `backend` None nothing is drawn. A backend that raises leaves its exception
-// pending for the native caller, which tests for it after every call.
+// `backend` looked up at every call. The native backend (NativeBackend,
+// native_backend.cpp) is called in C and calls raylib itself; any other
+// backend gets a call of its method of the same name with the arguments the
+// function received, less the skip-dispatch flag. With `backend` None nothing
+// is drawn. A backend that raises leaves its exception pending for the native
+// caller, which tests for it after every call.
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 
+#include "kelo_ui/fast/raylib/native_backend.h"
+#include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace {
 
 using kl::Borrowed;
 using kl::Ref;
+namespace native = kelo_raylib::native;
 
 constexpr std::size_t export_count = sizeof(kelo_raylib::exports) / sizeof(kelo_raylib::exports[0]);
 
@@ -76,60 +81,82 @@ void call_backend(Export index, Borrowed backend, PyObject** args, std::size_t n
     Ref result = Ref::steal(PyObject_VectorcallMethod(method_names[index].object(), args, nargs, nullptr));
 }
 
-void forward(Export index, PyObject** args, std::size_t nargs) {
-    Ref backend = current_backend();
-    if (backend) call_backend(index, backend, args, nargs);
-}
-
-// As forward, with `value` handed on as a Python int in the last slot.
-void forward_int(Export index, PyObject** args, std::size_t nargs, int value) {
-    Ref backend = current_backend();
-    if (!backend) return;
+// As call_backend, with `value` handed on as a Python int in the last slot.
+void call_backend_int(Export index, Borrowed backend, PyObject** args, std::size_t nargs, int value) {
     Ref number = Ref::steal(PyLong_FromLong(value));
     if (!number) return;
     args[nargs - 1] = number.get();
     call_backend(index, backend, args, nargs);
 }
 
+// Each function first tests for the native backend: that one is called in
+// C, with no Python call in between; any other backend through its method.
+// The backend is held for the call either way: converting the arguments, or
+// the method, may replace it.
+
 void c_clear_background(PyObject* color) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    if (native::is_backend(backend.get())) return native::clear_background(backend.get(), color);
     PyObject* args[] = {nullptr, color};
-    forward(c_clear_background_index, args, 2);
+    call_backend(c_clear_background_index, backend, args, 2);
 }
 
 void c_draw_texture_rec(PyObject* texture, PyObject* source, PyObject* dest, PyObject* color) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    if (native::is_backend(backend.get())) return native::draw_texture_rec(backend.get(), texture, source, dest, color);
     PyObject* args[] = {nullptr, texture, source, dest, color};
-    forward(c_draw_texture_rec_index, args, 5);
+    call_backend(c_draw_texture_rec_index, backend, args, 5);
 }
 
 void c_draw_texture_vec(PyObject* texture, PyObject* dest, PyObject* color, int flip) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    if (native::is_backend(backend.get())) return native::draw_texture_vec(backend.get(), texture, dest, color, flip);
     PyObject* args[] = {nullptr, texture, dest, color, nullptr};
-    forward_int(c_draw_texture_vec_index, args, 5, flip);
+    call_backend_int(c_draw_texture_vec_index, backend, args, 5, flip);
 }
 
 // The skip-dispatch flags are dropped: these functions have no overrides.
 void begin_texture_mode(PyObject* render_texture, int) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    if (native::is_backend(backend.get())) return native::begin_texture_mode(backend.get(), render_texture);
     PyObject* args[] = {nullptr, render_texture};
-    forward(begin_texture_mode_index, args, 2);
+    call_backend(begin_texture_mode_index, backend, args, 2);
 }
 
 void clear_background(PyObject* color, int) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    if (native::is_backend(backend.get())) return native::clear_background(backend.get(), color);
     PyObject* args[] = {nullptr, color};
-    forward(clear_background_index, args, 2);
+    call_backend(clear_background_index, backend, args, 2);
 }
 
 void end_blend_mode(int) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    if (native::is_backend(backend.get())) return native::end_blend_mode(backend.get());
     PyObject* args[] = {nullptr};
-    forward(end_blend_mode_index, args, 1);
+    call_backend(end_blend_mode_index, backend, args, 1);
 }
 
 void end_texture_mode(int) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    if (native::is_backend(backend.get())) return native::end_texture_mode(backend.get());
     PyObject* args[] = {nullptr};
-    forward(end_texture_mode_index, args, 1);
+    call_backend(end_texture_mode_index, backend, args, 1);
 }
 
 void begin_blend_mode(int blend_mode, int) {
+    Ref backend = current_backend();
+    if (!backend) return;
+    if (native::is_backend(backend.get())) return native::begin_blend_mode(backend.get(), blend_mode);
     PyObject* args[] = {nullptr, nullptr};
-    forward_int(begin_blend_mode_index, args, 2, blend_mode);
+    call_backend_int(begin_blend_mode_index, backend, args, 2, blend_mode);
 }
 
 void* const entries[export_count] = {
@@ -145,72 +172,59 @@ void* const entries[export_count] = {
 
 // --- the same functions for Python callers -----------------------------------
 
-bool arity(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
-    if (nargs == expected) return true;
-    PyErr_Format(PyExc_TypeError, "%s() takes exactly %zd argument%s (%zd given)", name, expected,
-                 expected == 1 ? "" : "s", nargs);
-    return false;
-}
-
 bool as_int(PyObject* object, int& out) {
     out = PyLong_AsInt(object);
     return !(out == -1 && PyErr_Occurred());
 }
 
-// What the native function left pending becomes the Python caller's error.
-PyObject* finish() {
-    if (PyErr_Occurred()) return nullptr;
-    Py_RETURN_NONE;
-}
-
 PyObject* py_c_clear_background(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("c_clear_background", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("c_clear_background", nargs, 1)) return nullptr;
     c_clear_background(args[0]);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_c_draw_texture_rec(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("c_draw_texture_rec", nargs, 4)) return nullptr;
+    if (!kl::check_positional_count("c_draw_texture_rec", nargs, 4)) return nullptr;
     c_draw_texture_rec(args[0], args[1], args[2], args[3]);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_c_draw_texture_vec(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     int flip;
-    if (!arity("c_draw_texture_vec", nargs, 4) || !as_int(args[3], flip)) return nullptr;
+    if (!kl::check_positional_count("c_draw_texture_vec", nargs, 4) || !as_int(args[3], flip)) return nullptr;
     c_draw_texture_vec(args[0], args[1], args[2], flip);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_begin_texture_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("begin_texture_mode", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("begin_texture_mode", nargs, 1)) return nullptr;
     begin_texture_mode(args[0], 1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_clear_background(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    if (!arity("clear_background", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count("clear_background", nargs, 1)) return nullptr;
     clear_background(args[0], 1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_end_blend_mode(PyObject*, PyObject* const*, Py_ssize_t nargs) {
-    if (!arity("end_blend_mode", nargs, 0)) return nullptr;
+    if (!kl::check_positional_count("end_blend_mode", nargs, 0)) return nullptr;
     end_blend_mode(1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_end_texture_mode(PyObject*, PyObject* const*, Py_ssize_t nargs) {
-    if (!arity("end_texture_mode", nargs, 0)) return nullptr;
+    if (!kl::check_positional_count("end_texture_mode", nargs, 0)) return nullptr;
     end_texture_mode(1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 PyObject* py_begin_blend_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     int mode;
-    if (!arity("begin_blend_mode", nargs, 1) || !as_int(args[0], mode)) return nullptr;
+    if (!kl::check_positional_count("begin_blend_mode", nargs, 1) || !as_int(args[0], mode)) return nullptr;
     begin_blend_mode(mode, 1);
-    return finish();
+    return kl::none_unless_error();
 }
 
 #define KL_METHOD(name, doc) \
@@ -258,6 +272,7 @@ int raylib_exec(PyObject* module) {
     }
     if (PyModule_AddObjectRef(module, "__pyx_capi__", exports.get()) < 0) return -1;
     if (PyModule_AddObjectRef(module, "backend", Py_None) < 0) return -1;
+    if (!kelo_raylib::native::add_to_module(module)) return -1;
     const int watcher = PyDict_AddWatcher(forget_backend);
     if (watcher < 0 || PyDict_Watch(watcher, PyModule_GetDict(module)) < 0) return -1;
     cached_backend = nullptr;
