@@ -276,6 +276,19 @@ class RenderTexture:
         self.depth = 2
 
 
+class FixedTruth:
+    """A truth value decided beforehand (a value, or an exception to raise):
+    destruction tests it at moments of its own."""
+
+    def __init__(self, outcome):
+        self.outcome = outcome
+
+    def __bool__(self):
+        if isinstance(self.outcome, type):
+            raise self.outcome("hostile")
+        return self.outcome
+
+
 class Binding:
     """The raylib binding md.rl. Destruction calls is_window_ready and
     unload_render_texture at moments of its own: their behaviour is drawn
@@ -286,7 +299,9 @@ class Binding:
 
     def __init__(self):
         born_now(self)
-        self.ready = choose(lambda: True, lambda: False, Hostile, lambda: HostileError, lambda: HostileInterrupt)
+        self.ready = choose(lambda: True, lambda: False, lambda: HostileError, lambda: HostileInterrupt,
+                            lambda: FixedTruth(choose(lambda: True, lambda: False, lambda: HostileError,
+                                                      lambda: HostileInterrupt)))
         self.unload_error = choose(lambda: None, lambda: HostileError, lambda: HostileInterrupt)
 
     def load_render_texture(self, width, height):
@@ -367,7 +382,9 @@ def mutate():
     elif what == "new":
         World.pool.append(new_target())
     elif what == "md":
-        kl_render_tex.md = choose(Hostile, lambda: types.SimpleNamespace(rl=Hostile()), lambda: None)
+        # Destruction reads md.rl too: no hostile object that decides late.
+        kl_render_tex.md = choose(lambda: None, lambda: types.SimpleNamespace(rl=None),
+                                  lambda: types.SimpleNamespace(rl=Binding()))
     elif what == "backend":
         kelo_raylib.backend = choose(Hostile, lambda: None, Backend)
     elif what == "window":
