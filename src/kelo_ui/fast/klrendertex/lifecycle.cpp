@@ -228,9 +228,10 @@ bool finalize_from_dealloc(PyObject* self) {
         PyObject_GC_UnTrack(self);
         return true;
     }
-    // Kept alive. The subclass's deallocation that called us drops the
-    // instance's reference to its heap type when we return: take one back.
-    if (type->tp_flags & Py_TPFLAGS_HEAPTYPE) Py_INCREF(type);
+    // Kept alive. A Python subclass's deallocation, which called us as its
+    // base's, drops the instance's reference to its heap type when we
+    // return: take one back for the object that lives on.
+    if ((type->tp_flags & Py_TPFLAGS_HEAPTYPE) && type->tp_dealloc != tp_dealloc) Py_INCREF(type);
     return false;
 }
 
