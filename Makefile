@@ -7,7 +7,7 @@ PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup demo test bench bench-draw check-wheel install clean
+.PHONY: setup demo test bench bench-draw check-wheel install clean sanitize fuzz
 
 setup:
 	scripts/setup-display
@@ -44,4 +44,36 @@ $(STAMP): $(PY) $(SOURCES)
 	@touch $@
 
 clean:
-	rm -rf $(VENV) build
+	rm -rf $(VENV) $(SAN_VENV) build
+
+# The whole suite against native modules built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, in an environment and build directory of their
+# own; scripts/sanitize says how it runs and why.
+SAN_VENV  := .venv-sanitize
+SAN_PY    := $(SAN_VENV)/bin/python
+SAN_STAMP := $(SAN_VENV)/.kelo_ui-installed
+
+sanitize: $(SAN_STAMP)
+	@for so in $$(find $(SAN_VENV) -path '*kelo_ui/fast/*' -name '*.so'); do \
+		ldd "$$so" | grep -q libasan || { echo "error: $$so is not built with the sanitizers" >&2; exit 1; }; \
+	done
+	scripts/sanitize $(SAN_PY) -m pytest
+
+$(SAN_PY):
+	@python=$$(scripts/find-python) || exit 1; \
+	echo "creating $(SAN_VENV) with $$python"; \
+	"$$python" -m venv $(SAN_VENV)
+	$(SAN_PY) -m pip install --quiet --upgrade pip
+	$(SAN_PY) -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
+
+$(SAN_STAMP): $(SAN_PY) $(SOURCES)
+	$(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \
+		--config-settings=cmake.define.KL_SANITIZE=ON \
+		--config-settings=cmake.build-type=RelWithDebInfo \
+		--config-settings=build-dir=build/sanitize-{wheel_tag} ".[test]"
+	@touch $@
+
+# A long property-based fuzzing run (FUZZ_CALLS calls at least).
+FUZZ_CALLS ?= 100000
+fuzz: $(STAMP)
+	PYTHONMALLOC=debug $(PY) tests/fuzz_render_tex.py --calls $(FUZZ_CALLS)

@@ -1,6 +1,7 @@
 """Construction and release: __init__, the native new, from_rl_render_texture,
 kill and destruction, against a recording raylib binding."""
 
+import gc
 import math
 import sys
 
@@ -245,6 +246,33 @@ def test_subclass_finaliser_runs_first(rl):
     del rt
     assert order == [("__del__", True)]
     assert [call[0] for call in rl.calls] == ["is_window_ready", "unload_render_texture"]
+
+
+class Plain(KlRenderTexture):
+    pass
+
+
+class WithFinaliser(KlRenderTexture):
+    def __del__(self):
+        pass
+
+
+@pytest.mark.parametrize("cls", [KlRenderTexture, Plain, WithFinaliser])
+def test_target_in_a_garbage_cycle_unloads_its_own_render_texture(rl, cls):
+    # The release step runs before the collector clears render_texture. (A
+    # subclass's own __del__ replaces the finaliser that does it first; then
+    # it comes before render_texture is cleared, though other members of the
+    # cycle may have been cleared already.)
+    rt = cls(KlVector2(8.0, 8.0))
+    rt.render_texture.owner = rt  # a cycle through the render texture
+    held = id(rt.render_texture)
+    rl.loaded.clear()
+    gc.collect()  # garbage that earlier tests left
+    rl.calls.clear()
+    del rt
+    gc.collect()
+    assert [call[0] for call in rl.calls] == ["is_window_ready", "unload_render_texture"]
+    assert id(rl.calls[1][1]) == held
 
 
 def test_kill_override_reached_from_native_callers(rl):

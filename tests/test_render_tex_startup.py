@@ -150,13 +150,26 @@ sys.modules[real.__name__] = fake
 print(KlVector2.__basicsize__)
 """
 
+# A module object without Color whose __name__ lookup fails with ERROR: only
+# an AttributeError means it has no name to look a submodule up by.
+NAMELESS_COLOR_MODULE = """
+import sys
+import kelo_ui.presentation.color
+class Nameless:
+    def __getattr__(self, name):
+        if name == "__name__":
+            raise ERROR("__name__")
+        raise AttributeError(name)
+sys.modules["kelo_ui.presentation.color"] = Nameless()
+"""
+
 IMPORT = f"""
 import traceback
 try:
     import {MODULE}
 except BaseException as error:
     print(type(error).__name__, error, sep=": ")
-    print([frame.name for frame in traceback.extract_tb(error.__traceback__)][-1])
+    print(",".join(frame.name for frame in traceback.extract_tb(error.__traceback__)))
 else:
     print("imported")
 """
@@ -207,15 +220,18 @@ WRONG_SIGNATURE = "void (PyObject *, PyObject *, PyObject *, long)"
             "import builtins\ndel builtins.staticmethod\n",
             "NameError: name 'staticmethod' is not defined",
         ),
+        (NAMELESS_COLOR_MODULE.replace("ERROR", "AttributeError"), "ImportError: cannot import name Color"),
+        (NAMELESS_COLOR_MODULE.replace("ERROR", "MemoryError"), "MemoryError: __name__"),
+        (NAMELESS_COLOR_MODULE.replace("ERROR", "KeyboardInterrupt"), "KeyboardInterrupt: __name__"),
     ],
     ids=["missing-function", "wrong-signature", "small-record", "no-vtable", "not-a-type", "white-list",
-         "no-color", "no-staticmethod"],
+         "no-color", "no-staticmethod", "nameless-module", "name-memory-error", "name-interrupt"],
 )
 def test_startup_failure(setup, expected):
     output = run_ok("import traceback\n" + setup + IMPORT).splitlines()
     assert expected in output
     # The failure carries the start-up's own traceback entry.
-    assert output[-1] == f"init {MODULE}"
+    assert f"init {MODULE}" in output[-1].split(",")
 
 
 def test_larger_record_only_warns():
@@ -303,22 +319,30 @@ except ImportError as error:
 """
 
 
-def test_second_interpreter_is_refused():
+# An isolated interpreter (a GIL of its own) lets the module's creation run,
+# so its users see the module's own refusal too.
+@pytest.mark.parametrize("config", ["legacy", "isolated"])
+@pytest.mark.parametrize("first", ["failed", "succeeded"])
+def test_second_interpreter_is_refused(config, first):
+    breakage = "c.Color.White = []" if first == "failed" else ""
     output = run_ok(
         f"""
         import _interpreters
         import kelo_ui.presentation.color as c
-        c.Color.White = []
+        {breakage}
         try:
             import kelo_ui.fast.klrendertex.kl_render_tex
         except TypeError:
             print("first failed", flush=True)
-        interp = _interpreters.create("legacy")
+        else:
+            print("first succeeded", flush=True)
+        interp = _interpreters.create({config!r})
         _interpreters.run_string(interp, {SUBINTERPRETER_IMPORT!r})
+        _interpreters.destroy(interp)
         """
     )
     assert output.splitlines() == [
-        "first failed",
+        f"first {first}",
         "ImportError: Interpreter change detected - this module can only be loaded into one interpreter per "
         "process.",
     ]

@@ -113,6 +113,10 @@ const kl::Signature sig_fast_blit_texture = kl::make_signature("fast_blit_textur
 
 void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyObject* dest, int flip,
                  PyObject* color) {
+    if (!check_started()) {
+        traceback(KLRT_QUALNAME("c_fast_blit"));
+        return;
+    }
     PyObject* source = object(kl_texture);
     SourceHeight height;
     if (!height.read(source, flip)) {
@@ -175,6 +179,10 @@ PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 // ------------------------------------------------------------ plain textures
 
 void c_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* dest, int flip, PyObject* color) {
+    if (!check_started()) {
+        traceback(KLRT_QUALNAME("c_fast_blit_texture"));
+        return;
+    }
     // kelo_state.window.display, found afresh: a new window takes effect at
     // the next blit.
     Ref kelo_state = global(state.names.kelo_state);

@@ -23,6 +23,10 @@ struct ClearKind {
 };
 
 void checked_clear(const ClearKind& kind, KlRenderTextureObject* self, PyObject* color, int skip_dispatch) {
+    if (!check_started()) {
+        traceback(kind.qualname);
+        return;
+    }
     if (!skip_dispatch) {
         Ref result;
         switch (kl::dispatch_override(object(self), kind.method_name.object(), kind.own_entry, &color, 1, result)) {
@@ -83,11 +87,19 @@ const ClearKind fill_kind{state.names.fill, py_fill, sig_fill, KLRT_QUALNAME("fi
 }  // namespace
 
 void c_fast_clear(KlRenderTextureObject*, PyObject* color) {
+    if (!check_started()) {
+        traceback(KLRT_QUALNAME("c_fast_clear"));
+        return;
+    }
     state.raylib.c_clear_background(color);
     if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_fast_clear"));
 }
 
 void c_clear(KlRenderTextureObject* self, PyObject* color) {
+    if (!check_started()) {
+        traceback(KLRT_QUALNAME("c_clear"));
+        return;
+    }
     Ref render_texture = Ref::newref(self->render_texture);
     state.raylib.begin_texture_mode(render_texture.get(), 0);
     if (PyErr_Occurred()) {

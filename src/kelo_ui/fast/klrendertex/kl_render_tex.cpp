@@ -1,6 +1,7 @@
 // Module start-up of kelo_ui.fast.klrendertex.kl_render_tex: the module
 // definition, creation with its interpreter guard, and the execution steps
 // that ready KlRenderTexture, import the siblings and build the methods.
+#include <atomic>
 #include <cstdint>
 
 #include "kelo_ui/fast/klrect/klrect.h"
@@ -21,7 +22,9 @@ namespace {
 using kl::Ref;
 
 // The first interpreter that created the module; every other is refused.
-std::int64_t first_interpreter = -1;
+// Atomic because an interpreter with a GIL of its own may reach creation at
+// the same time as the first one.
+std::atomic<std::int64_t> first_interpreter{-1};
 
 // ---------------------------------------------------------------- creation
 
@@ -37,9 +40,8 @@ bool copy_spec_attribute(PyObject* spec, PyObject* dict, const char* from, const
 PyObject* create_module(PyObject* spec, PyModuleDef*) {
     const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (current == -1) return nullptr;
-    if (first_interpreter == -1) {
-        first_interpreter = current;
-    } else if (first_interpreter != current) {
+    std::int64_t recorded = -1;
+    if (!first_interpreter.compare_exchange_strong(recorded, current) && recorded != current) {
         PyErr_SetString(PyExc_ImportError,
                         "Interpreter change detected - this module can only be loaded into one interpreter per "
                         "process.");
@@ -190,6 +192,7 @@ kl::FunctionSpec function_spec(const MethodDef& def, PyObject* defaults, PyObjec
         state.filename.object(),
         defaults,
         annotations,
+        check_started,
     };
 }
 
@@ -278,27 +281,34 @@ Ref build_plain_function(std::size_t index, PyObject* code) {
     return kl::make_function(function_spec(functions[index], nullptr, annotations.get()), code);
 }
 
-// Step 13: __reduce__ and __setstate__, unless the class already pickles
-// through a __getstate__ or __reduce_ex__ of its own.
-bool install_pickling(Ref (&codes)[function_count]) {
+// The installation proper: true once installed, or when the class pickles
+// through a __getstate__ or __reduce_ex__ of its own. Each call is checked
+// before the next is made.
+bool try_install_pickling(Ref (&codes)[function_count]) {
     PyObject* type = reinterpret_cast<PyObject*>(&KlRenderTextureType);
     PyObject* base = reinterpret_cast<PyObject*>(&PyBaseObject_Type);
-    bool ok = false;
-    {
-        Ref getstate = Ref::steal(PyObject_GetAttrString(type, "__getstate__"));
-        Ref object_getstate = Ref::steal(PyObject_GetAttrString(base, "__getstate__"));
-        Ref reduce_ex = Ref::steal(PyObject_GetAttrString(type, "__reduce_ex__"));
-        Ref object_reduce_ex = Ref::steal(PyObject_GetAttrString(base, "__reduce_ex__"));
-        Ref class_dict = Ref::steal(PyType_GetDict(&KlRenderTextureType));
-        if (getstate && object_getstate && reduce_ex && object_reduce_ex && class_dict) {
-            if (getstate.get() != object_getstate.get() || reduce_ex.get() != object_reduce_ex.get()) return true;
-            Ref reduce = build_plain_function(reduce_index, codes[reduce_index].get());
-            Ref setstate = reduce ? build_plain_function(setstate_index, codes[setstate_index].get()) : Ref();
-            ok = setstate && set_class_attribute(class_dict.get(), "__reduce__", reduce.get()) &&
-                 set_class_attribute(class_dict.get(), "__setstate__", setstate.get());
-        }
-    }
-    if (ok) return true;
+    Ref getstate = Ref::steal(PyObject_GetAttrString(type, "__getstate__"));
+    if (!getstate) return false;
+    Ref object_getstate = Ref::steal(PyObject_GetAttrString(base, "__getstate__"));
+    if (!object_getstate) return false;
+    Ref reduce_ex = Ref::steal(PyObject_GetAttrString(type, "__reduce_ex__"));
+    if (!reduce_ex) return false;
+    Ref object_reduce_ex = Ref::steal(PyObject_GetAttrString(base, "__reduce_ex__"));
+    if (!object_reduce_ex) return false;
+    if (getstate.get() != object_getstate.get() || reduce_ex.get() != object_reduce_ex.get()) return true;
+    Ref class_dict = Ref::steal(PyType_GetDict(&KlRenderTextureType));
+    if (!class_dict) return false;
+    Ref reduce = build_plain_function(reduce_index, codes[reduce_index].get());
+    if (!reduce) return false;
+    Ref setstate = build_plain_function(setstate_index, codes[setstate_index].get());
+    return setstate && set_class_attribute(class_dict.get(), "__reduce__", reduce.get()) &&
+           set_class_attribute(class_dict.get(), "__setstate__", setstate.get());
+}
+
+// Step 13: __reduce__ and __setstate__; a failure becomes RuntimeError
+// "Unable to initialize pickling ...", caused by the error underneath.
+bool install_pickling(Ref (&codes)[function_count]) {
+    if (try_install_pickling(codes)) return true;
     Ref cause = Ref::steal(PyErr_GetRaisedException());
     PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %.200s", KlRenderTextureType.tp_name);
     if (cause) {
@@ -503,16 +513,25 @@ int exec_module(PyObject* module) {
                         "Module 'kl_render_tex' has already been imported. Re-initialisation is not supported.");
         return -1;
     }
-    if (run_startup(module)) return 0;
+    if (run_startup(module)) {
+        state.started = true;
+        return 0;
+    }
     if (state.globals != nullptr && constants_made) kl::add_traceback("init " KLRT_MODULE_NAME, source_path);
     state.module.set({});
     state.globals = nullptr;
     return -1;
 }
 
+// Creation refuses every interpreter but the first before it touches any
+// other state, so the module may let the import system call it from any
+// interpreter, isolated ones with a GIL of their own included: their users
+// then see the module's own "Interpreter change detected" refusal rather than
+// the interpreter's generic one.
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_create, reinterpret_cast<void*>(create_module)},
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
     {0, nullptr},
 };
 

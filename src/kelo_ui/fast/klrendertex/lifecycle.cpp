@@ -21,9 +21,12 @@ Ref call_rl(PyObject* rl, const kl::Pinned<>& method, PyObject* argument = nullp
 // Load a render texture of `size` through md.rl and store it with the size.
 // Nothing is stored unless the load has returned.
 bool load(KlRenderTextureObject* self, PyObject* size) {
+    // Held throughout: a native caller may pass the vector borrowed from a
+    // field that the Python code below replaces.
+    Ref kept_size = Ref::newref(size);
     Ref rl = raylib_binding();
     if (!rl) return false;
-    KlVector2Object* vector = reinterpret_cast<KlVector2Object*>(size);
+    KlVector2Object* vector = kept_size.as<KlVector2Object>();
     // Truncation toward zero; NaN and infinity are refused.
     Ref width = Ref::steal(PyLong_FromDouble(vector->x));
     if (!width) return false;
@@ -33,7 +36,6 @@ bool load(KlRenderTextureObject* self, PyObject* size) {
     Ref render_texture = Ref::steal(
         PyObject_VectorcallMethod(state.names.load_render_texture.object(), args, 3, nullptr));
     if (!render_texture) return false;
-    Ref kept_size = Ref::newref(size);  // `size` may be borrowed from the field it replaces
     store_field(self->render_texture, std::move(render_texture));
     store_field(self->size, std::move(kept_size));
     self->loaded = 1;
@@ -88,7 +90,7 @@ kl::Ref raylib_binding() {
 
 int tp_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     PyObject* values[1];
-    if (!kl::bind_call_arguments(sig_init, args, kwargs, values) ||
+    if (!check_started() || !kl::bind_call_arguments(sig_init, args, kwargs, values) ||
         !kl::check_argument_type(values[0], state.vector2_type.get(), false, "size") ||
         !load(record(self), values[0])) {
         traceback(KLRT_QUALNAME("__init__"));
@@ -98,6 +100,7 @@ int tp_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 KlRenderTextureObject* new_(KlVector2Object* size) {
+    // tp_new refuses while the module has not started.
     Ref self = Ref::steal(tp_new(&KlRenderTextureType, state.empty_tuple.object(), nullptr));
     // On failure the new object goes with `loaded` 0: nothing is unloaded.
     if (!self || !load(self.as<KlRenderTextureObject>(), reinterpret_cast<PyObject*>(size))) {
@@ -140,6 +143,10 @@ PyObject* py_from_rl_render_texture(PyObject*, PyObject* const* args, Py_ssize_t
 }
 
 void kill(KlRenderTextureObject* self, int skip_dispatch) {
+    if (!check_started()) {
+        traceback(KLRT_QUALNAME("kill"));
+        return;
+    }
     if (!skip_dispatch) {
         Ref result;
         switch (kl::dispatch_override(object(self), state.names.kill.object(), py_kill, nullptr, 0, result)) {
@@ -180,27 +187,71 @@ PyObject* py_kill(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* 
     Py_RETURN_NONE;
 }
 
-void tp_dealloc(PyObject* self) {
-    // A Python subclass's __del__ runs first, once; it may resurrect the object.
+// The release step of destruction, once per object. Runs with the object
+// alive (its reference count above zero) and its fields intact; an exception
+// pending beforehand is set aside and survives it.
+void release_once(KlRenderTextureObject* self) {
+    if (self->released) return;
+    self->released = 1;
+    if (!state.started) return;  // nothing can have been loaded
+    Ref pending = Ref::steal(PyErr_GetRaisedException());
+    release_on_destruction(self);
+    PyErr_SetRaisedException(pending.release());
+}
+
+// tp_finalize: the interpreter runs it once, before deallocation or, for an
+// object in a garbage cycle, before the collector clears any field. Whatever
+// the release step stores of `self` keeps it alive (PEP 442).
+void tp_finalize(PyObject* self) { release_once(record(self)); }
+
+namespace {
+
+// Runs the release step from deallocation. Returns false when it made the
+// object reachable again: then the object must be left as it is.
+bool finalize_from_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    if (type->tp_finalize != nullptr && !PyObject_GC_IsFinalized(self) && type->tp_dealloc == tp_dealloc) {
-        if (PyObject_CallFinalizerFromDealloc(self) < 0) return;
+    // The finaliser may keep the object: it must be tracked like a live one.
+    PyObject_GC_Track(self);
+    if (type->tp_finalize == tp_finalize) {
+        if (PyObject_CallFinalizerFromDealloc(self) < 0) return false;
+        PyObject_GC_UnTrack(self);
+        return true;
     }
-    PyObject_GC_UnTrack(self);
-    {
-        // The release step runs Python code: an exception pending at the start
-        // of destruction is set aside for it and survives it; the object is
-        // kept alive while that code may see it.
-        Ref pending = Ref::steal(PyErr_GetRaisedException());
-        Py_SET_REFCNT(self, Py_REFCNT(self) + 1);
-        release_on_destruction(record(self));
-        Py_SET_REFCNT(self, Py_REFCNT(self) - 1);
-        PyErr_SetRaisedException(pending.release());
+    // A subclass's own finaliser (a Python __del__) has replaced ours and has
+    // already run: the release step follows it here, and the reference count
+    // is checked afterwards, as the interpreter does for a finaliser.
+    Py_SET_REFCNT(self, 1);
+    release_once(record(self));
+    const Py_ssize_t left = Py_REFCNT(self) - 1;
+    Py_SET_REFCNT(self, left);
+    if (left == 0) {
+        PyObject_GC_UnTrack(self);
+        return true;
     }
+    // Kept alive. A Python subclass's deallocation, which called us as its
+    // base's, drops the instance's reference to its heap type when we
+    // return: take one back for the object that lives on.
+    if ((type->tp_flags & Py_TPFLAGS_HEAPTYPE) && type->tp_dealloc != tp_dealloc) Py_INCREF(type);
+    return false;
+}
+
+void destroy(PyObject* self) {
+    if (!finalize_from_dealloc(self)) return;
     KlRenderTextureObject* rt = record(self);
     Py_CLEAR(rt->render_texture);
     Py_CLEAR(rt->size);
-    type->tp_free(self);
+    Py_TYPE(self)->tp_free(self);
+}
+
+}  // namespace
+
+void tp_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    // A long chain of render targets (linked through render_texture) is freed
+    // in pieces rather than by one recursion as deep as the chain.
+    Py_TRASHCAN_BEGIN(self, tp_dealloc)
+    destroy(self);
+    Py_TRASHCAN_END
 }
 
 }  // namespace klrt

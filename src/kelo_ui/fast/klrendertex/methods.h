@@ -56,5 +56,9 @@ KLRT_DECLARE_ENTRY(unpickle);
 PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 int tp_init(PyObject* self, PyObject* args, PyObject* kwargs);
 void tp_dealloc(PyObject* self);
+void tp_finalize(PyObject* self);
+
+// Destruction's release step, run once per object (lifecycle.cpp).
+void release_once(KlRenderTextureObject* self);
 
 }  // namespace klrt

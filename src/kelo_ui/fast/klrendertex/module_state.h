@@ -31,6 +31,11 @@ struct Names {
 };
 
 struct State {
+    // Set once start-up has succeeded, and never cleared after. Until then the
+    // class may already be readied and reachable (object.__subclasses__())
+    // while the state below is missing: every entry refuses through
+    // check_started().
+    bool started = false;
     kl::Pinned<> module;        // the initialised module: one strong reference
     PyObject* globals = nullptr;  // its dictionary, borrowed from `module`
     kl::Pinned<> builtins;
@@ -64,6 +69,15 @@ inline void store_field(PyObject*& field, kl::Ref value) {
     PyObject* old = field;
     field = value.release();
     Py_XDECREF(old);
+}
+
+// The guard of every entry point: ImportError until start-up has succeeded.
+inline bool check_started() {
+    if (state.started) [[likely]] return true;
+    PyErr_SetString(PyExc_ImportError,
+                    KLRT_MODULE_NAME " has not started (its import failed or is still running): KlRenderTexture "
+                    "cannot be used until an import of it succeeds");
+    return false;
 }
 
 // Add this module's traceback entry for `qualname` to the pending exception.

@@ -17,8 +17,12 @@ int tp_traverse(PyObject* self, visitproc visit, void* arg) {
 }
 
 // Breaking a cycle leaves None behind, never an empty field; `loaded` stays.
+// The release step comes first: it needs the render texture that clearing
+// drops. (The collector has normally run it already, as the finaliser; a
+// Python subclass with a __del__ of its own has replaced that finaliser.)
 int tp_clear(PyObject* self) {
     KlRenderTextureObject* rt = record(self);
+    release_once(rt);
     store_field(rt->render_texture, kl::Ref::newref(Py_None));
     store_field(rt->size, kl::Ref::newref(Py_None));
     return 0;
@@ -27,8 +31,18 @@ int tp_clear(PyObject* self) {
 // texture, id and depth: attributes of the held render texture, looked up at
 // every read.
 PyObject* get_render_texture_attribute(PyObject* self, void* name_slot) {
+    if (!check_started()) return nullptr;
     const auto* name = static_cast<const kl::Pinned<>*>(name_slot);
-    Ref value = Ref::steal(PyObject_GetAttr(record(self)->render_texture, name->object()));
+    // Held for the lookup: code it runs may replace the field and would
+    // otherwise free the object being looked at.
+    Ref render_texture = Ref::newref(record(self)->render_texture);
+    // A render texture that leads back to this object (rt.render_texture =
+    // rt) repeats this lookup in C alone, where nothing else counts depth.
+    Ref value;
+    if (Py_EnterRecursiveCall(" while reading an attribute of a render texture") == 0) {
+        value = Ref::steal(PyObject_GetAttr(render_texture.get(), name->object()));
+        Py_LeaveRecursiveCall();
+    }
     if (!value) {
         if (name == &state.names.texture) traceback(KLRT_QUALNAME("texture.__get__"));
         else if (name == &state.names.id) traceback(KLRT_QUALNAME("id.__get__"));
@@ -38,6 +52,7 @@ PyObject* get_render_texture_attribute(PyObject* self, void* name_slot) {
 }
 
 PyObject* get_width_property(PyObject* self, void*) {
+    if (!check_started()) return nullptr;
     KlVector2Object* size = size_vector(record(self), "x");
     PyObject* value = size ? PyFloat_FromDouble(size->x) : nullptr;
     if (value == nullptr) traceback(KLRT_QUALNAME("width.__get__"));
@@ -45,22 +60,31 @@ PyObject* get_width_property(PyObject* self, void*) {
 }
 
 PyObject* get_height_property(PyObject* self, void*) {
+    if (!check_started()) return nullptr;
     KlVector2Object* size = size_vector(record(self), "y");
     PyObject* value = size ? PyFloat_FromDouble(size->y) : nullptr;
     if (value == nullptr) traceback(KLRT_QUALNAME("height.__get__"));
     return value;
 }
 
-PyObject* get_render_texture(PyObject* self, void*) { return Py_NewRef(record(self)->render_texture); }
+PyObject* get_render_texture(PyObject* self, void*) {
+    if (!check_started()) return nullptr;
+    return Py_NewRef(record(self)->render_texture);
+}
 
 int set_render_texture(PyObject* self, PyObject* value, void*) {
+    if (!check_started()) return -1;
     store_field(record(self)->render_texture, Ref::newref(value ? value : Py_None));
     return 0;
 }
 
-PyObject* get_size(PyObject* self, void*) { return Py_NewRef(record(self)->size); }
+PyObject* get_size(PyObject* self, void*) {
+    if (!check_started()) return nullptr;
+    return Py_NewRef(record(self)->size);
+}
 
 int set_size(PyObject* self, PyObject* value, void*) {
+    if (!check_started()) return -1;
     if (value != nullptr && value != Py_None && !kl::check_field_type(value, state.vector2_type.get())) {
         traceback(KLRT_QUALNAME("size.__set__"));
         return -1;
@@ -69,9 +93,13 @@ int set_size(PyObject* self, PyObject* value, void*) {
     return 0;
 }
 
-PyObject* get_loaded(PyObject* self, void*) { return PyBool_FromLong(record(self)->loaded); }
+PyObject* get_loaded(PyObject* self, void*) {
+    if (!check_started()) return nullptr;
+    return PyBool_FromLong(record(self)->loaded);
+}
 
 int set_loaded(PyObject* self, PyObject* value, void*) {
+    if (!check_started()) return -1;
     if (value == nullptr) {
         PyErr_SetString(PyExc_NotImplementedError, "__del__");
         return -1;
@@ -102,6 +130,8 @@ PyGetSetDef properties[] = {
 }  // namespace
 
 PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) {
+    // Every object is made here: none exists before start-up has succeeded.
+    if (!check_started()) return nullptr;
     // An abstract subclass is refused by object's own instance creation.
     PyObject* self = (type->tp_flags & Py_TPFLAGS_IS_ABSTRACT)
                          ? PyBaseObject_Type.tp_new(type, state.empty_tuple.object(), nullptr)
@@ -129,6 +159,7 @@ PyTypeObject KlRenderTextureType = {
     .tp_getset = properties,
     .tp_init = tp_init,
     .tp_new = tp_new,
+    .tp_finalize = tp_finalize,
 };
 #pragma GCC diagnostic pop
 

@@ -21,6 +21,10 @@ struct SizeQuery {
 };
 
 double size_query(const SizeQuery& query, KlRenderTextureObject* self, int skip_dispatch) {
+    if (!check_started()) {
+        traceback(query.qualname);
+        return 0.0;
+    }
     if (!skip_dispatch) {
         Ref result;
         switch (kl::dispatch_override(object(self), query.method_name.object(), query.own_entry, nullptr, 0,
@@ -89,6 +93,10 @@ PyObject* py_get_height(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyOb
 }
 
 PyObject* get_rect(KlRenderTextureObject* self, int skip_dispatch) {
+    if (!check_started()) {
+        traceback(KLRT_QUALNAME("get_rect"));
+        return nullptr;
+    }
     if (!skip_dispatch) {
         Ref result;
         switch (kl::dispatch_override(object(self), state.names.get_rect.object(), py_get_rect, nullptr, 0,

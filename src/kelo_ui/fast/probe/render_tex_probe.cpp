@@ -31,6 +31,17 @@ bool render_texture_class(Ref& type, KlRenderTextureVTable*& table) {
     return table != nullptr;
 }
 
+Ref vector2_class() {
+    Ref module = Ref::steal(PyImport_ImportModule("kelo_ui.fast.klvector2.klvector2"));
+    if (!module) return {};
+    Ref type = Ref::steal(PyObject_GetAttrString(module.get(), "KlVector2"));
+    if (type && !PyType_Check(type.get())) {
+        PyErr_SetString(PyExc_TypeError, "kelo_ui.fast.klvector2.klvector2.KlVector2 is not a type object");
+        return {};
+    }
+    return type;
+}
+
 KlRenderTextureObject* as_render_texture(PyObject* object, PyObject* type) {
     if (!PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(type))) {
         PyErr_SetString(PyExc_TypeError, "expected a KlRenderTexture");
@@ -70,6 +81,15 @@ PyObject* rt_slot(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 
     if (std::strcmp(name, "new") == 0) {
         if (!need(1)) return nullptr;
+        // The slot reads its argument as a vector record without a test, as
+        // its contract allows: the caller makes sure it is one.
+        Ref vector_type = vector2_class();
+        if (!vector_type) return nullptr;
+        if (!PyObject_TypeCheck(args[1], vector_type.as<PyTypeObject>())) {
+            PyErr_Format(PyExc_TypeError, "rt_slot('new', size): size must be a KlVector2, not %.200s",
+                         Py_TYPE(args[1])->tp_name);
+            return nullptr;
+        }
         return reinterpret_cast<PyObject*>(table->new_(reinterpret_cast<KlVector2Object*>(args[1])));
     }
     KlRenderTextureObject* self = as_render_texture(args[1], type.get());
@@ -190,7 +210,28 @@ PyObject* truth(PyObject*, PyObject* object) {
 
 }  // namespace
 
+// collector_clear(function): what the cyclic collector does to a function
+// object of kl_render_tex when it breaks a reference cycle through it; the
+// object must stay safe to use afterwards. Other objects are refused.
+PyObject* collector_clear(PyObject*, PyObject* object) {
+    Ref type;
+    KlRenderTextureVTable* table = nullptr;
+    if (!render_texture_class(type, table)) return nullptr;
+    // The function type is kl_render_tex's own: found through a method.
+    Ref kill = Ref::steal(PyObject_GetAttrString(type.get(), "kill"));
+    if (!kill) return nullptr;
+    PyTypeObject* function_type = Py_TYPE(kill.get());
+    if (!Py_IS_TYPE(object, function_type)) {
+        PyErr_Format(PyExc_TypeError, "collector_clear() takes a %s, not %.200s", function_type->tp_name,
+                     Py_TYPE(object)->tp_name);
+        return nullptr;
+    }
+    if (function_type->tp_clear(object) < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
 PyMethodDef kl_probe_render_tex_methods[] = {
+    {"collector_clear", collector_clear, METH_O, nullptr},
     {"as_int32", as_int32, METH_O, nullptr},
     {"as_int64", as_int64, METH_O, nullptr},
     {"truth", truth, METH_O, nullptr},

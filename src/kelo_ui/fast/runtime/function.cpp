@@ -9,6 +9,7 @@ FunctionObject* as_function(PyObject* object) { return reinterpret_cast<Function
 
 PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
     FunctionObject* function = as_function(callable);
+    if (function->usable != nullptr && !function->usable()) [[unlikely]] return nullptr;
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     if (function->owner == nullptr) return function->entry(nullptr, args, nargs, kwnames);
     if (nargs < 1) {
@@ -42,7 +43,23 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) {
     return 0;
 }
 
+// Breaks cycles through the fields Python code can set or fill. __name__ and
+// __qualname__ may be str subclasses (and so in a cycle): they become the
+// empty string, as for the interpreter's own functions. The call path needs
+// none of these fields.
 int function_clear(PyObject* self) {
+    FunctionObject* f = as_function(self);
+    Py_SETREF(f->name, Py_GetConstant(Py_CONSTANT_EMPTY_STR));
+    Py_SETREF(f->qualname, Py_GetConstant(Py_CONSTANT_EMPTY_STR));
+    Py_CLEAR(f->module);
+    Py_CLEAR(f->doc);
+    Py_CLEAR(f->defaults);
+    Py_CLEAR(f->annotations);
+    return 0;
+}
+
+void function_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
     FunctionObject* f = as_function(self);
     Py_CLEAR(f->name);
     Py_CLEAR(f->qualname);
@@ -51,12 +68,6 @@ int function_clear(PyObject* self) {
     Py_CLEAR(f->defaults);
     Py_CLEAR(f->annotations);
     Py_CLEAR(f->code);
-    return 0;
-}
-
-void function_dealloc(PyObject* self) {
-    PyObject_GC_UnTrack(self);
-    function_clear(self);
     PyObject_GC_Del(self);
 }
 
@@ -182,6 +193,7 @@ Ref make_function(const FunctionSpec& spec, PyObject* code) {
     f->entry = spec.entry;
     f->owner = spec.owner;
     f->signature = spec.signature;
+    f->usable = spec.usable;
     f->name = name.release();
     f->qualname = qualname.release();
     f->module = Py_NewRef(spec.module);

@@ -28,6 +28,10 @@ struct FunctionObject {
     FunctionEntry entry;
     PyTypeObject* owner;  // the class whose instances the entry takes; null for a plain function
     const Signature* signature;  // the name used in messages, whatever __name__ is set to
+    bool (*usable)();  // null, or the module's gate: false with an exception set refuses every call
+    // Never null: clearing (the collector breaking a cycle) leaves empty
+    // strings, so repr and pickling by name keep working. `code` is never
+    // cleared either; the other fields read as None once cleared.
     PyObject* name;
     PyObject* qualname;
     PyObject* module;
@@ -53,6 +57,7 @@ struct FunctionSpec {
     PyObject* filename;
     PyObject* defaults;
     PyObject* annotations;
+    bool (*usable)();  // may be null
 };
 
 // A code object that lists the parameters (with `self` first for a method);

@@ -9,11 +9,13 @@ Ref import_module(PyObject* name, PyObject* globals, PyObject* fromlist) {
 Ref import_from(PyObject* module, PyObject* name) {
     PyObject* value = nullptr;
     if (PyObject_GetOptionalAttr(module, name, &value) != 0) return Ref::steal(value);
-    // A submodule that is imported but not (yet) bound on its package.
-    Ref module_name = Ref::steal(PyObject_GetAttrString(module, "__name__"));
-    if (!module_name) {
-        PyErr_Clear();
-    } else {
+    // A submodule that is imported but not (yet) bound on its package. A
+    // module without a name has none; any other error of the lookup
+    // (MemoryError, KeyboardInterrupt, ...) is the import's failure.
+    PyObject* raw_name = nullptr;
+    if (PyObject_GetOptionalAttrString(module, "__name__", &raw_name) < 0) return {};
+    Ref module_name = Ref::steal(raw_name);
+    if (module_name) {
         Ref full_name = Ref::steal(PyUnicode_FromFormat("%S.%U", module_name.get(), name));
         if (!full_name) return {};
         Ref submodule = Ref::steal(PyImport_GetModule(full_name.get()));
