@@ -151,7 +151,7 @@ PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     int blend_mode = 0;
     int flip = 0;
     if (!kl::bind_arguments(sig_blit, args, nargs, kwnames, values) || !kl::as_int32(values[2], blend_mode) ||
-        (flip = kl::truth(values[3])) < 0 ||
+        (flip = PyObject_IsTrue(values[3])) < 0 ||
         !kl::check_argument_type(values[0], &KlRenderTextureType, false, "kl_texture") ||
         !kl::check_argument_not_none(values[1], "dest") || !kl::check_argument_tuple(values[4], true, "color")) {
         return fail(KLRT_QUALNAME("blit"));
@@ -165,7 +165,7 @@ PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* values[] = {nullptr, nullptr, Py_True, state.default_tint[fast_blit_tint].object()};
     int flip = 0;
-    if (!kl::bind_arguments(sig_fast_blit, args, nargs, kwnames, values) || (flip = kl::truth(values[2])) < 0 ||
+    if (!kl::bind_arguments(sig_fast_blit, args, nargs, kwnames, values) || (flip = PyObject_IsTrue(values[2])) < 0 ||
         !kl::check_argument_type(values[0], &KlRenderTextureType, true, "kl_texture") ||
         !kl::check_argument_tuple(values[1], true, "dest") || !kl::check_argument_tuple(values[3], true, "color")) {
         return fail(KLRT_QUALNAME("fast_blit"));
@@ -202,7 +202,7 @@ PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t narg
     int blend_mode = 0;
     int flip = 0;
     if (!kl::bind_arguments(sig_blit_texture, args, nargs, kwnames, values) ||
-        !kl::as_int32(values[2], blend_mode) || (flip = kl::truth(values[3])) < 0 ||
+        !kl::as_int32(values[2], blend_mode) || (flip = PyObject_IsTrue(values[3])) < 0 ||
         !kl::check_argument_tuple(values[4], true, "color")) {
         return fail(KLRT_QUALNAME("blit_texture"));
     }
@@ -216,7 +216,7 @@ PyObject* py_fast_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t
     PyObject* values[] = {nullptr, nullptr, Py_True, state.default_tint[fast_blit_texture_tint].object()};
     int flip = 0;
     if (!kl::bind_arguments(sig_fast_blit_texture, args, nargs, kwnames, values) ||
-        (flip = kl::truth(values[2])) < 0 || !kl::check_argument_tuple(values[3], true, "color") ||
+        (flip = PyObject_IsTrue(values[2])) < 0 || !kl::check_argument_tuple(values[3], true, "color") ||
         !kl::check_tuple_value(values[1], true)) {
         return fail(KLRT_QUALNAME("fast_blit_texture"));
     }

@@ -3,7 +3,6 @@
 // fast_clear into whatever target the backend draws into.
 #include "kelo_ui/fast/klrendertex/methods.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {

@@ -4,7 +4,6 @@
 
 #include "kelo_ui/fast/klrendertex/methods.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
 namespace {
@@ -28,7 +27,7 @@ PyObject* py_copy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     PyObject* flip_value = Py_True;
     int flip = 0;
     KlRenderTextureObject* rt = record(self);
-    if (!kl::bind_arguments(sig_copy, args, nargs, kwnames, &flip_value) || (flip = kl::truth(flip_value)) < 0 ||
+    if (!kl::bind_arguments(sig_copy, args, nargs, kwnames, &flip_value) || (flip = PyObject_IsTrue(flip_value)) < 0 ||
         !check_loaded(rt)) {
         traceback(KLRT_QUALNAME("copy"));
         return nullptr;

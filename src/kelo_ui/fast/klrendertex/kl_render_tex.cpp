@@ -8,7 +8,6 @@
 #include "kelo_ui/fast/klrendertex/methods.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
 #include "kelo_ui/fast/klshader/klshader.h"
-#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/function.h"
 #include "kelo_ui/fast/runtime/imports.h"
 

@@ -2,7 +2,6 @@
 // kill, and destruction. All GPU work goes through the raylib binding md.rl.
 #include "kelo_ui/fast/klrendertex/methods.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 #include "kelo_ui/fast/runtime/unraisable.h"
 
@@ -51,7 +50,7 @@ void release_on_destruction(KlRenderTextureObject* self) {
     if (has_render_texture > 0) {
         Ref rl = raylib_binding();
         Ref ready = rl ? call_rl(rl.get(), state.names.is_window_ready) : Ref();
-        const int is_ready = ready ? kl::truth(ready.get()) : -1;
+        const int is_ready = ready ? PyObject_IsTrue(ready.get()) : -1;
         if (is_ready == 0) return;
         if (is_ready > 0) {
             rl = raylib_binding();
@@ -76,7 +75,7 @@ bool texture_dimension(PyObject* rl_render_texture, const kl::Pinned<>& dimensio
     if (!texture) return false;
     Ref value = Ref::steal(PyObject_GetAttr(texture.get(), dimension.object()));
     if (!value) return false;
-    out = kl::as_double(value.get());
+    out = PyFloat_AsDouble(value.get());
     return !(out == -1.0 && PyErr_Occurred());
 }
 

@@ -50,7 +50,7 @@ bool set_state(KlRenderTextureObject* self, PyObject* saved) {
                      length);
         return false;
     }
-    const int loaded = kl::truth(PyTuple_GET_ITEM(saved, 0));
+    const int loaded = PyObject_IsTrue(PyTuple_GET_ITEM(saved, 0));
     if (loaded < 0) return false;
     self->loaded = loaded;
     store_field(self->render_texture, Ref::newref(PyTuple_GET_ITEM(saved, 1)));

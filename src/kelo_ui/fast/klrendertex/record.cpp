@@ -2,7 +2,6 @@
 // properties through which Python reads and writes the record.
 #include "kelo_ui/fast/klrendertex/methods.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
 namespace {
@@ -104,7 +103,7 @@ int set_loaded(PyObject* self, PyObject* value, void*) {
         PyErr_SetString(PyExc_NotImplementedError, "__del__");
         return -1;
     }
-    const int truth = kl::truth(value);
+    const int truth = PyObject_IsTrue(value);
     if (truth < 0) {
         traceback(KLRT_QUALNAME("loaded.__set__"));
         return -1;

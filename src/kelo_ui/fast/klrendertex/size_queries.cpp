@@ -2,7 +2,6 @@
 // and 8 with override dispatch, and their Python-visible entries.
 #include "kelo_ui/fast/klrendertex/methods.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {
@@ -33,7 +32,7 @@ double size_query(const SizeQuery& query, KlRenderTextureObject* self, int skip_
                 break;
             case Override::called: {
                 // A float directly, anything else through float().
-                const double value = kl::as_double(result.get());
+                const double value = PyFloat_AsDouble(result.get());
                 if (value == -1.0 && PyErr_Occurred()) {
                     traceback(query.qualname);
                     return 0.0;

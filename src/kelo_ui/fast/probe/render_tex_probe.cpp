@@ -203,7 +203,7 @@ PyObject* as_int64(PyObject*, PyObject* object) {
 }
 
 PyObject* truth(PyObject*, PyObject* object) {
-    const int value = kl::truth(object);
+    const int value = PyObject_IsTrue(object);
     if (value < 0) return nullptr;
     return PyBool_FromLong(value);
 }

@@ -28,7 +28,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
@@ -722,7 +721,7 @@ bool fast_blit_pro(const Binding& binding, PyObject* texture_object, PyObject* d
             return false;
         }
     }
-    const int flip = kl::truth(flip_object);
+    const int flip = PyObject_IsTrue(flip_object);
     if (flip < 0) return false;
     rl::Color tint;
     if (size == 2) {
@@ -784,7 +783,7 @@ PyObject* method_c_clear_background(PyObject* self, PyObject* const* args, Py_ss
 
 PyObject* method_c_draw_texture_vec(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
     if (!kl::check_positional_count("c_draw_texture_vec", nargs, 4)) return nullptr;
-    const int flip = kl::truth(args[3]);
+    const int flip = PyObject_IsTrue(args[3]);
     if (flip < 0) return nullptr;
     draw_texture_vec(self, args[0], args[1], args[2], flip);
     return kl::none_unless_error();

@@ -112,4 +112,22 @@ bool bind_call_arguments(const Signature& sig, PyObject* args, PyObject* kwargs,
     return bind_arguments_slow(sig, flat.get(), nargs, kwnames.get(), values);
 }
 
+bool raise_argument_type(const char* name, const char* expected, PyObject* given) {
+    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", name,
+                 expected, Py_TYPE(given)->tp_name);
+    return false;
+}
+
+bool check_argument_not_none(PyObject* object, const char* name) {
+    if (object != Py_None) return true;
+    PyErr_Format(PyExc_TypeError, "Argument '%.200s' must not be None", name);
+    return false;
+}
+
+bool check_field_type(PyObject* object, PyTypeObject* type) {
+    if (PyObject_TypeCheck(object, type)) return true;
+    PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(object)->tp_name, type->tp_name);
+    return false;
+}
+
 }  // namespace kl

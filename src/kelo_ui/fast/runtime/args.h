@@ -1,6 +1,7 @@
 // Argument binding of Python-visible functions: positional arguments, keyword
 // arguments by parameter name, defaults, and the interpreter's messages for
-// every way a call can be wrong.
+// every way a call can be wrong; then the type tests of the bound parameters,
+// with their messages.
 //
 // Calls that pass only positional arguments take an inline fast path that
 // copies borrowed pointers and allocates nothing.
@@ -51,5 +52,38 @@ inline bool bind_no_arguments(const Signature& sig, Py_ssize_t nargs, PyObject* 
 // Bind a tuple-and-dict call (an initialiser); the rules and messages are
 // those of bind_arguments.
 bool bind_call_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** values);
+
+// ------------------------------------------------------------ type tests
+
+// "Argument '<name>' has incorrect type (expected <type>, got <type>)"
+bool raise_argument_type(const char* name, const char* expected, PyObject* given);
+
+// Parameter declared as an extension type: that type or a subclass.
+inline bool check_argument_type(PyObject* object, PyTypeObject* type, bool none_allowed, const char* name) {
+    if (none_allowed && object == Py_None) return true;
+    if (PyObject_TypeCheck(object, type)) return true;
+    return raise_argument_type(name, type->tp_name, object);
+}
+
+// Parameter declared `tuple`: exactly a tuple (a named tuple is refused).
+inline bool check_argument_tuple(PyObject* object, bool none_allowed, const char* name) {
+    if (PyTuple_CheckExact(object) || (none_allowed && object == Py_None)) return true;
+    return raise_argument_type(name, "tuple", object);
+}
+
+// An untyped parameter that refuses None.
+bool check_argument_not_none(PyObject* object, const char* name);
+
+// A tuple-typed value produced inside the module (a default, a state, a value
+// tested in a method body): "Expected tuple, got <type>".
+inline bool check_tuple_value(PyObject* object, bool none_allowed) {
+    if (PyTuple_CheckExact(object) || (none_allowed && object == Py_None)) return true;
+    PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "tuple", Py_TYPE(object)->tp_name);
+    return false;
+}
+
+// An object stored into a field of an extension type:
+// "Cannot convert <given type> to <target type>".
+bool check_field_type(PyObject* object, PyTypeObject* type);
 
 }  // namespace kl

@@ -58,22 +58,4 @@ bool as_int64(PyObject* object, std::int64_t& out) {
     return true;
 }
 
-bool raise_argument_type(const char* name, const char* expected, PyObject* given) {
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", name,
-                 expected, Py_TYPE(given)->tp_name);
-    return false;
-}
-
-bool check_argument_not_none(PyObject* object, const char* name) {
-    if (object != Py_None) return true;
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' must not be None", name);
-    return false;
-}
-
-bool check_field_type(PyObject* object, PyTypeObject* type) {
-    if (is_instance(object, type)) return true;
-    PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(object)->tp_name, type->tp_name);
-    return false;
-}
-
 }  // namespace kl
