@@ -9,7 +9,9 @@
 #include <iterator>
 
 #include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/entry_point.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/klrendertex/record.h"
 #include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {

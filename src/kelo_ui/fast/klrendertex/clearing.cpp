@@ -2,7 +2,9 @@
 // texture) and the clears: clear and fill in their own texture mode,
 // fast_clear into whatever target the backend draws into.
 #include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/entry_point.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/klrendertex/record.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {

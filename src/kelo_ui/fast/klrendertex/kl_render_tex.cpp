@@ -6,7 +6,9 @@
 
 #include "kelo_ui/fast/klrect/klrect.h"
 #include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/entry_point.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/klrendertex/record.h"
 #include "kelo_ui/fast/klshader/klshader.h"
 #include "kelo_ui/fast/runtime/function.h"
 #include "kelo_ui/fast/runtime/imports.h"

@@ -1,7 +1,9 @@
 // Construction and release: __init__, the native new, from_rl_render_texture,
 // kill, and destruction. All GPU work goes through the raylib binding md.rl.
 #include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/entry_point.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/klrendertex/record.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 #include "kelo_ui/fast/runtime/unraisable.h"
 
@@ -80,12 +82,6 @@ bool texture_dimension(PyObject* rl_render_texture, const kl::Pinned<>& dimensio
 }
 
 }  // namespace
-
-kl::Ref raylib_binding() {
-    Ref md = global(state.names.md);
-    if (!md) return {};
-    return Ref::steal(PyObject_GetAttr(md.get(), state.names.rl.object()));
-}
 
 int tp_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     PyObject* values[1];

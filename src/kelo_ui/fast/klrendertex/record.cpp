@@ -1,7 +1,9 @@
 // The KlRenderTexture type: allocation, garbage collection and the eight
 // properties through which Python reads and writes the record.
 #include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/entry_point.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/klrendertex/record.h"
 
 namespace klrt {
 namespace {

@@ -1,7 +1,9 @@
 // The size queries get_width, get_height and get_rect: native slots 10, 9
 // and 8 with override dispatch, and their Python-visible entries.
 #include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/entry_point.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/klrendertex/record.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {

@@ -1,0 +1,37 @@
+// What every entry point of the module shares: the start-up guard, the
+// traceback entry a failure adds, and the module-level names looked up at
+// every call.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/runtime/names.h"
+#include "kelo_ui/fast/runtime/ref.h"
+#include "kelo_ui/fast/runtime/traceback.h"
+
+namespace klrt {
+
+// ImportError until start-up has succeeded.
+inline bool check_started() {
+    if (state.started) [[likely]] return true;
+    PyErr_SetString(PyExc_ImportError,
+                    KLRT_MODULE_NAME " has not started (its import failed or is still running): KlRenderTexture "
+                    "cannot be used until an import of it succeeds");
+    return false;
+}
+
+// Add this module's traceback entry for `qualname` to the pending exception.
+inline void traceback(const char* qualname) { kl::add_traceback(qualname, source_path); }
+
+// A module-level name (`md`, `kelo_state`, ...): the module's dictionary,
+// then the built-ins.
+inline kl::Ref global(const kl::Pinned<>& name) {
+    return kl::get_global(state.globals, state.builtins.object(), name.object());
+}
+
+// `md.rl`, the raylib binding.
+kl::Ref raylib_binding();
+
+}  // namespace klrt
