@@ -26,7 +26,7 @@ struct Names {
     kl::Pinned<> md, rl, load_render_texture, unload_render_texture, is_window_ready, render_texture, texture, width,
         height, id, depth, clear, fast_clear, fill, kill, get_rect, get_height, get_width, kelo_state, window,
         display, fast_blit_pro, BlendMode, BLEND_ALPHA, blit, unpickle, dunder_dict, dunder_new, update, Color, White,
-        staticmethod, KlRenderTexture, module_name;
+        staticmethod, module_name;
 };
 
 struct State {

@@ -9,6 +9,7 @@
 #include "kelo_ui/fast/klrendertex/entry_point.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
 #include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/klrendertex/startup.h"
 #include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
@@ -175,6 +176,51 @@ PyObject* py_unpickle(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         return nullptr;
     }
     return made.release();
+}
+
+// ------------------------------------------------------------ installation
+
+namespace {
+
+// The installation proper: true once installed, or when the class pickles
+// through a __getstate__ or __reduce_ex__ of its own. Each call is checked
+// before the next is made.
+bool try_install_pickling(const FunctionCodes& codes) {
+    PyObject* type = reinterpret_cast<PyObject*>(&KlRenderTextureType);
+    PyObject* base = reinterpret_cast<PyObject*>(&PyBaseObject_Type);
+    Ref getstate = Ref::steal(PyObject_GetAttrString(type, "__getstate__"));
+    if (!getstate) return false;
+    Ref object_getstate = Ref::steal(PyObject_GetAttrString(base, "__getstate__"));
+    if (!object_getstate) return false;
+    Ref reduce_ex = Ref::steal(PyObject_GetAttrString(type, "__reduce_ex__"));
+    if (!reduce_ex) return false;
+    Ref object_reduce_ex = Ref::steal(PyObject_GetAttrString(base, "__reduce_ex__"));
+    if (!object_reduce_ex) return false;
+    if (getstate.get() != object_getstate.get() || reduce_ex.get() != object_reduce_ex.get()) return true;
+    Ref class_dict = Ref::steal(PyType_GetDict(&KlRenderTextureType));
+    if (!class_dict) return false;
+    Ref reduce = make_function(Function::reduce, codes);
+    if (!reduce) return false;
+    Ref setstate = make_function(Function::setstate, codes);
+    return setstate && set_class_attribute(class_dict.get(), "__reduce__", reduce.get()) &&
+           set_class_attribute(class_dict.get(), "__setstate__", setstate.get());
+}
+
+}  // namespace
+
+// A failure becomes RuntimeError "Unable to initialize pickling ...", caused
+// by the error underneath.
+bool install_pickling(const FunctionCodes& codes) {
+    if (try_install_pickling(codes)) return true;
+    Ref cause = Ref::steal(PyErr_GetRaisedException());
+    PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %.200s", KlRenderTextureType.tp_name);
+    if (cause) {
+        Ref error = Ref::steal(PyErr_GetRaisedException());
+        PyException_SetCause(error.get(), Ref::newref(cause.get()).release());
+        PyException_SetContext(error.get(), cause.release());
+        PyErr_SetRaisedException(error.release());
+    }
+    return false;
 }
 
 }  // namespace klrt

@@ -1,0 +1,45 @@
+// The steps of module start-up that live in files of their own; start-up
+// (kl_render_tex.cpp) runs them in its order. Each returns false with an
+// exception set when it fails.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstddef>
+
+#include "kelo_ui/fast/runtime/ref.h"
+
+namespace klrt {
+
+// Step 5 (constants.cpp): the interned names and the constant objects.
+bool make_constants();
+// Step 10 (constants.cpp): the constant tuples (0, 0) and (True,).
+bool make_constant_tuples();
+
+// The eighteen Python-visible functions (functions.cpp): the fifteen methods
+// of the class, the two pickling operations and the unpickling function.
+enum class Function : std::size_t { reduce = 15, setstate = 16, unpickle = 17 };
+inline constexpr std::size_t function_count = 18;
+using FunctionCodes = kl::Ref[function_count];
+
+// Step 10: the code object of each function.
+bool make_function_codes(FunctionCodes& codes);
+// Steps 13 and 16.6: one function object outside the class's methods.
+kl::Ref make_function(Function function, const FunctionCodes& codes);
+// Step 16.5: the fifteen methods, with their defaults, in the class.
+bool build_methods(const FunctionCodes& codes);
+// Store in the class's dictionary (the class is immutable to Python).
+bool set_class_attribute(PyObject* class_dict, const char* name, PyObject* value);
+
+// Step 13 (pickling.cpp): __reduce__ and __setstate__ in the class.
+bool install_pickling(const FunctionCodes& codes);
+
+// Steps 14 to 16.4 (siblings.cpp): the sibling types, the drawing functions
+// of kelo_raylib, and the module-level names md, Color, kelo_state and
+// Annotations.
+bool import_sibling_types();
+bool import_raylib_functions();
+bool import_module_globals();
+
+}  // namespace klrt
