@@ -31,12 +31,15 @@ check-wheel:
 
 install: $(STAMP)
 
-$(PY):
+# A virtual environment with the build tools (.venv, .venv-sanitize); kept
+# whatever make thinks of files made by pattern rules.
+.PRECIOUS: %/bin/python
+%/bin/python:
 	@python=$$(scripts/find-python) || exit 1; \
-	echo "creating $(VENV) with $$python"; \
-	"$$python" -m venv $(VENV)
-	$(PY) -m pip install --quiet --upgrade pip
-	$(PY) -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
+	echo "creating $* with $$python"; \
+	"$$python" -m venv $*
+	$@ -m pip install --quiet --upgrade pip
+	$@ -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
 
 # The development install carries the native test probe, which wheels leave out.
 $(STAMP): $(PY) $(SOURCES)
@@ -58,13 +61,6 @@ sanitize: $(SAN_STAMP)
 		ldd "$$so" | grep -q libasan || { echo "error: $$so is not built with the sanitizers" >&2; exit 1; }; \
 	done
 	scripts/sanitize $(SAN_PY) -m pytest
-
-$(SAN_PY):
-	@python=$$(scripts/find-python) || exit 1; \
-	echo "creating $(SAN_VENV) with $$python"; \
-	"$$python" -m venv $(SAN_VENV)
-	$(SAN_PY) -m pip install --quiet --upgrade pip
-	$(SAN_PY) -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
 
 $(SAN_STAMP): $(SAN_PY) $(SOURCES)
 	$(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "kelo_ui/fast/runtime/args.h"
+#include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/native_type.h"
 #include "kelo_ui/fast/runtime/value_type.h"
 
@@ -121,7 +122,7 @@ int rect_exec(PyObject* module) {
     return kl::publish_native_type(module, &KlRectType, &rect_vtable, "KlRect") ? 0 : -1;
 }
 
-kl::TypeModule rect_module("kelo_ui.fast.klrect.klrect", "The toolkit's rectangle type.", rect_exec);
+kl::ModuleDefinition rect_module({.name = "kelo_ui.fast.klrect.klrect", .doc = "The toolkit's rectangle type.", .exec = rect_exec});
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include "kelo_ui/fast/klrendertex/module_state.h"
 #include "kelo_ui/fast/klrendertex/startup.h"
 #include "kelo_ui/fast/runtime/function.h"
+#include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/names.h"
 #include "kelo_ui/fast/runtime/native_type.h"
 #include "kelo_ui/fast/runtime/traceback.h"
@@ -171,29 +172,14 @@ int exec_module(PyObject* module) {
 // interpreter, isolated ones with a GIL of their own included: their users
 // then see the module's own "Interpreter change detected" refusal rather than
 // the interpreter's generic one.
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_create, reinterpret_cast<void*>(create_module)},
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-    {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
-    {0, nullptr},
-};
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PyModuleDef module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kl_render_tex",
-    .m_doc = nullptr,
-    .m_size = 0,
-    .m_methods = nullptr,
-    .m_slots = module_slots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
-#pragma GCC diagnostic pop
+kl::ModuleDefinition module_definition({
+    .name = "kl_render_tex",
+    .create = create_module,
+    .exec = exec_module,
+    .interpreters = Py_MOD_PER_INTERPRETER_GIL_SUPPORTED,
+});
 
 }  // namespace
 }  // namespace klrt
 
-PyMODINIT_FUNC PyInit_kl_render_tex() { return PyModuleDef_Init(&klrt::module_def); }
+PyMODINIT_FUNC PyInit_kl_render_tex() { return klrt::module_definition.init(); }

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "kelo_ui/fast/runtime/args.h"
+#include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/native_type.h"
 #include "kelo_ui/fast/runtime/ref.h"
 #include "kelo_ui/fast/runtime/value_type.h"
@@ -111,7 +112,7 @@ int shader_exec(PyObject* module) {
     return kl::publish_native_type(module, &KlShaderType, &shader_vtable, "KlShader") ? 0 : -1;
 }
 
-kl::TypeModule shader_module("kelo_ui.fast.klshader.klshader", "The toolkit's shader type.", shader_exec);
+kl::ModuleDefinition shader_module({.name = "kelo_ui.fast.klshader.klshader", .doc = "The toolkit's shader type.", .exec = shader_exec});
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "kelo_ui/fast/runtime/args.h"
+#include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/native_type.h"
 #include "kelo_ui/fast/runtime/value_type.h"
 
@@ -104,7 +105,7 @@ int vector2_exec(PyObject* module) {
     return kl::publish_native_type(module, &KlVector2Type, &vector2_vtable, "KlVector2") ? 0 : -1;
 }
 
-kl::TypeModule vector2_module("kelo_ui.fast.klvector2.klvector2", "The toolkit's 2-D vector type.", vector2_exec);
+kl::ModuleDefinition vector2_module({.name = "kelo_ui.fast.klvector2.klvector2", .doc = "The toolkit's 2-D vector type.", .exec = vector2_exec});
 
 }  // namespace
 

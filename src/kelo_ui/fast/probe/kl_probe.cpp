@@ -11,6 +11,7 @@
 #include "kelo_ui/fast/klvector2/klvector2.h"
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
+#include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace {
@@ -266,24 +267,13 @@ int probe_exec(PyObject* module) {
     return PyModule_AddFunctions(module, kl_probe_render_tex_methods);
 }
 
-PyModuleDef_Slot probe_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(probe_exec)},
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
-    {0, nullptr},
-};
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PyModuleDef probe_module = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kelo_ui.fast.probe.kl_probe",
-    .m_doc = "Native views of the toolkit's records and tables, for tests and benchmarks.",
-    .m_size = 0,
-    .m_methods = probe_functions,
-    .m_slots = probe_slots,
-};
-#pragma GCC diagnostic pop
+kl::ModuleDefinition probe_module({
+    .name = "kelo_ui.fast.probe.kl_probe",
+    .doc = "Native views of the toolkit's records and tables, for tests and benchmarks.",
+    .functions = probe_functions,
+    .exec = probe_exec,
+});
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_kl_probe() { return PyModuleDef_Init(&probe_module); }
+PyMODINIT_FUNC PyInit_kl_probe() { return probe_module.init(); }

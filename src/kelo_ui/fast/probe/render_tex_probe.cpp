@@ -7,6 +7,7 @@
 #include "kelo_ui/fast/klrendertex/kl_render_tex.h"
 #include "kelo_ui/fast/probe/kl_probe.h"
 #include "kelo_ui/fast/runtime/convert.h"
+#include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace {
@@ -48,11 +49,6 @@ KlRenderTextureObject* as_render_texture(PyObject* object, PyObject* type) {
         return nullptr;
     }
     return reinterpret_cast<KlRenderTextureObject*>(object);
-}
-
-PyObject* after_void_call() {
-    if (PyErr_Occurred()) return nullptr;
-    Py_RETURN_NONE;
 }
 
 // rt_slot(name, *args): call the named slot of the published table. Slots
@@ -101,17 +97,17 @@ PyObject* rt_slot(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
             args[2] == Py_None ? reinterpret_cast<KlRenderTextureObject*>(Py_None) : as_render_texture(args[2], type.get());
         if (source == nullptr) return nullptr;
         table->c_fast_blit(self, source, args[3], flag, args[5]);
-        return after_void_call();
+        return kl::none_unless_error();
     }
     if (std::strcmp(name, "c_fast_blit_texture") == 0) {
         if (!need(5) || !as_int(args[4], flag)) return nullptr;
         table->c_fast_blit_texture(self, args[2], args[3], flag, args[5]);
-        return after_void_call();
+        return kl::none_unless_error();
     }
     if (std::strcmp(name, "c_fast_clear") == 0 || std::strcmp(name, "c_clear") == 0) {
         if (!need(2)) return nullptr;
         (name[2] == 'f' ? table->c_fast_clear : table->c_clear)(self, args[2]);
-        return after_void_call();
+        return kl::none_unless_error();
     }
     const struct {
         const char* name;
@@ -125,13 +121,13 @@ PyObject* rt_slot(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (std::strcmp(name, entry.name) == 0) {
             if (!need(3) || !as_int(args[3], flag)) return nullptr;
             (table->*entry.slot)(self, args[2], flag);
-            return after_void_call();
+            return kl::none_unless_error();
         }
     }
     if (!need(2) || !as_int(args[2], flag)) return nullptr;
     if (std::strcmp(name, "kill") == 0) {
         table->kill(self, flag);
-        return after_void_call();
+        return kl::none_unless_error();
     }
     if (std::strcmp(name, "get_rect") == 0) return table->get_rect(self, flag);
     if (std::strcmp(name, "get_width") == 0 || std::strcmp(name, "get_height") == 0) {

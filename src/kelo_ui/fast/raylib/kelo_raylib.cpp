@@ -15,6 +15,7 @@
 
 #include "kelo_ui/fast/raylib/native_backend.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
+#include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace {
@@ -281,24 +282,13 @@ int raylib_exec(PyObject* module) {
     return 0;
 }
 
-PyModuleDef_Slot raylib_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(raylib_exec)},
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
-    {0, nullptr},
-};
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PyModuleDef raylib_module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = kelo_raylib::module_name,
-    .m_doc = "The toolkit's native drawing functions, forwarded to `backend`.",
-    .m_size = 0,
-    .m_methods = raylib_functions,
-    .m_slots = raylib_slots,
-};
-#pragma GCC diagnostic pop
+kl::ModuleDefinition raylib_module_definition({
+    .name = kelo_raylib::module_name,
+    .doc = "The toolkit's native drawing functions, forwarded to `backend`.",
+    .functions = raylib_functions,
+    .exec = raylib_exec,
+});
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_kelo_raylib() { return PyModuleDef_Init(&raylib_module_def); }
+PyMODINIT_FUNC PyInit_kelo_raylib() { return raylib_module_definition.init(); }

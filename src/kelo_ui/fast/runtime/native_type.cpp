@@ -20,22 +20,4 @@ bool publish_native_type(PyObject* module, PyTypeObject* type, void* table, cons
     return PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(type)) == 0;
 }
 
-TypeModule::TypeModule(const char* name, const char* doc, Exec exec)
-    : slots_{
-          {Py_mod_exec, reinterpret_cast<void*>(exec)},
-          {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
-          {0, nullptr},
-      },
-      definition_{
-          PyModuleDef_HEAD_INIT,
-          name,
-          doc,
-          0,
-          nullptr,
-          slots_,
-          nullptr,
-          nullptr,
-          nullptr,
-      } {}
-
 }  // namespace kl
