@@ -213,3 +213,27 @@ def test_a_second_interpreter_is_refused():
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
     assert result.returncode == 0, result.stderr
     assert result.stdout.strip() == "kelo_raylib can be used by one interpreter only"
+
+
+def test_importing_again_keeps_one_dictionary_watcher():
+    # The interpreter has only a few dictionary watchers; a module executed
+    # again must not take another, and must follow the new module's backend.
+    code = textwrap.dedent(
+        """
+        import sys
+        from kelo_ui.fast.probe import kl_probe
+        for round in range(12):
+            sys.modules.pop("kelo_ui.fast.raylib.kelo_raylib", None)
+            import kelo_ui.fast.raylib.kelo_raylib as kelo_raylib
+        calls = []
+        class Backend:
+            def end_blend_mode(self):
+                calls.append(round)
+        kelo_raylib.backend = Backend()
+        kl_probe.raylib_call("end_blend_mode", 0)
+        print(calls)
+        """
+    )
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "[11]"

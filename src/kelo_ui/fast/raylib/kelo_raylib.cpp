@@ -274,8 +274,16 @@ int raylib_exec(PyObject* module) {
     if (PyModule_AddObjectRef(module, "__pyx_capi__", exports.get()) < 0) return -1;
     if (PyModule_AddObjectRef(module, "backend", Py_None) < 0) return -1;
     if (!kelo_raylib::native::add_to_module(module)) return -1;
-    const int watcher = PyDict_AddWatcher(forget_backend);
-    if (watcher < 0 || PyDict_Watch(watcher, PyModule_GetDict(module)) < 0) return -1;
+    // One watcher for the life of the process (the interpreter has only a
+    // few); a module executed again moves it from the old dictionary to the
+    // new one.
+    static int watcher = -1;
+    if (watcher < 0 && (watcher = PyDict_AddWatcher(forget_backend)) < 0) return -1;
+    if (PyDict_Watch(watcher, PyModule_GetDict(module)) < 0) return -1;
+    if (raylib_module && raylib_module.object() != module &&
+        PyDict_Unwatch(watcher, PyModule_GetDict(raylib_module.object())) < 0) {
+        return -1;
+    }
     cached_backend = nullptr;
     raylib_module.set(Ref::newref(module));
     owner = interpreter;
