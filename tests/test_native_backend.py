@@ -317,6 +317,12 @@ LAYOUTS = {
                                      "DrawTexturePro is .*double.* the native backend calls"),
     "DrawTextureRec missing": ({"functions": {"DrawTextureRec": _missing}},
                                "the raylib binding has no function DrawTextureRec"),
+    # Whatever stands in for a function is asked of cffi, never of the ffi.
+    "EndBlendMode not a cdata": ({"functions": {"EndBlendMode": lambda: 0x1234}},
+                                 r"ffi.addressof\(lib, 'EndBlendMode'\) is 4660, not a cffi cdata"),
+    "EndBlendMode is another function": (
+        {"functions": {"EndBlendMode": lambda: ffi.addressof(raylib.rl, "ClearBackground")}},
+        r"EndBlendMode is .*Color.* the native backend calls 'void\(\*\)\(\)'"),
 }
 
 

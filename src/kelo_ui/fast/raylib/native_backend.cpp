@@ -178,7 +178,6 @@ constexpr DeclaredStruct declared_structs[struct_count] = {
 struct CTypeDescr;
 using ToC = int (*)(char* dest, CTypeDescr* ctype, PyObject* object);
 constexpr std::size_t cffi_to_c_index = 17;
-constexpr std::size_t cffi_export_count = 28;
 
 struct Binding {
     Functions raylib{};
@@ -190,6 +189,10 @@ struct Binding {
 
     CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
 };
+
+bool is_cdata(const Binding& binding, PyObject* object) {
+    return PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.cdata_type.get()));
+}
 
 // What of `_cffi_backend` is used only while a backend is made.
 struct Cffi {
@@ -288,16 +291,25 @@ bool check_field(PyObject* ffi, const DeclaredStruct& declared, std::size_t inde
         return mismatch("%s.%s is %R in the raylib binding; the native backend assumes '%s'", declared.cname, field.name,
                         cname.get(), field.ctype);
     }
-    Ref offset = ask(ffi, "offsetof", "ss", declared.name, field.name);
-    if (!offset) {
+    // Where the binding says the field is, and where the CType (whose layout
+    // cffi's conversion follows) has it.
+    Ref said = ask(ffi, "offsetof", "(ss)", declared.name, field.name);
+    if (!said) {
         mismatch_from_pending("the raylib binding has no offset for %s.%s", declared.cname, field.name);
         return false;
     }
-    Py_ssize_t at = 0;
-    if (!read_size(offset.get(), at)) return false;
-    if (static_cast<std::size_t>(at) != field.offset) {
-        return mismatch("%s.%s is at offset %zd in the raylib binding; the native backend assumes %zu", declared.cname,
-                        field.name, at, field.offset);
+    Ref own = Ref::steal(PyObject_GetAttrString(PyTuple_GET_ITEM(item, 1), "offset"));
+    if (!own) {
+        mismatch_from_pending("the raylib binding's CType of %s has no offset for %s", declared.cname, field.name);
+        return false;
+    }
+    for (PyObject* offset : {said.get(), own.get()}) {
+        Py_ssize_t at = 0;
+        if (!read_size(offset, at)) return false;
+        if (static_cast<std::size_t>(at) != field.offset) {
+            return mismatch("%s.%s is at offset %zd in the raylib binding; the native backend assumes %zu",
+                            declared.cname, field.name, at, field.offset);
+        }
     }
     return true;
 }
@@ -305,7 +317,7 @@ bool check_field(PyObject* ffi, const DeclaredStruct& declared, std::size_t inde
 // The binding's CType of one struct, once its layout is found to be the one
 // declared above.
 Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cffi) {
-    Ref ctype = ask(ffi, "typeof", "s", declared.name);
+    Ref ctype = ask(ffi, "typeof", "(s)", declared.name);
     if (!ctype) {
         mismatch_from_pending("the raylib binding has no type %s", declared.name);
         return Ref();
@@ -321,7 +333,7 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
                  declared.cname);
         return Ref();
     }
-    Ref size = ask(ffi, "sizeof", "O", ctype.get());
+    Ref size = ask(ffi, "sizeof", "(O)", ctype.get());
     if (!size) {
         mismatch_from_pending("the raylib binding has no size for %s", declared.cname);
         return Ref();
@@ -363,35 +375,39 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
     return ctype;
 }
 
-bool find_function(PyObject* ffi, PyObject* lib, const DeclaredFunction& declared, Functions& functions) {
-    Ref pointer = ask(ffi, "addressof", "Os", lib, declared.name);
+// The address of one of raylib's functions. Only the lookup is asked of the
+// binding's `ffi`: the answer must be a cdata, whose type cffi itself reports
+// and whose value cffi's own conversion reads, so nothing but a function
+// pointer of the declared type is ever called.
+bool find_function(PyObject* ffi, PyObject* lib, const DeclaredFunction& declared, Binding& binding,
+                   const Cffi& cffi) {
+    Ref pointer = ask(ffi, "addressof", "(Os)", lib, declared.name);
     if (!pointer) {
         mismatch_from_pending("the raylib binding has no function %s", declared.name);
         return false;
     }
-    Ref ctype = ask(ffi, "typeof", "O", pointer.get());
-    Ref cname = ctype ? Ref::steal(PyObject_GetAttrString(ctype.get(), "cname")) : Ref();
-    if (!cname) {
-        mismatch_from_pending("the type of %s in the raylib binding is unknown", declared.name);
-        return false;
+    if (!is_cdata(binding, pointer.get())) {
+        return mismatch("the raylib binding's ffi.addressof(lib, '%s') is %R, not a cffi cdata", declared.name,
+                        pointer.get());
     }
+    Ref ctype = Ref::steal(PyObject_CallOneArg(binding.typeof_cdata.get(), pointer.get()));
+    Ref cname = ctype ? Ref::steal(PyObject_GetAttrString(ctype.get(), "cname")) : Ref();
+    if (!cname) return false;
     if (!same_ctype(cname.get(), declared.ctype)) {
         return mismatch("%s is %R in the raylib binding; the native backend calls '%s'", declared.name, cname.get(),
                         declared.ctype);
     }
-    Ref cast = ask(ffi, "cast", "sO", "uintptr_t", pointer.get());
-    Ref number = cast ? Ref::steal(PyNumber_Long(cast.get())) : Ref();
-    if (!number) {
-        mismatch_from_pending("the address of %s in the raylib binding is unknown", declared.name);
-        return false;
+    Ref size = Ref::steal(PyObject_CallOneArg(cffi.sizeof_ctype.get(), ctype.get()));
+    Py_ssize_t bytes = 0;
+    if (!size || !read_size(size.get(), bytes)) return false;
+    void* address = nullptr;
+    if (static_cast<std::size_t>(bytes) != sizeof(address)) {
+        return mismatch("%s is a pointer of %zd bytes in the raylib binding", declared.name, bytes);
     }
-    const unsigned long long address = PyLong_AsUnsignedLongLong(number.get());
-    if (PyErr_Occurred()) {
-        mismatch_from_pending("the address of %s in the raylib binding is %R", declared.name, number.get());
+    if (binding.to_c(reinterpret_cast<char*>(&address), reinterpret_cast<CTypeDescr*>(ctype.get()), pointer.get()) < 0)
         return false;
-    }
-    if (address == 0 || address > UINTPTR_MAX) return mismatch("the raylib binding gives %s no address", declared.name);
-    declared.store(functions, static_cast<std::uintptr_t>(address));
+    if (address == nullptr) return mismatch("the raylib binding gives %s no address", declared.name);
+    declared.store(binding.raylib, reinterpret_cast<std::uintptr_t>(address));
     return true;
 }
 
@@ -399,7 +415,7 @@ bool find_function(PyObject* ffi, PyObject* lib, const DeclaredFunction& declare
 // its bytes, and must be refused as a Texture. Shows that the table entry is
 // the conversion this backend relies on, type test included.
 bool trial_conversion(PyObject* ffi, const Binding& binding) {
-    Ref sample = ask(ffi, "new", "s(iiii)", "Color *", 1, 2, 3, 4);
+    Ref sample = ask(ffi, "new", "(s(iiii))", "Color *", 1, 2, 3, 4);
     Ref first = sample ? Ref::steal(PyLong_FromLong(0)) : Ref();
     Ref color = first ? Ref::steal(PyObject_GetItem(sample.get(), first.get())) : Ref();
     if (!color) {
@@ -438,7 +454,6 @@ bool find_cffi(Binding& binding, Cffi& cffi) {
     if (!PyCapsule_IsValid(capsule.get(), "cffi")) return mismatch("_cffi_backend._C_API is not cffi's C API capsule");
     auto table = static_cast<void* const*>(PyCapsule_GetPointer(capsule.get(), "cffi"));
     if (!table) return false;
-    static_assert(cffi_to_c_index < cffi_export_count);
     binding.to_c = reinterpret_cast<ToC>(table[cffi_to_c_index]);
     cffi.ctype_type = Ref::steal(PyObject_GetAttrString(module.get(), "CType"));
     cffi.sizeof_ctype = Ref::steal(PyObject_GetAttrString(module.get(), "sizeof"));
@@ -474,7 +489,7 @@ bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
         if (!binding.ctypes[i]) return false;
     }
     for (const DeclaredFunction& declared : declared_functions)
-        if (!find_function(ffi, lib, declared, binding.raylib)) return false;
+        if (!find_function(ffi, lib, declared, binding, cffi)) return false;
     return trial_conversion(ffi, binding) && find_kl_render_texture(binding);
 }
 
@@ -485,10 +500,6 @@ struct Where {
     const char* function;
     const char* parameter;
 };
-
-bool is_cdata(const Binding& binding, PyObject* object) {
-    return PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.cdata_type.get()));
-}
 
 // A cdata of the binding's struct, copied into `out` by cffi after its type
 // test; anything else raises TypeError "... must be <expected>, not ...".
