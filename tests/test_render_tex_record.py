@@ -9,6 +9,7 @@ import weakref
 import pytest
 
 from kelo_ui.fast.klrect.klrect import KlRect
+from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
@@ -241,6 +242,18 @@ def test_keyword_arguments_bind_by_name():
     rt = sized()
     assert rt.__exit__(exc_tb=None, exc_val=None, exc_type=None) is None
     assert rt.fast_clear.__func__ is KlRenderTexture.fast_clear
+
+
+def test_traceback_entries_have_frames_of_their_own():
+    rt = empty()
+    frames = []
+    for _ in range(2):
+        with pytest.raises(AttributeError) as error:
+            rt.get_width()
+        frames.append(error.value.__traceback__.tb_next.tb_frame)
+    # A frame is shared by nothing: what one traceback's user does to it stays there.
+    assert frames[0] is not frames[1] and frames[0].f_code is frames[1].f_code
+    assert frames[0].f_globals is vars(kl_render_tex)
 
 
 def test_traceback_entries_name_the_native_path():

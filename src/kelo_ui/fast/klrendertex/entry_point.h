@@ -23,7 +23,7 @@ inline bool check_started() {
 }
 
 // Add this module's traceback entry for `qualname` to the pending exception.
-inline void traceback(const char* qualname) { kl::add_traceback(qualname, source_path); }
+inline void traceback(const char* qualname) { kl::add_traceback(qualname, source_path, state.globals); }
 
 // A module-level name (`md`, `kelo_state`, ...): the module's dictionary,
 // then the built-ins.

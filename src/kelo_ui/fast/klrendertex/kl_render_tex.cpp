@@ -161,7 +161,7 @@ int exec_module(PyObject* module) {
         state.started = true;
         return 0;
     }
-    if (state.globals != nullptr && constants_made) kl::add_traceback("init " KLRT_MODULE_NAME, source_path);
+    if (state.globals != nullptr && constants_made) kl::add_traceback("init " KLRT_MODULE_NAME, source_path, state.globals);
     state.module.set({});
     state.globals = nullptr;
     return -1;

@@ -11,9 +11,9 @@
 namespace kl {
 namespace {
 
-// The frame of each entry, made once per function and line and kept for the
-// life of the process. A frame that never runs carries nothing but its code
-// and an empty namespace, so every traceback of that function may share it.
+// The code object of each entry, made once per function and line and kept for
+// the life of the process (making it is most of an entry's cost). The frame is
+// new for every entry: tracebacks must not share one.
 struct EntryKey {
     std::string funcname;
     std::string filename;
@@ -28,41 +28,41 @@ struct EntryKeyHash {
     }
 };
 
-std::unordered_map<EntryKey, Pinned<>, EntryKeyHash>* frames = nullptr;
-Pinned<> frame_globals;  // the entries' frames share one empty namespace
+std::unordered_map<EntryKey, Pinned<>, EntryKeyHash>* codes = nullptr;
 
-Ref make_frame(const char* funcname, const char* filename, int lineno) {
-    if (!frame_globals) frame_globals.set(Ref::steal(PyDict_New()));
-    if (!frame_globals) return {};
-    Ref code = Ref::steal(reinterpret_cast<PyObject*>(PyCode_NewEmpty(filename, funcname, lineno)));
-    if (!code) return {};
-    return Ref::steal(reinterpret_cast<PyObject*>(
-        PyFrame_New(PyThreadState_Get(), code.as<PyCodeObject>(), frame_globals.object(), nullptr)));
+Ref make_code(const char* funcname, const char* filename, int lineno) {
+    return Ref::steal(reinterpret_cast<PyObject*>(PyCode_NewEmpty(filename, funcname, lineno)));
 }
 
-// A new reference to the entry's frame, or null.
-Ref entry_frame(const char* funcname, const char* filename, int lineno) noexcept {
+// A new reference to the entry's code object, or null.
+Ref entry_code(const char* funcname, const char* filename, int lineno) noexcept {
     try {
-        if (frames == nullptr) frames = new std::unordered_map<EntryKey, Pinned<>, EntryKeyHash>();
+        if (codes == nullptr) codes = new std::unordered_map<EntryKey, Pinned<>, EntryKeyHash>();
         EntryKey key{funcname, filename, lineno};
-        auto found = frames->find(key);
-        if (found != frames->end()) return Ref::newref(found->second.object());
-        Ref frame = make_frame(funcname, filename, lineno);
-        if (frame) (*frames)[std::move(key)].set(Ref::newref(frame.get()));
-        return frame;
+        auto found = codes->find(key);
+        if (found != codes->end()) return Ref::newref(found->second.object());
+        Ref code = make_code(funcname, filename, lineno);
+        if (code) (*codes)[std::move(key)].set(Ref::newref(code.get()));
+        return code;
     } catch (const std::bad_alloc&) {
         // Out of C++ memory: the entry is made without the cache.
-        return make_frame(funcname, filename, lineno);
+        return make_code(funcname, filename, lineno);
     }
 }
 
 }  // namespace
 
-void add_traceback(const char* funcname, const char* filename, int lineno) {
+void add_traceback(const char* funcname, const char* filename, PyObject* globals, int lineno) {
     // Building the frame runs C-API calls that must not see the pending
     // exception; it is set aside and put back before the entry is added.
     Ref pending = Ref::steal(PyErr_GetRaisedException());
-    Ref frame = entry_frame(funcname, filename, lineno);
+    Ref code = entry_code(funcname, filename, lineno);
+    Ref namespace_ = globals != nullptr ? Ref::newref(globals) : Ref::steal(PyDict_New());
+    Ref frame;
+    if (code && namespace_) {
+        frame = Ref::steal(reinterpret_cast<PyObject*>(
+            PyFrame_New(PyThreadState_Get(), code.as<PyCodeObject>(), namespace_.get(), nullptr)));
+    }
     PyErr_Clear();  // a failure to build the entry must not replace the real error
     PyErr_SetRaisedException(pending.release());
     if (frame) {

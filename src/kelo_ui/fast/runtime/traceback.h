@@ -10,9 +10,10 @@
 
 namespace kl {
 
-// Add an entry for `funcname` in `filename` to the pending exception. The
-// pending exception is kept whatever happens; if the entry itself cannot be
-// made, it is simply missing.
-void add_traceback(const char* funcname, const char* filename, int lineno = 1);
+// Add an entry for `funcname` in `filename` to the pending exception; its
+// frame's globals are the module's dictionary `globals` (a new empty one when
+// null). The pending exception is kept whatever happens; if the entry itself
+// cannot be made, it is simply missing.
+void add_traceback(const char* funcname, const char* filename, PyObject* globals = nullptr, int lineno = 1);
 
 }  // namespace kl
