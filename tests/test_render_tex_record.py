@@ -2,6 +2,7 @@
 override dispatch from native callers, garbage collection and leaks."""
 
 import gc
+import math
 import struct
 import traceback
 import weakref
@@ -152,6 +153,17 @@ def test_size_precision():
     rect = rt.get_rect()
     assert rect.w == single(0.1) and rect.h == single(0.3)
     assert rect.w != 0.1
+
+
+@pytest.mark.parametrize(
+    "size, single_precision",
+    [(1e300, math.inf), (-1e300, -math.inf), (3.4028235677973366e38, math.inf),
+     (3.4028235677973245e38, 3.4028234663852886e38), (math.nan, math.nan)],
+)
+def test_sizes_beyond_single_precision_round_as_the_hardware_does(size, single_precision):
+    rect = sized(size, 1.0).get_rect()
+    assert math.isnan(rect.w) if math.isnan(single_precision) else rect.w == single_precision
+    assert KlRect(size).x == rect.w or math.isnan(rect.w)
 
 
 def test_shared_vector_changes_show_at_once():

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "kelo_ui/fast/runtime/args.h"
+#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/native_type.h"
 #include "kelo_ui/fast/runtime/value_type.h"
@@ -55,10 +56,10 @@ int rect_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     for (int i = 0; i < 4; ++i)
         if (given[i] && !kl::to_number(given[i], "KlRect() argument ", what[i], values[i])) return -1;
     KlRectObject* rect = as_rect(self);
-    rect->x = static_cast<float>(values[0]);
-    rect->y = static_cast<float>(values[1]);
-    rect->w = static_cast<float>(values[2]);
-    rect->h = static_cast<float>(values[3]);
+    rect->x = kl::to_single(values[0]);
+    rect->y = kl::to_single(values[1]);
+    rect->w = kl::to_single(values[2]);
+    rect->h = kl::to_single(values[3]);
     return 0;
 }
 

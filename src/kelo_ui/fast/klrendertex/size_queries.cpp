@@ -4,6 +4,7 @@
 #include "kelo_ui/fast/klrendertex/entry_point.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
 #include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {
@@ -117,8 +118,7 @@ PyObject* get_rect(KlRenderTextureObject* self, int skip_dispatch) {
         }
     }
     KlVector2Object* size = size_vector(self, "x");
-    PyObject* rect = size ? state.rect_vtab->new_(0.0f, 0.0f, static_cast<float>(size->x),
-                                                  static_cast<float>(size->y))
+    PyObject* rect = size ? state.rect_vtab->new_(0.0f, 0.0f, kl::to_single(size->x), kl::to_single(size->y))
                           : nullptr;
     if (rect == nullptr) traceback(KLRT_QUALNAME("get_rect"));
     return rect;

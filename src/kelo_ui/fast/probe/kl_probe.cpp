@@ -10,6 +10,7 @@
 #include "kelo_ui/fast/klshader/klshader.h"
 #include "kelo_ui/fast/klvector2/klvector2.h"
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
+#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/ref.h"
@@ -81,8 +82,7 @@ PyObject* rect_new(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (!kl::check_positional_count("rect_new", nargs, 4) || !doubles(args, 4, v)) return nullptr;
     auto* table = static_cast<KlRectVTable*>(sibling_table("kelo_ui.fast.klrect.klrect", "KlRect"));
     if (!table) return nullptr;
-    return table->new_(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]),
-                       static_cast<float>(v[3]));
+    return table->new_(kl::to_single(v[0]), kl::to_single(v[1]), kl::to_single(v[2]), kl::to_single(v[3]));
 }
 
 // shader_get_id(shader): KlShader's slot 0 on a KlShader (or subclass).

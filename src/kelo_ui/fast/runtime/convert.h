@@ -8,6 +8,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 
 namespace kl {
@@ -23,5 +25,18 @@ bool as_int32(PyObject* object, int& out);
 // 64-bit signed integer (the pickle checksum); the range error is the
 // interpreter's own.
 bool as_int64(PyObject* object, std::int64_t& out);
+
+// A double as the nearest single-precision value, rounding to nearest even
+// as the hardware does: beyond FLT_MAX by half a step or more it is infinity.
+// (A bare cast of such a value is undefined behaviour.)
+inline float to_single(double value) {
+    if (!std::isfinite(value) || std::fabs(value) <= static_cast<double>(FLT_MAX)) [[likely]] {
+        return static_cast<float>(value);
+    }
+    // Half a step of FLT_MAX's last digit; FLT_MAX's is odd, so a tie goes up.
+    constexpr double half_step = 0x1p103;
+    const float magnitude = std::fabs(value) < static_cast<double>(FLT_MAX) + half_step ? FLT_MAX : INFINITY;
+    return std::signbit(value) ? -magnitude : magnitude;
+}
 
 }  // namespace kl

@@ -1,5 +1,9 @@
 #include "kelo_ui/fast/runtime/value_type.h"
 
+#include <type_traits>
+
+#include "kelo_ui/fast/runtime/convert.h"
+
 namespace kl {
 
 void dealloc_value(PyObject* self) { Py_TYPE(self)->tp_free(self); }
@@ -54,7 +58,11 @@ int set_number(PyObject* self, PyObject* value, void* closure) {
     }
     double number;
     if (!to_number(value, field.owner, " coordinates", number)) return -1;
-    field_of<Number>(self, field) = static_cast<Number>(number);
+    if constexpr (std::is_same_v<Number, float>) {
+        field_of<Number>(self, field) = to_single(number);
+    } else {
+        field_of<Number>(self, field) = number;
+    }
     return 0;
 }
 
