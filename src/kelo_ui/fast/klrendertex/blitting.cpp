@@ -13,6 +13,7 @@
 #include "kelo_ui/fast/klrendertex/module_state.h"
 #include "kelo_ui/fast/klrendertex/record.h"
 #include "kelo_ui/fast/runtime/convert.h"
+#include "kelo_ui/fast/runtime/dest.h"
 
 namespace klrt {
 namespace {
@@ -70,15 +71,9 @@ Ref source_texture(PyObject* source) {
     return Ref::steal(PyObject_GetAttr(render_texture.get(), state.names.texture.object()));
 }
 
-void raise_invalid_dest(PyObject* dest) {
-    Ref text = Ref::steal(PyObject_Format(dest, state.empty_string.object()));
-    if (!text) return;
-    PyErr_Format(PyExc_ValueError, "Invalid dest argument - %U, must be (x, y) or (x, y, width, height)", text.get());
-}
-
-// Steps 3 to 8 of blit and blit_texture: blend mode around texture mode on
-// this render target around one drawing slot. `dest` is tested only once both
-// scopes are begun.
+// What blit and blit_texture do once their arguments are bound: the loaded
+// check, then blend mode around texture mode on this render target around one
+// drawing slot. `dest` is tested only once both scopes are begun.
 template <typename Draw>
 PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* dest, bool dest_may_be_none,
                          const char* qualname, Draw draw) {
@@ -125,11 +120,8 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
         traceback(KLRT_QUALNAME("c_fast_blit"));
         return;
     }
-    if (dest == Py_None) {
-        PyErr_SetString(PyExc_TypeError, "object of type 'NoneType' has no len()");
-        traceback(KLRT_QUALNAME("c_fast_blit"));
-        return;
-    }
+    // None (and anything else without a length) is refused by len() itself:
+    // "object of type 'NoneType' has no len()".
     const Py_ssize_t dest_len = PyTuple_CheckExact(dest) ? PyTuple_GET_SIZE(dest) : PyObject_Size(dest);
     if (dest_len == 2) {
         Ref texture = source_texture(source);
@@ -143,7 +135,7 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
                           : Ref();
         if (rectangle) state.raylib.c_draw_texture_rec(texture.get(), rectangle.get(), dest, color);
     } else if (dest_len >= 0) {
-        raise_invalid_dest(dest);
+        kl::raise_invalid_dest(dest);
     }
     if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_fast_blit"));
 }

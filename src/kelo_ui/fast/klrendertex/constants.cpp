@@ -62,12 +62,10 @@ bool make_constants() {
         if (!intern(entry.slot, entry.text)) return false;
     }
     Ref empty = Ref::steal(PyTuple_New(0));
-    Ref empty_string = Ref::steal(PyUnicode_New(0, 0));
     Ref zero = Ref::steal(PyLong_FromLong(0));
     Ref checksum = Ref::steal(PyLong_FromLong(0xd7babc0));
-    if (!empty || !empty_string || !zero || !checksum) return false;
+    if (!empty || !zero || !checksum) return false;
     state.empty_tuple.set(std::move(empty));
-    state.empty_string.set(std::move(empty_string));
     state.int_0.set(std::move(zero));
     state.pickle_checksum.set(std::move(checksum));
     return true;

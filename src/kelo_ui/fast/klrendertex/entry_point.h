@@ -13,7 +13,11 @@
 
 namespace klrt {
 
-// ImportError until start-up has succeeded.
+// ImportError until start-up has succeeded. The class may be reachable
+// before that (readied early, or left by a failed start-up), so every way to
+// an object is guarded: creation, the functions that take no instance, and
+// the native slots, whose table is published before start-up ends. What takes
+// an instance needs no guard: no instance exists before start-up succeeds.
 inline bool check_started() {
     if (state.started) [[likely]] return true;
     PyErr_SetString(PyExc_ImportError,

@@ -9,6 +9,7 @@
 #include "kelo_ui/fast/klrendertex/module_state.h"
 #include "kelo_ui/fast/klrendertex/startup.h"
 #include "kelo_ui/fast/runtime/function.h"
+#include "kelo_ui/fast/runtime/native_type.h"
 
 namespace klrt {
 namespace {
@@ -72,7 +73,9 @@ kl::FunctionSpec function_spec(const MethodDef& def, PyObject* defaults, PyObjec
         state.filename.object(),
         defaults,
         annotations,
-        check_started,
+        // A method needs an instance, and none exists before start-up has
+        // succeeded; only the functions that take none are guarded.
+        def.is_method ? nullptr : check_started,
     };
 }
 
@@ -122,14 +125,6 @@ Ref texture_annotations() {
 
 }  // namespace
 
-// The class is immutable to Python: its dictionary is written directly and
-// the type caches told.
-bool set_class_attribute(PyObject* class_dict, const char* name, PyObject* value) {
-    if (PyDict_SetItemString(class_dict, name, value) < 0) return false;
-    PyType_Modified(&KlRenderTextureType);
-    return true;
-}
-
 bool make_function_codes(FunctionCodes& codes) {
     for (std::size_t i = 0; i < function_count; ++i) {
         codes[i] = kl::make_code(function_spec(functions[i], nullptr, nullptr));
@@ -150,7 +145,7 @@ bool build_methods(const FunctionCodes& codes) {
         Ref annotations = def.texture_annotation ? texture_annotations() : Ref::steal(PyDict_New());
         if (!annotations) return false;
         Ref function = kl::make_function(function_spec(def, defaults.get(), annotations.get()), codes[i].get());
-        if (!function || !set_class_attribute(class_dict.get(), def.signature.name, function.get())) return false;
+        if (!function || !kl::set_type_attribute(&KlRenderTextureType, def.signature.name, function.get())) return false;
         if (!def.is_method) {
             // A static method: read back from the class and wrapped in place.
             PyObject* stored = nullptr;
@@ -160,7 +155,7 @@ bool build_methods(const FunctionCodes& codes) {
             }
             Ref stored_ref = Ref::steal(stored);
             Ref wrapped = Ref::steal(PyObject_CallOneArg(state.staticmethod.object(), stored));
-            if (!wrapped || !set_class_attribute(class_dict.get(), def.signature.name, wrapped.get())) return false;
+            if (!wrapped || !kl::set_type_attribute(&KlRenderTextureType, def.signature.name, wrapped.get())) return false;
         }
     }
     return true;

@@ -214,7 +214,9 @@ bool finalize_from_dealloc(PyObject* self) {
     }
     // A subclass's own finaliser (a Python __del__) has replaced ours and has
     // already run: the release step follows it here, and the reference count
-    // is checked afterwards, as the interpreter does for a finaliser.
+    // is checked afterwards, as the interpreter does for a finaliser. The
+    // count is set by hand, which skips only the reference totals that debug
+    // builds of the interpreter keep.
     Py_SET_REFCNT(self, 1);
     release_once(record(self));
     const Py_ssize_t left = Py_REFCNT(self) - 1;

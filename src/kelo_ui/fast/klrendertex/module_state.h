@@ -41,7 +41,7 @@ struct State {
     bool assertions_enabled = true;
     Names names;
     kl::Pinned<> int_0, pickle_checksum;
-    kl::Pinned<> empty_tuple, empty_string;
+    kl::Pinned<> empty_tuple;
     kl::Pinned<> origin_position, true_tuple;  // (0, 0), (True,)
     kl::Pinned<> filename;
     kl::Pinned<> staticmethod;

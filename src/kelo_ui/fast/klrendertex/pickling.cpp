@@ -10,6 +10,7 @@
 #include "kelo_ui/fast/klrendertex/module_state.h"
 #include "kelo_ui/fast/klrendertex/record.h"
 #include "kelo_ui/fast/klrendertex/startup.h"
+#include "kelo_ui/fast/runtime/native_type.h"
 #include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
@@ -197,13 +198,11 @@ bool try_install_pickling(const FunctionCodes& codes) {
     Ref object_reduce_ex = Ref::steal(PyObject_GetAttrString(base, "__reduce_ex__"));
     if (!object_reduce_ex) return false;
     if (getstate.get() != object_getstate.get() || reduce_ex.get() != object_reduce_ex.get()) return true;
-    Ref class_dict = Ref::steal(PyType_GetDict(&KlRenderTextureType));
-    if (!class_dict) return false;
     Ref reduce = make_function(Function::reduce, codes);
     if (!reduce) return false;
     Ref setstate = make_function(Function::setstate, codes);
-    return setstate && set_class_attribute(class_dict.get(), "__reduce__", reduce.get()) &&
-           set_class_attribute(class_dict.get(), "__setstate__", setstate.get());
+    return setstate && kl::set_type_attribute(&KlRenderTextureType, "__reduce__", reduce.get()) &&
+           kl::set_type_attribute(&KlRenderTextureType, "__setstate__", setstate.get());
 }
 
 }  // namespace

@@ -32,7 +32,6 @@ int tp_clear(PyObject* self) {
 // texture, id and depth: attributes of the held render texture, looked up at
 // every read.
 PyObject* get_render_texture_attribute(PyObject* self, void* name_slot) {
-    if (!check_started()) return nullptr;
     const auto* name = static_cast<const kl::Pinned<>*>(name_slot);
     // Held for the lookup: code it runs may replace the field and would
     // otherwise free the object being looked at.
@@ -53,7 +52,6 @@ PyObject* get_render_texture_attribute(PyObject* self, void* name_slot) {
 }
 
 PyObject* get_width_property(PyObject* self, void*) {
-    if (!check_started()) return nullptr;
     KlVector2Object* size = size_vector(record(self), "x");
     PyObject* value = size ? PyFloat_FromDouble(size->x) : nullptr;
     if (value == nullptr) traceback(KLRT_QUALNAME("width.__get__"));
@@ -61,7 +59,6 @@ PyObject* get_width_property(PyObject* self, void*) {
 }
 
 PyObject* get_height_property(PyObject* self, void*) {
-    if (!check_started()) return nullptr;
     KlVector2Object* size = size_vector(record(self), "y");
     PyObject* value = size ? PyFloat_FromDouble(size->y) : nullptr;
     if (value == nullptr) traceback(KLRT_QUALNAME("height.__get__"));
@@ -69,23 +66,19 @@ PyObject* get_height_property(PyObject* self, void*) {
 }
 
 PyObject* get_render_texture(PyObject* self, void*) {
-    if (!check_started()) return nullptr;
     return Py_NewRef(record(self)->render_texture);
 }
 
 int set_render_texture(PyObject* self, PyObject* value, void*) {
-    if (!check_started()) return -1;
     store_field(record(self)->render_texture, Ref::newref(value ? value : Py_None));
     return 0;
 }
 
 PyObject* get_size(PyObject* self, void*) {
-    if (!check_started()) return nullptr;
     return Py_NewRef(record(self)->size);
 }
 
 int set_size(PyObject* self, PyObject* value, void*) {
-    if (!check_started()) return -1;
     if (value != nullptr && value != Py_None && !kl::check_field_type(value, state.vector2_type.get())) {
         traceback(KLRT_QUALNAME("size.__set__"));
         return -1;
@@ -95,12 +88,10 @@ int set_size(PyObject* self, PyObject* value, void*) {
 }
 
 PyObject* get_loaded(PyObject* self, void*) {
-    if (!check_started()) return nullptr;
     return PyBool_FromLong(record(self)->loaded);
 }
 
 int set_loaded(PyObject* self, PyObject* value, void*) {
-    if (!check_started()) return -1;
     if (value == nullptr) {
         PyErr_SetString(PyExc_NotImplementedError, "__del__");
         return -1;

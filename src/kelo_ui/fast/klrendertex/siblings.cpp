@@ -1,7 +1,7 @@
 // What start-up imports from the toolkit: the sibling types with their
 // method tables (step 14), the drawing functions of kelo_raylib (step 15) and
-// the module-level names md, Color, kelo_state and Annotations (steps 16.1 to
-// 16.4).
+// the module-level names md, Color, kelo_state and Annotations (the start of
+// step 16).
 #include "kelo_ui/fast/klrect/klrect.h"
 #include "kelo_ui/fast/klrendertex/module_state.h"
 #include "kelo_ui/fast/klrendertex/startup.h"

@@ -1,6 +1,6 @@
-// The steps of module start-up that live in files of their own; start-up
-// (kl_render_tex.cpp) runs them in its order. Each returns false with an
-// exception set when it fails.
+// The steps of module start-up that live in files of their own; run_startup
+// (kl_render_tex.cpp) runs them in its order, under the step numbers used
+// here. Each returns false with an exception set when it fails.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -25,18 +25,17 @@ using FunctionCodes = kl::Ref[function_count];
 
 // Step 10: the code object of each function.
 bool make_function_codes(FunctionCodes& codes);
-// Steps 13 and 16.6: one function object outside the class's methods.
+// Steps 13 and 16: one function object outside the class's methods (the
+// pickling operations, the unpickling function).
 kl::Ref make_function(Function function, const FunctionCodes& codes);
-// Step 16.5: the fifteen methods, with their defaults, in the class.
+// Step 16: the fifteen methods, with their defaults, in the class.
 bool build_methods(const FunctionCodes& codes);
-// Store in the class's dictionary (the class is immutable to Python).
-bool set_class_attribute(PyObject* class_dict, const char* name, PyObject* value);
 
 // Step 13 (pickling.cpp): __reduce__ and __setstate__ in the class.
 bool install_pickling(const FunctionCodes& codes);
 
-// Steps 14 to 16.4 (siblings.cpp): the sibling types, the drawing functions
-// of kelo_raylib, and the module-level names md, Color, kelo_state and
+// Steps 14 to 16 (siblings.cpp): the sibling types, the drawing functions of
+// kelo_raylib, and the module-level names md, Color, kelo_state and
 // Annotations.
 bool import_sibling_types();
 bool import_raylib_functions();

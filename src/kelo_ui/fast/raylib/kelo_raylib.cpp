@@ -173,11 +173,6 @@ void* const entries[export_count] = {
 
 // --- the same functions for Python callers -----------------------------------
 
-bool as_int(PyObject* object, int& out) {
-    out = PyLong_AsInt(object);
-    return !(out == -1 && PyErr_Occurred());
-}
-
 PyObject* py_c_clear_background(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (!kl::check_positional_count("c_clear_background", nargs, 1)) return nullptr;
     c_clear_background(args[0]);
@@ -192,7 +187,7 @@ PyObject* py_c_draw_texture_rec(PyObject*, PyObject* const* args, Py_ssize_t nar
 
 PyObject* py_c_draw_texture_vec(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     int flip;
-    if (!kl::check_positional_count("c_draw_texture_vec", nargs, 4) || !as_int(args[3], flip)) return nullptr;
+    if (!kl::check_positional_count("c_draw_texture_vec", nargs, 4) || !kl::int_argument(args[3], flip)) return nullptr;
     c_draw_texture_vec(args[0], args[1], args[2], flip);
     return kl::none_unless_error();
 }
@@ -223,7 +218,7 @@ PyObject* py_end_texture_mode(PyObject*, PyObject* const*, Py_ssize_t nargs) {
 
 PyObject* py_begin_blend_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     int mode;
-    if (!kl::check_positional_count("begin_blend_mode", nargs, 1) || !as_int(args[0], mode)) return nullptr;
+    if (!kl::check_positional_count("begin_blend_mode", nargs, 1) || !kl::int_argument(args[0], mode)) return nullptr;
     begin_blend_mode(mode, 1);
     return kl::none_unless_error();
 }

@@ -28,6 +28,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "kelo_ui/fast/runtime/dest.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
@@ -186,6 +187,7 @@ struct Binding {
     Ref typeof_cdata;             // _cffi_backend.typeof
     Ref ctypes[struct_count];     // the binding's CType of each struct
     Ref kl_render_texture_type;   // KlRenderTexture, drawn by fast_blit_pro
+    Ref texture_name;             // "texture", interned
 
     CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
 };
@@ -478,7 +480,8 @@ bool find_kl_render_texture(Binding& binding) {
         return false;
     }
     binding.kl_render_texture_type = std::move(type);
-    return true;
+    binding.texture_name = Ref::steal(PyUnicode_InternFromString("texture"));
+    return static_cast<bool>(binding.texture_name);
 }
 
 bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
@@ -695,7 +698,7 @@ void draw_into(const Binding& binding, const rl::Texture& texture, rl::Rectangle
 bool colour_texture(const Binding& binding, PyObject* object, rl::Texture& out) {
     constexpr const char* expected = "a raylib Texture, a raylib RenderTexture or a KlRenderTexture";
     if (PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.kl_render_texture_type.get()))) {
-        Ref texture = Ref::steal(PyObject_GetAttrString(object, "texture"));
+        Ref texture = Ref::steal(PyObject_GetAttr(object, binding.texture_name.get()));
         return texture && from_cdata(binding, texture_struct, texture.get(), &out,
                                      {"fast_blit_pro", "texture.texture"}, "a raylib Texture");
     }
@@ -724,11 +727,7 @@ bool fast_blit_pro(const Binding& binding, PyObject* texture_object, PyObject* d
         size = PyTuple_CheckExact(dest) ? PyTuple_GET_SIZE(dest) : PyObject_Size(dest);
         if (size < 0) return false;
         if (size != 2 && size != 4) {
-            Ref text = Ref::steal(PyObject_Format(dest, nullptr));
-            if (text) {
-                PyErr_Format(PyExc_ValueError, "Invalid dest argument - %U, must be (x, y) or (x, y, width, height)",
-                             text.get());
-            }
+            kl::raise_invalid_dest(dest);
             return false;
         }
     }
@@ -820,8 +819,8 @@ PyObject* method_end_texture_mode(PyObject* self, PyObject* const*, Py_ssize_t n
 
 PyObject* method_begin_blend_mode(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
     if (!kl::check_positional_count("begin_blend_mode", nargs, 1)) return nullptr;
-    const int mode = PyLong_AsInt(args[0]);
-    if (mode == -1 && PyErr_Occurred()) return nullptr;
+    int mode = 0;
+    if (!kl::int_argument(args[0], mode)) return nullptr;
     begin_blend_mode(self, mode);
     return kl::none_unless_error();
 }

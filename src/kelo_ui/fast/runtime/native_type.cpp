@@ -4,6 +4,13 @@
 
 namespace kl {
 
+bool set_type_attribute(PyTypeObject* type, const char* name, PyObject* value) {
+    Ref dict = Ref::steal(PyType_GetDict(type));
+    if (!dict || PyDict_SetItemString(dict.get(), name, value) < 0) return false;
+    PyType_Modified(type);
+    return true;
+}
+
 bool publish_native_type(PyObject* module, PyTypeObject* type, void* table, const char* name) {
     if (PyType_Ready(type) < 0) return false;
     Ref dict = Ref::steal(PyType_GetDict(type));
@@ -12,10 +19,7 @@ bool publish_native_type(PyObject* module, PyTypeObject* type, void* table, cons
     if (published < 0) return false;
     if (!published) {
         Ref capsule = Ref::steal(PyCapsule_New(table, nullptr, nullptr));
-        // The type is immutable to Python: its dictionary is written directly
-        // and its attribute caches told.
-        if (!capsule || PyDict_SetItemString(dict.get(), "__pyx_vtable__", capsule.get()) < 0) return false;
-        PyType_Modified(type);
+        if (!capsule || !set_type_attribute(type, "__pyx_vtable__", capsule.get())) return false;
     }
     return PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(type)) == 0;
 }

@@ -9,6 +9,10 @@
 
 namespace kl {
 
+// Store `value` under `name` in the dictionary of a static `type`, which
+// Python code cannot assign to, and tell the type's attribute caches.
+bool set_type_attribute(PyTypeObject* type, const char* name, PyObject* value);
+
 // Ready `type`, publish `table` (once: a start-up run again finds it in
 // place) and bind the type in `module` as `name`. False with an exception
 // set on failure.
