@@ -1,0 +1,50 @@
+// The one-time binding check of the native backend: when a backend is made,
+// the binding's own description of every struct (size, field names, field
+// types, offsets) and of every function's type must match raylib_declarations.h,
+// and cffi's C-level conversion must pass a trial; otherwise the backend is
+// refused with BindingMismatch and nothing is called. What the check finds is
+// kept in a Binding: raylib's function addresses and what the per-call
+// conversions need of cffi.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include "kelo_ui/fast/raylib/raylib_declarations.h"
+#include "kelo_ui/fast/runtime/ref.h"
+
+namespace kelo_raylib::native {
+
+using kl::Ref;
+
+// cffi's C API: the table published by `_cffi_backend` as the capsule
+// `_C_API` named "cffi". Entry 17 is `_cffi_to_c(dest, ctype, object)`:
+// converts `object` to the C value of `ctype` at `dest`; 0, or -1 with an
+// exception set. For a struct ctype it copies a cdata of exactly that ctype.
+struct CTypeDescr;
+using ToC = int (*)(char* dest, CTypeDescr* ctype, PyObject* object);
+inline constexpr std::size_t cffi_to_c_index = 17;
+
+struct Binding {
+    Functions raylib{};
+    ToC to_c = nullptr;
+    Ref cdata_type;               // _cffi_backend._CDataBase: every cdata is one
+    Ref typeof_cdata;             // _cffi_backend.typeof
+    Ref ctypes[struct_count];     // the binding's CType of each struct
+    Ref kl_render_texture_type;   // KlRenderTexture, drawn by fast_blit_pro
+    Ref texture_name;             // "texture", interned
+
+    CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
+};
+
+inline bool is_cdata(const Binding& binding, PyObject* object) {
+    return PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.cdata_type.get()));
+}
+
+extern kl::Pinned<> binding_mismatch;  // the exception class BindingMismatch
+
+// Fills `binding` from the binding's `ffi` and `lib`; false with
+// BindingMismatch (or another error) set when the binding is refused.
+bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding);
+
+}  // namespace kelo_raylib::native

@@ -1,0 +1,167 @@
+// The native backend's per-call conversions (conversions.h).
+#include "kelo_ui/fast/raylib/conversions.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace kelo_raylib::native {
+
+bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, void* out, Where where,
+                const char* expected) {
+    if (!is_cdata(binding, object)) {
+        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %.200s", where.function, where.parameter, expected,
+                     Py_TYPE(object)->tp_name);
+        return false;
+    }
+    if (binding.to_c(static_cast<char*>(out), binding.ctype(index), object) == 0) [[likely]]
+        return true;
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %R", where.function, where.parameter, expected,
+                     object);
+    }
+    return false;
+}
+
+bool to_texture(const Binding& binding, PyObject* object, rl::Texture& out, Where where) {
+    return from_cdata(binding, texture_struct, object, &out, where, "a raylib Texture");
+}
+
+namespace {
+
+// Calls item(value, i) for each of the `count` items of a sequence.
+template <typename Item>
+bool for_items(PyObject* object, Py_ssize_t count, Where where, const char* items, Item item) {
+    if (PyTuple_CheckExact(object)) [[likely]] {
+        if (PyTuple_GET_SIZE(object) == count) [[likely]] {
+            for (Py_ssize_t i = 0; i < count; ++i)
+                if (!item(PyTuple_GET_ITEM(object, i), i)) return false;
+            return true;
+        }
+    } else if (!PySequence_Check(object)) {
+        PyErr_Format(PyExc_TypeError, "%s: %s must be a sequence %s, not %.200s", where.function, where.parameter,
+                     items, Py_TYPE(object)->tp_name);
+        return false;
+    }
+    const Py_ssize_t size = PySequence_Size(object);
+    if (size < 0) return false;
+    if (size != count) {
+        PyErr_Format(PyExc_ValueError, "%s: %s must have %zd items %s, not %zd", where.function, where.parameter,
+                     count, items, size);
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        Ref value = Ref::steal(PySequence_GetItem(object, i));
+        if (!value || !item(value.get(), i)) return false;
+    }
+    return true;
+}
+
+// A coordinate: any real number (float(), as cffi reads a float field); a
+// finite value beyond a float's range raises OverflowError instead of
+// turning into infinity.
+bool float_item(PyObject* value, float& out, Where where, Py_ssize_t i) {
+    double number;
+    if (PyFloat_CheckExact(value)) {
+        number = PyFloat_AS_DOUBLE(value);
+    } else {
+        // An exact int is read without the float object that float() makes.
+        number = PyLong_CheckExact(value) ? PyLong_AsDouble(value) : PyFloat_AsDouble(value);
+        if (number == -1.0 && PyErr_Occurred()) {
+            if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+                PyErr_Clear();
+                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be a number, not %.200s", where.function,
+                             where.parameter, i, Py_TYPE(value)->tp_name);
+            } else if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
+                PyErr_Clear();
+                PyErr_Format(PyExc_OverflowError, "%s: %s[%zd] is too large for a 32-bit float", where.function,
+                             where.parameter, i);
+            }
+            return false;
+        }
+    }
+    if (std::isfinite(number) && std::fabs(number) > static_cast<double>(FLT_MAX)) {
+        PyErr_Format(PyExc_OverflowError, "%s: %s[%zd] is too large for a 32-bit float", where.function,
+                     where.parameter, i);
+        return false;
+    }
+    out = static_cast<float>(number);
+    return true;
+}
+
+// A colour channel: an integer (int, bool, or anything with __index__) of
+// 0..255. Floats are refused and other values raise OverflowError, as cffi
+// does for an unsigned char; nothing wraps.
+bool channel_item(PyObject* value, unsigned char& out, Where where, Py_ssize_t i) {
+    Ref index;
+    PyObject* number = value;
+    if (!PyLong_Check(value)) {
+        index = Ref::steal(PyNumber_Index(value));
+        if (!index) {
+            if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+                PyErr_Clear();
+                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be an integer of 0..255, not %.200s",
+                             where.function, where.parameter, i, Py_TYPE(value)->tp_name);
+            }
+            return false;
+        }
+        number = index.get();
+    }
+    int overflow = 0;
+    const long channel = PyLong_AsLongAndOverflow(number, &overflow);
+    if (channel == -1 && PyErr_Occurred()) return false;
+    if (overflow != 0 || channel < 0 || channel > 255) {
+        PyErr_Format(PyExc_OverflowError, "%s: %s[%zd] is outside 0..255", where.function, where.parameter, i);
+        return false;
+    }
+    out = static_cast<unsigned char>(channel);
+    return true;
+}
+
+template <std::size_t count>
+bool to_floats(const Binding& binding, StructIndex index, PyObject* object, float (&out)[count], Where where,
+               const char* items, const char* expected) {
+    if (!PyTuple_CheckExact(object) && is_cdata(binding, object)) {
+        static_assert(sizeof(rl::Vector2) == 2 * sizeof(float) && sizeof(rl::Rectangle) == 4 * sizeof(float));
+        return from_cdata(binding, index, object, out, where, expected);
+    }
+    return for_items(object, count, where, items,
+                     [&](PyObject* value, Py_ssize_t i) { return float_item(value, out[i], where, i); });
+}
+
+}  // namespace
+
+bool to_vector2(const Binding& binding, PyObject* object, rl::Vector2& out, Where where) {
+    float xy[2];
+    if (!to_floats(binding, vector2_struct, object, xy, where, "(x, y)", "a sequence (x, y) or a raylib Vector2"))
+        return false;
+    out = {xy[0], xy[1]};
+    return true;
+}
+
+bool to_rectangle(const Binding& binding, PyObject* object, rl::Rectangle& out, Where where) {
+    float xywh[4];
+    if (!to_floats(binding, rectangle_struct, object, xywh, where, "(x, y, width, height)",
+                   "a sequence (x, y, width, height) or a raylib Rectangle"))
+        return false;
+    out = {xywh[0], xywh[1], xywh[2], xywh[3]};
+    return true;
+}
+
+// None stands for `if_none`: white as a tint, blank as a clear colour.
+bool to_color(const Binding& binding, PyObject* object, rl::Color& out, rl::Color if_none, Where where) {
+    if (object == Py_None) {
+        out = if_none;
+        return true;
+    }
+    if (!PyTuple_CheckExact(object) && is_cdata(binding, object))
+        return from_cdata(binding, color_struct, object, &out, where, "a sequence (r, g, b, a) or a raylib Color");
+    unsigned char rgba[4];
+    if (!for_items(object, 4, where, "(r, g, b, a)",
+                   [&](PyObject* value, Py_ssize_t i) { return channel_item(value, rgba[i], where, i); }))
+        return false;
+    out = {rgba[0], rgba[1], rgba[2], rgba[3]};
+    return true;
+}
+
+}  // namespace kelo_raylib::native

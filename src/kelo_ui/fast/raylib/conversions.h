@@ -1,0 +1,32 @@
+// The native backend's per-call conversions: the binding's struct cdata
+// copied by cffi's own conversion, and vectors, rectangles and colours made
+// from any sequence of numbers (or a cdata of that struct). Each returns
+// false with an exception set when the value is refused, saying where it was
+// given.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include "kelo_ui/fast/raylib/binding_check.h"
+#include "kelo_ui/fast/raylib/raylib_declarations.h"
+
+namespace kelo_raylib::native {
+
+// Where a value was given, for messages: "<function>: <parameter> ...".
+struct Where {
+    const char* function;
+    const char* parameter;
+};
+
+// A cdata of exactly the binding's struct `index`, copied into `out`;
+// anything else raises TypeError "... must be <expected>, not ...".
+bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, void* out, Where where,
+                const char* expected);
+bool to_texture(const Binding& binding, PyObject* object, rl::Texture& out, Where where);
+bool to_vector2(const Binding& binding, PyObject* object, rl::Vector2& out, Where where);
+bool to_rectangle(const Binding& binding, PyObject* object, rl::Rectangle& out, Where where);
+// None stands for `if_none`: white as a tint, blank as a clear colour.
+bool to_color(const Binding& binding, PyObject* object, rl::Color& out, rl::Color if_none, Where where);
+
+}  // namespace kelo_raylib::native

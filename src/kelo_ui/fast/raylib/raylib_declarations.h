@@ -1,0 +1,148 @@
+// raylib's C side as the native backend calls it: its structs, declared as
+// plain standard-layout structs, and its functions as pointers taking them by
+// value (the x86-64 calling convention passes such structs exactly as the C
+// compiler does for the same definitions). The tables below describe the
+// same declarations to the one-time binding check (binding_check.h), which
+// refuses a binding whose structs or functions differ from them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <type_traits>
+
+namespace kelo_raylib::native {
+
+// ------------------------------------------------------------ raylib's C side
+
+namespace rl {
+struct Texture {
+    unsigned int id;
+    int width;
+    int height;
+    int mipmaps;
+    int format;
+};
+struct RenderTexture {
+    unsigned int id;
+    Texture texture;
+    Texture depth;
+};
+struct Rectangle {
+    float x;
+    float y;
+    float width;
+    float height;
+};
+struct Vector2 {
+    float x;
+    float y;
+};
+struct Color {
+    unsigned char r;
+    unsigned char g;
+    unsigned char b;
+    unsigned char a;
+};
+static_assert(std::is_standard_layout_v<Texture> && std::is_standard_layout_v<RenderTexture> &&
+              std::is_standard_layout_v<Rectangle> && std::is_standard_layout_v<Vector2> &&
+              std::is_standard_layout_v<Color>);
+}  // namespace rl
+
+inline constexpr rl::Color white{255, 255, 255, 255};
+inline constexpr rl::Color blank{0, 0, 0, 0};
+
+struct Functions {
+    void (*BeginTextureMode)(rl::RenderTexture);
+    void (*EndTextureMode)();
+    void (*BeginBlendMode)(int);
+    void (*EndBlendMode)();
+    void (*ClearBackground)(rl::Color);
+    void (*DrawTextureRec)(rl::Texture, rl::Rectangle, rl::Vector2, rl::Color);
+    void (*DrawTexturePro)(rl::Texture, rl::Rectangle, rl::Rectangle, rl::Vector2, float, rl::Color);
+    bool (*IsWindowReady)();
+};
+
+template <auto member>
+void store_address(Functions& functions, std::uintptr_t address) {
+    using Pointer = std::remove_reference_t<decltype(functions.*member)>;
+    functions.*member = reinterpret_cast<Pointer>(address);
+}
+
+struct DeclaredFunction {
+    const char* name;
+    const char* ctype;  // the binding's cname of the function pointer
+    void (*store)(Functions&, std::uintptr_t);
+};
+
+inline constexpr DeclaredFunction declared_functions[] = {
+    {"BeginTextureMode", "void(*)(struct RenderTexture)", store_address<&Functions::BeginTextureMode>},
+    {"EndTextureMode", "void(*)()", store_address<&Functions::EndTextureMode>},
+    {"BeginBlendMode", "void(*)(int)", store_address<&Functions::BeginBlendMode>},
+    {"EndBlendMode", "void(*)()", store_address<&Functions::EndBlendMode>},
+    {"ClearBackground", "void(*)(struct Color)", store_address<&Functions::ClearBackground>},
+    {"DrawTextureRec", "void(*)(struct Texture, struct Rectangle, struct Vector2, struct Color)",
+     store_address<&Functions::DrawTextureRec>},
+    {"DrawTexturePro",
+     "void(*)(struct Texture, struct Rectangle, struct Rectangle, struct Vector2, float, struct Color)",
+     store_address<&Functions::DrawTexturePro>},
+    {"IsWindowReady", "_Bool(*)()", store_address<&Functions::IsWindowReady>},
+};
+
+struct DeclaredField {
+    const char* name;
+    const char* ctype;
+    std::size_t offset;
+};
+
+struct DeclaredStruct {
+    const char* name;   // the binding's type name
+    const char* cname;  // its C name
+    std::size_t size;
+    const DeclaredField* fields;
+    std::size_t field_count;
+};
+
+#define KL_FIELD(type, field, ctype) DeclaredField{#field, ctype, offsetof(rl::type, field)}
+inline constexpr DeclaredField texture_fields[] = {
+    KL_FIELD(Texture, id, "unsigned int"), KL_FIELD(Texture, width, "int"),  KL_FIELD(Texture, height, "int"),
+    KL_FIELD(Texture, mipmaps, "int"),     KL_FIELD(Texture, format, "int"),
+};
+inline constexpr DeclaredField render_texture_fields[] = {
+    KL_FIELD(RenderTexture, id, "unsigned int"),
+    KL_FIELD(RenderTexture, texture, "struct Texture"),
+    KL_FIELD(RenderTexture, depth, "struct Texture"),
+};
+inline constexpr DeclaredField rectangle_fields[] = {
+    KL_FIELD(Rectangle, x, "float"),
+    KL_FIELD(Rectangle, y, "float"),
+    KL_FIELD(Rectangle, width, "float"),
+    KL_FIELD(Rectangle, height, "float"),
+};
+inline constexpr DeclaredField vector2_fields[] = {KL_FIELD(Vector2, x, "float"), KL_FIELD(Vector2, y, "float")};
+inline constexpr DeclaredField color_fields[] = {
+    KL_FIELD(Color, r, "unsigned char"),
+    KL_FIELD(Color, g, "unsigned char"),
+    KL_FIELD(Color, b, "unsigned char"),
+    KL_FIELD(Color, a, "unsigned char"),
+};
+#undef KL_FIELD
+
+enum StructIndex : std::size_t {
+    texture_struct,
+    render_texture_struct,
+    rectangle_struct,
+    vector2_struct,
+    color_struct,
+    struct_count
+};
+
+#define KL_STRUCT(type, fields) \
+    DeclaredStruct { #type, "struct " #type, sizeof(rl::type), fields, std::size(fields) }
+inline constexpr DeclaredStruct declared_structs[struct_count] = {
+    KL_STRUCT(Texture, texture_fields),     KL_STRUCT(RenderTexture, render_texture_fields),
+    KL_STRUCT(Rectangle, rectangle_fields), KL_STRUCT(Vector2, vector2_fields),
+    KL_STRUCT(Color, color_fields),
+};
+
+}  // namespace kelo_raylib::native
