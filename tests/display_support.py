@@ -5,6 +5,7 @@ Without a display the drawing tests are skipped, saying why, except under CI
 (`CI` set), where a missing display fails them.
 """
 
+import contextlib
 import importlib.util
 import os
 import shutil
@@ -13,6 +14,7 @@ import pytest
 
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
+from kelo_ui.fast.raylib import kelo_raylib
 
 
 def no_display(reason):
@@ -34,15 +36,24 @@ def need_display(own_server=False):
             no_display("no display: DISPLAY is unset and Xvfb is not on PATH (run scripts/setup-display)")
 
 
-def open_test_window():
-    """Open the hidden window that the drawing tests run under."""
+@contextlib.contextmanager
+def drawing_window():
+    """The hidden window that the drawing tests run under, open for the
+    block. Afterwards kelo_raylib.backend is put back as it was, so that the
+    tests after these find the process as a fresh one has it."""
     need_display()
     from kelo_ui.window import open_window
 
+    previous = kelo_raylib.backend
     try:
-        return open_window(64, 64, "kelo_ui tests", hidden=True)
+        window = open_window(64, 64, "kelo_ui tests", hidden=True)
     except RuntimeError as error:
         no_display(str(error))
+    try:
+        with window:
+            yield window
+    finally:
+        kelo_raylib.backend = previous
 
 
 def target(width, height, color=None):

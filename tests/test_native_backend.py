@@ -10,9 +10,9 @@ from fractions import Fraction
 import pytest
 import raylib
 
-from display_support import image_rows, open_test_window, target
+from display_support import drawing_window, image_rows, target
 from kelo_ui.__main__ import render
-from kelo_ui.core.raylib_backend import RaylibBackend
+from kelo_ui.backends.raylib_backend import RaylibBackend
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.pixels import read_rgba
@@ -25,8 +25,7 @@ GREEN = (0, 255, 0, 255)
 
 @pytest.fixture(scope="module")
 def window():
-    window = open_test_window()
-    with window:
+    with drawing_window() as window:
         assert type(window.backend) is kelo_raylib.NativeBackend
         yield window
 
@@ -92,7 +91,7 @@ REFUSALS = [
     ("clear_background", ((1, 2),), ValueError, "color must have 4 items"),
     ("c_draw_texture_vec", (None, (0, 0), None, 1), TypeError, "texture must be a raylib Texture, not NoneType"),
     ("c_draw_texture_vec", ((1, 2, 2, 1, 7), (0, 0), None, 1), TypeError, "raylib Texture, not tuple"),
-    ("c_draw_texture_vec", (SRC_RT, (0, 0), None, 1), TypeError, "not <cdata 'struct RenderTexture'"),
+    ("c_draw_texture_vec", (SRC_RT, (0, 0), None, 1), TypeError, "not <cdata 'struct RenderTexture"),
     ("c_draw_texture_vec", (ffi.new("Texture *"), (0, 0), None, 1), TypeError, r"not <cdata 'struct Texture \*'"),
     ("c_draw_texture_vec", (struct("Color", 1, 2, 3, 4), (0, 0), None, 1), TypeError, "not <cdata 'struct Color'"),
     ("c_draw_texture_vec", (SRC, None, None, 1), TypeError, "dest must be a sequence .* not NoneType"),

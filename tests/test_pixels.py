@@ -4,7 +4,7 @@ pixels back. Both backends must give exactly the expected pixels."""
 
 import pytest
 
-from display_support import canvas, image_rows, near, open_test_window, paste, target
+from display_support import canvas, drawing_window, image_rows, near, paste, target
 from kelo_ui.core import modules
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.presentation.pixels import read_rgba, save_png
@@ -24,8 +24,7 @@ MIRRORED = STRIPES[::-1]
 def window():
     # One window for the module; closed again so that later modules find no
     # backend installed.
-    window = open_test_window()
-    with window:
+    with drawing_window() as window:
         yield window
 
 

@@ -14,6 +14,7 @@ from display_support import need_display
 from kelo_ui.core import modules
 from kelo_ui.presentation.pixels import read_rgba
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.fast.klvector2.klvector2 import KlVector2
 
 # Run first in every child: fails loudly when the toolkit is not left as found.
 PRELUDE = """
@@ -29,7 +30,8 @@ default_window = kelo_state.window
 
 def assert_closed():
     assert current_window() is None
-    assert kelo_raylib.backend is None
+    # Nothing installed yet, or the stand-in that refuses every drawing call.
+    assert kelo_raylib.backend is None or type(kelo_raylib.backend).__name__ == "NoWindowBackend"
     assert kelo_state.window is default_window
     assert not modules.rl.is_window_ready()
     assert "DISPLAY" not in os.environ and "XDG_RUNTIME_DIR" not in os.environ
@@ -76,8 +78,13 @@ assert current_window() is window
 close_window()
 assert_closed()
 assert not window.is_open and server.process.poll() is not None
-assert window.display.fast_blit_pro(object(), "junk", 1, None) is None  # draws nothing
-assert default_window.display.fast_blit_pro(object(), "junk", 1, None) is None
+for display in (window.display, default_window.display):
+    try:
+        display.fast_blit_pro(object(), "junk", 1, None)
+    except RuntimeError as error:
+        assert "the window has closed" in str(error), error
+    else:
+        raise AssertionError("drew without a window")
 close_window()  # again: nothing to do
 window.close()
 assert_closed()
@@ -244,9 +251,21 @@ assert_closed()
     assert "Xvfb" in out and "apt-get install xvfb" in out
 
 
-def test_read_rgba_needs_an_open_window():
+@pytest.mark.parametrize("make", [
+    lambda: KlRenderTexture(KlVector2(2, 2)),
+    lambda: modules.rl.load_texture_from_image(modules.rl.gen_image_color(2, 2, (0, 0, 0, 255))),
+], ids=["render texture", "texture"])
+def test_no_gpu_object_without_a_window(make):
     assert not modules.rl.is_window_ready()
-    # Loaded, but made without a window: raylib hands back an empty texture.
-    rt = KlRenderTexture.from_rl_render_texture(modules.rl.load_render_texture(2, 2))
+    with pytest.raises(RuntimeError, match="no window is open.*open_window"):
+        make()
+
+
+def test_read_rgba_needs_an_open_window():
+    # Made around the toolkit, straight through pyray: raylib hands back an
+    # empty render texture.
+    import pyray
+
+    rt = KlRenderTexture.from_rl_render_texture(pyray.load_render_texture(2, 2))
     with pytest.raises(RuntimeError, match="open window"):
         read_rgba(rt)

@@ -1,7 +1,9 @@
 """Third-party modules the toolkit draws with, bound once.
 
-`rl` is the raylib binding (the `pyray` module of the PyPI package `raylib`).
-When it cannot be imported, `rl` is a stand-in whose every use raises an
+`rl` is the raylib binding as the toolkit uses it (`kelo_ui.gpu.binding`:
+the `pyray` module of the PyPI package `raylib`, with textures and render
+textures made and released through the open window). When it cannot be
+imported, `rl` is a stand-in whose every use raises an
 ImportError saying how to install it, so that importing the toolkit still works
 on machines without a display stack.
 """
@@ -37,6 +39,6 @@ if _announcer.level == logging.NOTSET:
     _announcer.setLevel(logging.ERROR)
 
 try:
-    import pyray as rl
+    from kelo_ui.gpu import binding as rl
 except ImportError as error:
     rl = MissingModule("pyray", "pip install raylib", error)

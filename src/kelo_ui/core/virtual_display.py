@@ -35,7 +35,7 @@ def wanted() -> bool:
 def _parent_death_signal() -> Callable[[], None] | None:
     """A pre-exec hook that has the kernel stop the server when its parent dies,
     so that a process killed outright leaves no server behind. (Strictly, when
-    the thread that started it ends: raylib's window lives on that thread.)"""
+    the thread that started it ends: windows open on the main thread only.)"""
     if not sys.platform.startswith("linux"):
         return None
     prctl = ctypes.CDLL(None, use_errno=True).prctl  # resolved before the fork
@@ -56,6 +56,7 @@ class VirtualDisplay:
         self._log = log
         self._saved: dict[str, str | None] = {}
         self._runtime_dir: str | None = None
+        self.forgotten = False  # a forked child's copy: the server is the parent's
 
     @property
     def name(self) -> str:
@@ -128,14 +129,19 @@ class VirtualDisplay:
             self._runtime_dir = tempfile.mkdtemp(prefix="kelo_ui-runtime-")
             self._set("XDG_RUNTIME_DIR", self._runtime_dir)
 
-    def stop(self) -> None:
-        """Stop the server and undo the environment changes; idempotent."""
+    def _leave_environment(self) -> None:
         for name, value in self._saved.items():
             if value is None:
                 os.environ.pop(name, None)
             else:
                 os.environ[name] = value
         self._saved.clear()
+
+    def stop(self) -> None:
+        """Stop the server and undo the environment changes; idempotent."""
+        if self.forgotten:
+            return
+        self._leave_environment()
         if self._runtime_dir is not None:
             shutil.rmtree(self._runtime_dir, ignore_errors=True)
             self._runtime_dir = None
@@ -147,6 +153,13 @@ class VirtualDisplay:
                 self.process.kill()
                 self.process.wait()
         self._log.close()
+
+    def forget(self) -> None:
+        """In a forked child: undo the environment changes and leave the
+        server, which is the parent's, running."""
+        self._leave_environment()
+        self._runtime_dir = None  # the parent's to remove
+        self.forgotten = True
 
     def __repr__(self) -> str:
         state = "running" if self.process.poll() is None else "stopped"

@@ -65,11 +65,17 @@ Ref source_width(PyObject* source) {
 }
 
 // The colour texture of the source's render texture, read from the record.
-Ref source_texture(PyObject* source) {
-    // The lookup may run code that replaces the field: hold what it reads.
-    Ref render_texture = Ref::newref(record(source)->render_texture);
-    return Ref::steal(PyObject_GetAttr(render_texture.get(), state.names.texture.object()));
-}
+// The render texture is held until the drawing is done: the binding's
+// `texture` is a view into its memory that keeps no reference to it, and the
+// lookups after this one may run code that replaces the field.
+struct SourceTexture {
+    Ref render_texture;
+    Ref texture;
+
+    explicit SourceTexture(PyObject* source)
+        : render_texture(Ref::newref(record(source)->render_texture)),
+          texture(Ref::steal(PyObject_GetAttr(render_texture.get(), state.names.texture.object()))) {}
+};
 
 // What blit and blit_texture do once their arguments are bound: the loaded
 // check, then blend mode around texture mode on this render target around one
@@ -124,10 +130,11 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
     // "object of type 'NoneType' has no len()".
     const Py_ssize_t dest_len = PyTuple_CheckExact(dest) ? PyTuple_GET_SIZE(dest) : PyObject_Size(dest);
     if (dest_len == 2) {
-        Ref texture = source_texture(source);
-        if (texture) state.raylib.c_draw_texture_vec(texture.get(), dest, color, flip);
+        SourceTexture read(source);
+        if (read.texture) state.raylib.c_draw_texture_vec(read.texture.get(), dest, color, flip);
     } else if (dest_len == 4) {
-        Ref texture = source_texture(source);
+        SourceTexture read(source);
+        Ref& texture = read.texture;
         Ref width = texture ? source_width(source) : Ref();
         Ref h = width ? height.take() : Ref();
         Ref rectangle = h ? Ref::steal(PyTuple_Pack(4, state.int_0.object(), state.int_0.object(), width.get(),

@@ -300,6 +300,33 @@ bool find_kl_render_texture(Binding& binding) {
     return static_cast<bool>(binding.texture_name);
 }
 
+// raylib's BlendMode must be the numbers 0 to blend_mode_count - 1, which
+// the backend accepts and no others.
+bool check_blend_modes(PyObject* ffi) {
+    Ref ctype = ask(ffi, "typeof", "(s)", "BlendMode");
+    Ref elements = ctype ? Ref::steal(PyObject_GetAttrString(ctype.get(), "elements")) : Ref();
+    if (!elements) {
+        mismatch_from_pending("the raylib binding has no enum BlendMode");
+        return false;
+    }
+    if (!PyDict_Check(elements.get())) return mismatch("the raylib binding's BlendMode lists %R", elements.get());
+    bool known[blend_mode_count] = {};
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    for (Py_ssize_t at = 0; PyDict_Next(elements.get(), &at, &key, &value);) {
+        const long mode = PyLong_Check(key) ? PyLong_AsLong(key) : -1;
+        if (mode == -1 && PyErr_Occurred()) PyErr_Clear();
+        if (mode < 0 || mode >= blend_mode_count) {
+            return mismatch("the raylib binding's BlendMode has %R; the native backend assumes 0 to %d", key,
+                            blend_mode_count - 1);
+        }
+        known[mode] = true;
+    }
+    for (int mode = 0; mode < blend_mode_count; ++mode)
+        if (!known[mode]) return mismatch("the raylib binding's BlendMode lacks %d", mode);
+    return true;
+}
+
 }  // namespace
 
 bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
@@ -311,7 +338,7 @@ bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
     }
     for (const DeclaredFunction& declared : declared_functions)
         if (!find_function(ffi, lib, declared, binding, cffi)) return false;
-    return trial_conversion(ffi, binding) && find_kl_render_texture(binding);
+    return check_blend_modes(ffi) && trial_conversion(ffi, binding) && find_kl_render_texture(binding);
 }
 
 }  // namespace kelo_raylib::native

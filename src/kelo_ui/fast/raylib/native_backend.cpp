@@ -1,13 +1,16 @@
-// kelo_raylib's native drawing backend (see native_backend.h): the type and
-// its drawing. raylib's side is declared in raylib_declarations.h, the
-// one-time check of the installed binding is binding_check.h, the per-call
-// conversions of arguments are conversions.h.
+// kelo_raylib's native drawing backend (see native_backend.h): the type, the
+// window's side of it (its thread and its scope stacks) and its drawing.
+// raylib's side is declared in raylib_declarations.h, the one-time check of
+// the installed binding is binding_check.h, the per-call conversions of
+// arguments are conversions.h.
 #include "kelo_ui/fast/raylib/native_backend.h"
 
 #include <cstddef>
 #include <new>
 #include <utility>
+#include <vector>
 
+#include "kelo_ui/fast/klrendertex/kl_render_tex.h"
 #include "kelo_ui/fast/raylib/binding_check.h"
 #include "kelo_ui/fast/raylib/conversions.h"
 #include "kelo_ui/fast/raylib/raylib_declarations.h"
@@ -18,24 +21,190 @@
 namespace kelo_raylib::native {
 namespace {
 
-// ------------------------------------------------------------ drawing
+kl::Pinned<> run_pending_releases_name;  // the methods asked of the window's objects
+kl::Pinned<> why_dead_name;
+
+// ------------------------------------------------------------ the window's side
+
+// A texture-mode scope: the render texture begun (held while it is on the
+// stack) and its framebuffer id, by which targets are told apart.
+struct TextureScope {
+    Ref render_texture;
+    unsigned int id;
+};
+
+// What the window keeps in step with its backend (see kelo_ui.backends).
+struct WindowState {
+    unsigned long thread = 0;  // the window's thread; 0 while detached
+    bool pending = false;      // releases left for the window's thread to run
+    Ref objects;               // the window's WindowObjects while attached
+    Ref detached_because;      // why there is no window to draw into
+    std::vector<TextureScope> targets;  // innermost last
+    std::vector<int> blends;            // innermost last
+
+    int blend_mode() const { return blends.empty() ? 0 : blends.back(); }
+    unsigned int target_id() const { return targets.empty() ? 0 : targets.back().id; }
+};
 
 struct BackendObject {
     PyObject_HEAD
     Binding binding;
+    WindowState window;
 };
 
-const Binding& binding_of(PyObject* backend) { return reinterpret_cast<BackendObject*>(backend)->binding; }
+BackendObject* backend_of(PyObject* backend) { return reinterpret_cast<BackendObject*>(backend); }
 
-// Tested after the arguments are converted (which may run Python code that
-// closes the window) and right before the call: without a window raylib's
-// drawing state is gone, and a call would write through freed memory.
-bool window_ready(const Binding& binding, const char* function) {
-    if (binding.raylib.IsWindowReady()) [[likely]]
+bool refuse(BackendObject* self, const char* function) {
+    if (!self->window.objects) {
+        if (self->window.detached_because)
+            PyErr_Format(PyExc_RuntimeError, "%s: raylib has no open window to draw into (%S)", function,
+                         self->window.detached_because.get());
+        else
+            PyErr_Format(PyExc_RuntimeError, "%s: raylib has no open window to draw into (the backend is not "
+                         "attached to a window)", function);
+        return false;
+    }
+    PyErr_Format(PyExc_RuntimeError, "%s: called from thread %lu, but the window draws on its own thread (%lu) only",
+                 function, PyThread_get_thread_ident(), self->window.thread);
+    return false;
+}
+
+bool enter_slowly(BackendObject* self, const char* function) {
+    if (self->window.thread != PyThread_get_thread_ident()) return refuse(self, function);
+    self->window.pending = false;
+    Ref objects = Ref::newref(self->window.objects.get());
+    PyObject* args[] = {objects.get()};
+    return static_cast<bool>(Ref::steal(
+        PyObject_VectorcallMethod(run_pending_releases_name.object(), args, 1, nullptr)));
+}
+
+// At the start of every drawing call: the window's thread, and the releases
+// other threads left for it.
+bool enter(BackendObject* self, const char* function) {
+    if (self->window.thread == PyThread_get_thread_ident() && !self->window.pending) [[likely]]
+        return true;
+    return enter_slowly(self, function);
+}
+
+// Right before raylib is called, after the conversions (which may run Python
+// code that closes the window or detaches the backend): without a window
+// raylib's drawing state is gone, and a call would write through freed memory.
+bool ready(BackendObject* self, const char* function) {
+    if (self->window.thread != PyThread_get_thread_ident()) [[unlikely]]
+        return refuse(self, function);
+    if (self->binding.raylib.IsWindowReady()) [[likely]]
         return true;
     PyErr_Format(PyExc_RuntimeError, "%s: raylib has no open window to draw into", function);
     return false;
 }
+
+// A texture or render texture whose GPU object is gone (id 0) is refused,
+// saying why as the window's objects know it.
+bool dead(BackendObject* self, const char* function, const char* parameter, PyObject* object) {
+    if (self->window.objects) {
+        Ref objects = Ref::newref(self->window.objects.get());
+        PyObject* args[] = {objects.get(), object};
+        Ref why = Ref::steal(PyObject_VectorcallMethod(why_dead_name.object(), args,
+                                                       2, nullptr));
+        if (!why) return false;
+        if (PyUnicode_Check(why.get())) {
+            PyErr_Format(PyExc_RuntimeError, "%s: %s is dead: %U", function, parameter, why.get());
+            return false;
+        }
+    }
+    PyErr_Format(PyExc_RuntimeError, "%s: %s is dead: it has no GPU object (id 0)", function, parameter);
+    return false;
+}
+
+// A texture argument, held for the whole call and copied again right before
+// drawing: converting the other arguments may run Python code that releases
+// it (its ids are zero then) or drops what its memory belongs to.
+class HeldTexture {
+public:
+    // A Texture cdata.
+    bool take(const Binding& binding, PyObject* object, Where where) {
+        object_ = Ref::newref(object);
+        return to_texture(binding, object, texture, where);
+    }
+
+    // What fast_blit_pro draws: a KlRenderTexture's or a RenderTexture's
+    // colour texture, or a Texture.
+    bool take_colour_texture(const Binding& binding, PyObject* object, const char* function) {
+        constexpr const char* expected = "a raylib Texture, a raylib RenderTexture or a KlRenderTexture";
+        if (PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.kl_render_texture_type.get()))) {
+            // The view of its `texture` points into its render texture, which
+            // keeps no reference to it: the render texture is held too.
+            parent_ = Ref::newref(reinterpret_cast<KlRenderTextureObject*>(object)->render_texture);
+            object_ = Ref::steal(PyObject_GetAttr(object, binding.texture_name.get()));
+            return object_ && from_cdata(binding, texture_struct, object_.get(), &texture,
+                                         {function, "texture.texture"}, "a raylib Texture");
+        }
+        object_ = Ref::newref(object);
+        if (is_cdata(binding, object)) {
+            Ref ctype = Ref::steal(PyObject_CallOneArg(binding.typeof_cdata.get(), object));
+            if (!ctype) return false;
+            if (ctype.get() == binding.ctypes[render_texture_struct].get()) {
+                render_texture_ = true;
+                return reread(binding, {function, "texture"}, expected);
+            }
+        }
+        return from_cdata(binding, texture_struct, object, &texture, {function, "texture"}, expected);
+    }
+
+    // The texture's fields as they are now; no Python code runs here.
+    bool reread(const Binding& binding, Where where, const char* expected = "a raylib Texture") {
+        if (!render_texture_) return from_cdata(binding, texture_struct, object_.get(), &texture, where, expected);
+        rl::RenderTexture whole;
+        if (!from_cdata(binding, render_texture_struct, object_.get(), &whole, where, expected)) return false;
+        texture = whole.texture;
+        return true;
+    }
+
+    bool alive(BackendObject* self, const char* function) {
+        return texture.id != 0 || dead(self, function, "texture", object_.get());
+    }
+
+    rl::Texture texture{};
+
+private:
+    Ref object_;
+    Ref parent_;
+    bool render_texture_ = false;
+};
+
+// ------------------------------------------------------------ scopes
+
+// After the innermost target changed from `previous_id` (0: the window), make
+// the new innermost one current, unless it is the same target.
+bool make_current(BackendObject* self, unsigned int previous_id, const char* function) {
+    const Binding& binding = self->binding;
+    if (self->window.targets.empty()) {
+        if (previous_id != 0) binding.raylib.EndTextureMode();
+        return true;
+    }
+    const TextureScope& top = self->window.targets.back();
+    if (top.id == previous_id) return true;
+    rl::RenderTexture target;
+    if (!from_cdata(binding, render_texture_struct, top.render_texture.get(), &target, {function, "render_texture"},
+                    "a raylib RenderTexture"))
+        return false;
+    if (target.id == 0) return dead(self, function, "the enclosing render texture", top.render_texture.get());
+    binding.raylib.BeginTextureMode(target);
+    return true;
+}
+
+template <typename Work>
+bool growing(Work work) {
+    try {
+        work();
+        return true;
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+        return false;
+    }
+}
+
+// ------------------------------------------------------------ drawing
 
 // The whole texture at its own size, upside down when flipping: the source
 // rectangle's height is negative then.
@@ -51,35 +220,13 @@ void draw_into(const Binding& binding, const rl::Texture& texture, rl::Rectangle
     binding.raylib.DrawTexturePro(texture, source, dest, rl::Vector2{0.0f, 0.0f}, 0.0f, tint);
 }
 
-// The texture that fast_blit_pro draws: a KlRenderTexture's or a
-// RenderTexture's colour texture, or a Texture.
-bool colour_texture(const Binding& binding, PyObject* object, rl::Texture& out) {
-    constexpr const char* expected = "a raylib Texture, a raylib RenderTexture or a KlRenderTexture";
-    if (PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.kl_render_texture_type.get()))) {
-        Ref texture = Ref::steal(PyObject_GetAttr(object, binding.texture_name.get()));
-        return texture && from_cdata(binding, texture_struct, texture.get(), &out,
-                                     {"fast_blit_pro", "texture.texture"}, "a raylib Texture");
-    }
-    if (is_cdata(binding, object)) {
-        Ref ctype = Ref::steal(PyObject_CallOneArg(binding.typeof_cdata.get(), object));
-        if (!ctype) return false;
-        if (ctype.get() == binding.ctypes[render_texture_struct].get()) {
-            rl::RenderTexture render_texture;
-            if (!from_cdata(binding, render_texture_struct, object, &render_texture, {"fast_blit_pro", "texture"},
-                            expected))
-                return false;
-            out = render_texture.texture;
-            return true;
-        }
-    }
-    return from_cdata(binding, texture_struct, object, &out, {"fast_blit_pro", "texture"}, expected);
-}
-
-bool fast_blit_pro(const Binding& binding, PyObject* texture_object, PyObject* dest, PyObject* flip_object,
+bool fast_blit_pro(BackendObject* self, PyObject* texture_object, PyObject* dest, PyObject* flip_object,
                    PyObject* color) {
     constexpr const char* function = "fast_blit_pro";
-    rl::Texture texture;
-    if (!colour_texture(binding, texture_object, texture)) return false;
+    const Binding& binding = self->binding;
+    if (!enter(self, function)) return false;
+    HeldTexture held;
+    if (!held.take_colour_texture(binding, texture_object, function)) return false;
     Py_ssize_t size = 2;
     if (dest != Py_None) {
         size = PyTuple_CheckExact(dest) ? PyTuple_GET_SIZE(dest) : PyObject_Size(dest);
@@ -92,17 +239,17 @@ bool fast_blit_pro(const Binding& binding, PyObject* texture_object, PyObject* d
     const int flip = PyObject_IsTrue(flip_object);
     if (flip < 0) return false;
     rl::Color tint;
+    rl::Vector2 position{0.0f, 0.0f};
+    rl::Rectangle rectangle{};
+    if ((size == 2 ? dest != Py_None && !to_vector2(binding, dest, position, {function, "dest"})
+                   : !to_rectangle(binding, dest, rectangle, {function, "dest"})) ||
+        !to_color(binding, color, tint, white, {function, "color"}) ||
+        !held.reread(binding, {function, "texture"}) || !held.alive(self, function) || !ready(self, function))
+        return false;
+    const rl::Texture& texture = held.texture;
     if (size == 2) {
-        rl::Vector2 position{0.0f, 0.0f};
-        if ((dest != Py_None && !to_vector2(binding, dest, position, {function, "dest"})) ||
-            !to_color(binding, color, tint, white, {function, "color"}) || !window_ready(binding, function))
-            return false;
         draw_whole(binding, texture, position, flip != 0, tint);
     } else {
-        rl::Rectangle rectangle;
-        if (!to_rectangle(binding, dest, rectangle, {function, "dest"}) ||
-            !to_color(binding, color, tint, white, {function, "color"}) || !window_ready(binding, function))
-            return false;
         const float height = static_cast<float>(texture.height);
         draw_into(binding, texture, {0.0f, 0.0f, static_cast<float>(texture.width), flip ? -height : height},
                   rectangle, tint);
@@ -125,22 +272,141 @@ PyObject* backend_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     // Nothing runs between the allocation and this: the binding is always
     // made when the object is seen.
     new (&self.as<BackendObject>()->binding) Binding(std::move(binding));
+    new (&self.as<BackendObject>()->window) WindowState();
     return self.release();
 }
 
 void backend_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
-    reinterpret_cast<BackendObject*>(self)->binding.~Binding();
+    backend_of(self)->window.~WindowState();
+    backend_of(self)->binding.~Binding();
     Py_TYPE(self)->tp_free(self);
 }
 
 int backend_traverse(PyObject* self, visitproc visit, void* arg) {
-    const Binding& binding = binding_of(self);
+    const Binding& binding = backend_of(self)->binding;
     Py_VISIT(binding.cdata_type.get());
     Py_VISIT(binding.typeof_cdata.get());
     for (const Ref& ctype : binding.ctypes) Py_VISIT(ctype.get());
     Py_VISIT(binding.kl_render_texture_type.get());
+    const WindowState& window = backend_of(self)->window;
+    Py_VISIT(window.objects.get());
+    Py_VISIT(window.detached_because.get());
+    for (const TextureScope& scope : window.targets) Py_VISIT(scope.render_texture.get());
     return 0;
+}
+
+// The window's objects refer to their backend: the collector breaks the
+// cycle here, leaving a detached backend.
+int backend_clear(PyObject* self) {
+    WindowState& window = backend_of(self)->window;
+    std::vector<TextureScope> targets = std::move(window.targets);
+    window.targets.clear();
+    window.thread = 0;
+    Ref objects = std::move(window.objects);
+    Ref because = std::move(window.detached_because);
+    return 0;
+}
+
+// What drops the stacks releases its references only once the state is
+// consistent: a release may run Python code.
+void forget_scopes(WindowState& window, std::vector<TextureScope>& dropped) {
+    dropped = std::move(window.targets);
+    window.targets.clear();
+    window.blends.clear();
+}
+
+PyObject* method_attach(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("attach", nargs, 1)) return nullptr;
+    WindowState& window = backend_of(self)->window;
+    std::vector<TextureScope> dropped;
+    forget_scopes(window, dropped);
+    if (!growing([&] { window.targets.reserve(16); })) return nullptr;
+    Ref objects = Ref::newref(args[0]);
+    std::swap(window.objects, objects);
+    window.thread = PyThread_get_thread_ident();
+    window.pending = false;
+    Py_RETURN_NONE;
+}
+
+PyObject* method_detach(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("detach", nargs, 1)) return nullptr;
+    WindowState& window = backend_of(self)->window;
+    std::vector<TextureScope> dropped;
+    forget_scopes(window, dropped);
+    window.thread = 0;
+    Ref objects = std::move(window.objects);
+    Ref because = Ref::newref(args[0]);
+    std::swap(window.detached_because, because);
+    Py_RETURN_NONE;
+}
+
+PyObject* method_current_target(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("current_target", nargs, 0)) return nullptr;
+    const WindowState& window = backend_of(self)->window;
+    return Py_NewRef(window.targets.empty() ? Py_None : window.targets.back().render_texture.get());
+}
+
+PyObject* method_forget_target(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+    constexpr const char* function = "forget_target";
+    if (!kl::check_positional_count(function, nargs, 1)) return nullptr;
+    BackendObject* backend = backend_of(self);
+    WindowState& window = backend->window;
+    if (window.thread != PyThread_get_thread_ident()) {
+        refuse(backend, function);
+        return nullptr;
+    }
+    rl::RenderTexture target;
+    if (!from_cdata(backend->binding, render_texture_struct, args[0], &target, {function, "render_texture"},
+                    "a raylib RenderTexture"))
+        return nullptr;
+    if (target.id == 0 || window.targets.empty()) Py_RETURN_NONE;
+    const bool was_current = window.targets.back().id == target.id;
+    std::vector<TextureScope> dropped;
+    if (!growing([&] {
+            std::vector<TextureScope> kept;
+            kept.reserve(window.targets.capacity());
+            for (TextureScope& scope : window.targets)
+                (scope.id == target.id ? dropped : kept).push_back(std::move(scope));
+            window.targets = std::move(kept);
+        }))
+        return nullptr;
+    if (was_current && backend->binding.raylib.IsWindowReady() && !make_current(backend, target.id, function))
+        return nullptr;
+    Py_RETURN_NONE;
+}
+
+PyObject* method_end_scopes(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    constexpr const char* function = "end_scopes";
+    if (!kl::check_positional_count(function, nargs, 0)) return nullptr;
+    BackendObject* backend = backend_of(self);
+    WindowState& window = backend->window;
+    if (window.thread != PyThread_get_thread_ident()) {
+        refuse(backend, function);
+        return nullptr;
+    }
+    const std::size_t ended = window.targets.size() + window.blends.size();
+    const bool textures = !window.targets.empty();
+    const bool blends = !window.blends.empty();
+    std::vector<TextureScope> dropped;
+    forget_scopes(window, dropped);
+    if (backend->binding.raylib.IsWindowReady()) {
+        if (textures) backend->binding.raylib.EndTextureMode();
+        if (blends) backend->binding.raylib.EndBlendMode();
+    }
+    return PyLong_FromSize_t(ended);
+}
+
+PyObject* method_open_scopes(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("open_scopes", nargs, 0)) return nullptr;
+    const WindowState& window = backend_of(self)->window;
+    return PyLong_FromSize_t(window.targets.size() + window.blends.size());
+}
+
+PyObject* method_note_pending_releases(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("note_pending_releases", nargs, 0)) return nullptr;
+    backend_of(self)->window.pending = true;
+    Py_RETURN_NONE;
 }
 
 PyObject* method_c_clear_background(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
@@ -191,7 +457,7 @@ PyObject* method_end_blend_mode(PyObject* self, PyObject* const*, Py_ssize_t nar
 
 PyObject* method_fast_blit_pro(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
     if (!kl::check_positional_count("fast_blit_pro", nargs, 4)) return nullptr;
-    if (!fast_blit_pro(binding_of(self), args[0], args[1], args[2], args[3])) return nullptr;
+    if (!fast_blit_pro(backend_of(self), args[0], args[1], args[2], args[3])) return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -206,13 +472,29 @@ PyMethodDef backend_methods[] = {
                                   "Draw a whole texture at the position dest, upside down when flip is true."),
     KL_METHOD(c_draw_texture_rec, "c_draw_texture_rec($self, texture, source, dest, color, /)\n--\n\n"
                                   "Draw the part source of a texture into the rectangle dest."),
-    KL_METHOD(begin_texture_mode, "begin_texture_mode($self, render_texture, /)\n--\n\nDraw into a render texture."),
-    KL_METHOD(end_texture_mode, "end_texture_mode($self, /)\n--\n\nEnd the active texture mode."),
-    KL_METHOD(begin_blend_mode, "begin_blend_mode($self, mode, /)\n--\n\nDraw with one of raylib's blend modes."),
-    KL_METHOD(end_blend_mode, "end_blend_mode($self, /)\n--\n\nEnd the active blend mode."),
+    KL_METHOD(begin_texture_mode, "begin_texture_mode($self, render_texture, /)\n--\n\n"
+                                  "Make a render texture the current target until the matching end."),
+    KL_METHOD(end_texture_mode, "end_texture_mode($self, /)\n--\n\n"
+                                "Make the enclosing target (or the window) current again."),
+    KL_METHOD(begin_blend_mode, "begin_blend_mode($self, mode, /)\n--\n\n"
+                                "Draw with one of raylib's blend modes (0 to 7) until the matching end."),
+    KL_METHOD(end_blend_mode, "end_blend_mode($self, /)\n--\n\n"
+                              "Draw with the enclosing blend mode (alpha, 0, with none open) again."),
     KL_METHOD(fast_blit_pro, "fast_blit_pro($self, texture, dest, flip, color, /)\n--\n\n"
                              "Draw a Texture, RenderTexture or KlRenderTexture at dest: None or (x, y) at its own "
                              "size, (x, y, w, h) scaled into that rectangle."),
+    KL_METHOD(attach, "attach($self, objects, /)\n--\n\n"
+                      "Draw for a window: only the calling thread may draw; objects are the window's GPU objects."),
+    KL_METHOD(detach, "detach($self, reason, /)\n--\n\n"
+                      "Forget the scopes without a raylib call; every drawing call raises RuntimeError from now on."),
+    KL_METHOD(current_target, "current_target($self, /)\n--\n\n"
+                              "The render texture of the innermost texture mode, or None for the window."),
+    KL_METHOD(forget_target, "forget_target($self, render_texture, /)\n--\n\n"
+                             "Take a render texture that is being released off the scope stack."),
+    KL_METHOD(end_scopes, "end_scopes($self, /)\n--\n\nEnd every open scope; returns how many there were."),
+    KL_METHOD(open_scopes, "open_scopes($self, /)\n--\n\nHow many scopes are open."),
+    KL_METHOD(note_pending_releases, "note_pending_releases($self, /)\n--\n\n"
+                                     "The next drawing call runs the window's pending releases first."),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -233,6 +515,7 @@ PyTypeObject backend_type = {
               "binding's cffi `ffi` and `lib` once, after checking that the binding's structs and functions are "
               "the ones it was written for; raises BindingMismatch otherwise.",
     .tp_traverse = backend_traverse,
+    .tp_clear = backend_clear,
     .tp_methods = backend_methods,
     .tp_new = backend_new,
 };
@@ -240,65 +523,111 @@ PyTypeObject backend_type = {
 
 void clear_background(PyObject* backend, PyObject* color) {
     constexpr const char* function = "c_clear_background";
-    const Binding& binding = binding_of(backend);
+    BackendObject* self = backend_of(backend);
     rl::Color clear;
-    if (!to_color(binding, color, clear, blank, {function, "color"}) || !window_ready(binding, function)) return;
-    binding.raylib.ClearBackground(clear);
+    if (!enter(self, function) || !to_color(self->binding, color, clear, blank, {function, "color"}) ||
+        !ready(self, function))
+        return;
+    self->binding.raylib.ClearBackground(clear);
 }
 
 void draw_texture_vec(PyObject* backend, PyObject* texture_object, PyObject* dest, PyObject* color, int flip) {
     constexpr const char* function = "c_draw_texture_vec";
-    const Binding& binding = binding_of(backend);
-    rl::Texture texture;
+    BackendObject* self = backend_of(backend);
+    const Binding& binding = self->binding;
+    HeldTexture held;
     rl::Vector2 position;
     rl::Color tint;
-    if (!to_texture(binding, texture_object, texture, {function, "texture"}) ||
+    if (!enter(self, function) || !held.take(binding, texture_object, {function, "texture"}) ||
         !to_vector2(binding, dest, position, {function, "dest"}) ||
-        !to_color(binding, color, tint, white, {function, "color"}) || !window_ready(binding, function))
+        !to_color(binding, color, tint, white, {function, "color"}) || !held.reread(binding, {function, "texture"}) ||
+        !held.alive(self, function) || !ready(self, function))
         return;
-    draw_whole(binding, texture, position, flip != 0, tint);
+    draw_whole(binding, held.texture, position, flip != 0, tint);
 }
 
 void draw_texture_rec(PyObject* backend, PyObject* texture_object, PyObject* source_object, PyObject* dest_object,
                       PyObject* color) {
     constexpr const char* function = "c_draw_texture_rec";
-    const Binding& binding = binding_of(backend);
-    rl::Texture texture;
+    BackendObject* self = backend_of(backend);
+    const Binding& binding = self->binding;
+    HeldTexture held;
     rl::Rectangle source;
     rl::Rectangle dest;
     rl::Color tint;
-    if (!to_texture(binding, texture_object, texture, {function, "texture"}) ||
+    if (!enter(self, function) || !held.take(binding, texture_object, {function, "texture"}) ||
         !to_rectangle(binding, source_object, source, {function, "source"}) ||
         !to_rectangle(binding, dest_object, dest, {function, "dest"}) ||
-        !to_color(binding, color, tint, white, {function, "color"}) || !window_ready(binding, function))
+        !to_color(binding, color, tint, white, {function, "color"}) || !held.reread(binding, {function, "texture"}) ||
+        !held.alive(self, function) || !ready(self, function))
         return;
-    draw_into(binding, texture, source, dest, tint);
+    draw_into(binding, held.texture, source, dest, tint);
 }
 
 void begin_texture_mode(PyObject* backend, PyObject* render_texture_object) {
     constexpr const char* function = "begin_texture_mode";
-    const Binding& binding = binding_of(backend);
-    rl::RenderTexture render_texture;
-    if (!from_cdata(binding, render_texture_struct, render_texture_object, &render_texture,
-                    {function, "render_texture"}, "a raylib RenderTexture") ||
-        !window_ready(binding, function))
+    BackendObject* self = backend_of(backend);
+    if (!enter(self, function)) return;
+    Ref render_texture = Ref::newref(render_texture_object);
+    rl::RenderTexture target;
+    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target,
+                    {function, "render_texture"}, "a raylib RenderTexture"))
         return;
-    binding.raylib.BeginTextureMode(render_texture);
+    if (target.id == 0 || target.texture.id == 0) {
+        dead(self, function, "render_texture", render_texture.get());
+        return;
+    }
+    if (!ready(self, function)) return;
+    WindowState& window = self->window;
+    // The target that is current already is not begun again: raylib would
+    // draw its batch for nothing.
+    const bool begin = target.id != window.target_id();
+    if (!growing([&] { window.targets.push_back({std::move(render_texture), target.id}); })) return;
+    if (begin) self->binding.raylib.BeginTextureMode(target);
 }
 
 void end_texture_mode(PyObject* backend) {
-    const Binding& binding = binding_of(backend);
-    if (window_ready(binding, "end_texture_mode")) binding.raylib.EndTextureMode();
+    constexpr const char* function = "end_texture_mode";
+    BackendObject* self = backend_of(backend);
+    if (!enter(self, function) || !ready(self, function)) return;
+    WindowState& window = self->window;
+    if (window.targets.empty()) {
+        self->binding.raylib.EndTextureMode();  // nothing of ours is open: harmless, as raylib's own end is
+        return;
+    }
+    TextureScope ended = std::move(window.targets.back());
+    window.targets.pop_back();
+    make_current(self, ended.id, function);
 }
 
 void begin_blend_mode(PyObject* backend, int blend_mode) {
-    const Binding& binding = binding_of(backend);
-    if (window_ready(binding, "begin_blend_mode")) binding.raylib.BeginBlendMode(blend_mode);
+    constexpr const char* function = "begin_blend_mode";
+    BackendObject* self = backend_of(backend);
+    if (!enter(self, function)) return;
+    if (blend_mode < 0 || blend_mode >= blend_mode_count) {
+        PyErr_Format(PyExc_ValueError, "%s: %d is not one of raylib's blend modes (0 to %d)", function, blend_mode,
+                     blend_mode_count - 1);
+        return;
+    }
+    if (!ready(self, function)) return;
+    WindowState& window = self->window;
+    const bool change = blend_mode != window.blend_mode();
+    if (!growing([&] { window.blends.push_back(blend_mode); })) return;
+    if (change) self->binding.raylib.BeginBlendMode(blend_mode);
 }
 
 void end_blend_mode(PyObject* backend) {
-    const Binding& binding = binding_of(backend);
-    if (window_ready(binding, "end_blend_mode")) binding.raylib.EndBlendMode();
+    constexpr const char* function = "end_blend_mode";
+    BackendObject* self = backend_of(backend);
+    if (!enter(self, function) || !ready(self, function)) return;
+    WindowState& window = self->window;
+    if (window.blends.empty()) {
+        self->binding.raylib.EndBlendMode();
+        return;
+    }
+    const int ended = window.blends.back();
+    window.blends.pop_back();
+    if (window.blend_mode() != ended) self->binding.raylib.BeginBlendMode(window.blend_mode());
 }
 
 bool add_to_module(PyObject* module) {
@@ -308,6 +637,11 @@ bool add_to_module(PyObject* module) {
         nullptr));
     if (!mismatch_class || PyModule_AddObjectRef(module, "BindingMismatch", mismatch_class.get()) < 0) return false;
     binding_mismatch.set(std::move(mismatch_class));
+    Ref run_pending = Ref::steal(PyUnicode_InternFromString("run_pending_releases"));
+    Ref why_dead = Ref::steal(PyUnicode_InternFromString("why_dead"));
+    if (!run_pending || !why_dead) return false;
+    run_pending_releases_name.set(std::move(run_pending));
+    why_dead_name.set(std::move(why_dead));
     if (PyType_Ready(&backend_type) < 0) return false;
     return PyModule_AddObjectRef(module, "NativeBackend", reinterpret_cast<PyObject*>(&backend_type)) == 0;
 }

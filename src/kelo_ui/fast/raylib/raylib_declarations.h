@@ -49,6 +49,9 @@ static_assert(std::is_standard_layout_v<Texture> && std::is_standard_layout_v<Re
               std::is_standard_layout_v<Color>);
 }  // namespace rl
 
+// raylib's BlendMode: BLEND_ALPHA (0) to BLEND_CUSTOM_SEPARATE (7).
+inline constexpr int blend_mode_count = 8;
+
 inline constexpr rl::Color white{255, 255, 255, 255};
 inline constexpr rl::Color blank{0, 0, 0, 0};
 
