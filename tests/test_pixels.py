@@ -2,12 +2,17 @@
 drawing backend (the native one and the Python one), checked by reading their
 pixels back. Both backends must give exactly the expected pixels."""
 
+import pyray
 import pytest
+import raylib
 
 from display_support import canvas, drawing_window, image_rows, near, paste, target
 from kelo_ui.core import modules
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.presentation.pixels import read_rgba, save_png
+from kelo_ui.backends.raylib_backend import RaylibBackend
+from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.window import make_backend
 
 BLUE = (0, 0, 255, 255)
@@ -33,6 +38,14 @@ def drawing_backend(request, window):
     """Every test runs once on each backend, installed in the same window."""
     window.use_backend(make_backend(request.param))
     return request.param
+
+
+@pytest.fixture(autouse=True)
+def no_scope_left(window):
+    """A checked blit that fails leaves its scopes open, by design: each test
+    starts with none."""
+    yield
+    window.backend.end_scopes()
 
 
 @pytest.fixture
@@ -252,3 +265,215 @@ def test_save_png_decodes_to_the_same_pixels(rl, stripes, tmp_path):
     finally:
         rl.unload_image(image)
     assert decoded == read_rgba(scene)[2]
+
+
+# --- scopes nest ----------------------------------------------------------------------
+# Each scenario draws GREEN at (2, 2) of `scene` from inside `with scene:` after
+# something that used to end the scene's texture mode; `other` is a second
+# target, `sprite` a 2x2 GREEN one.
+
+def _inside(body):
+    def scenario(rl, scene, other, sprite):
+        with scene:
+            body(rl, scene, other, sprite)
+            scene.fast_blit(sprite, (2, 2))
+    return scenario
+
+
+def _texture_made_and_unloaded(rl, scene, other, sprite):
+    texture = rl.load_texture_from_image(rl.gen_image_color(1, 1, RED))
+    rl.unload_texture(texture)
+
+
+def _with_other(rl, scene, other, sprite):
+    with other:
+        other.fast_blit(sprite, (0, 0))
+
+
+def _released_on_top(rl, scene, other, sprite):
+    with other:
+        other.kill()  # released while current: the scene is current again
+        scene.fast_blit(sprite, (0, 0))
+
+
+NESTINGS = {
+    "a blit into another target": _inside(lambda rl, scene, other, sprite: other.blit(sprite, (0, 0))),
+    "a with of another target": _inside(_with_other),
+    "a blit into the same target": _inside(lambda rl, scene, other, sprite: scene.blit(sprite, (0, 0))),
+    "a clear of another target": _inside(lambda rl, scene, other, sprite: other.clear(RED)),
+    "a target made": _inside(lambda rl, scene, other, sprite: target(3, 3)),
+    "a target killed": _inside(lambda rl, scene, other, sprite: target(3, 3).kill()),
+    "a texture made and unloaded": _inside(_texture_made_and_unloaded),
+    "the current target released": _inside(_released_on_top),
+}
+
+
+@pytest.mark.parametrize("scenario", NESTINGS)
+def test_scopes_nest(rl, stripes, scenario):
+    scene, other, sprite = target(4, 4), target(2, 2), target(2, 2, GREEN)
+    NESTINGS[scenario](rl, scene, other, sprite)
+    expected = paste(canvas(4, 4), [[GREEN] * 2] * 2, 2, 2)
+    if scenario in ("a blit into the same target", "the current target released"):
+        expected = paste(expected, [[GREEN] * 2] * 2, 0, 0)
+    assert read(scene) == expected
+
+
+def test_blend_modes_nest(window):
+    # An additive blit inside an additive scope keeps it additive afterwards.
+    dst = target(2, 2, (100, 0, 0, 255))
+    add = target(2, 2, (50, 0, 0, 255))
+    backend = window.backend
+    backend.begin_blend_mode(1)
+    try:
+        with dst:
+            dst.blit(add, (0, 0), 1)   # its end_blend_mode goes back to additive
+            dst.fast_blit(add, (0, 0))
+    finally:
+        backend.end_blend_mode()
+    assert all(near(pixel, (200, 0, 0, 255), 2) for row in read(dst) for pixel in row)
+
+
+@pytest.mark.parametrize("ends", ["end_texture_mode", "end_blend_mode"])
+def test_an_end_with_nothing_open_is_harmless(window, ends):
+    getattr(window.backend, ends)()
+    assert read(target(1, 1, GREEN)) == [[GREEN]]
+    assert window.backend.open_scopes() == 0
+
+
+# --- dead objects ----------------------------------------------------------------------
+
+def _shared_then_killed():
+    import copy
+
+    rt = target(2, 2, GREEN)
+    twin = copy.copy(rt)
+    rt.kill()  # one GPU target: released for both
+    return twin
+
+
+DRAWS_OF_THE_DEAD = {
+    "with": lambda dead, live: dead.__enter__(),
+    "clear": lambda dead, live: dead.clear(RED),
+    "blit into": lambda dead, live: dead.blit(live, (0, 0)),
+    "blit from": lambda dead, live: live.blit(dead, (0, 0)),
+    "fast_blit from": lambda dead, live: live.fast_blit(dead, (0, 0, 2, 2)),
+    "blit_texture of its texture": lambda dead, live: live.blit_texture(dead.texture, None),
+    "read_rgba": lambda dead, live: read_rgba(dead),
+}
+
+
+@pytest.mark.parametrize("draw", DRAWS_OF_THE_DEAD)
+def test_a_dead_target_is_refused(draw):
+    dead, live = _shared_then_killed(), target(2, 2, BLANK)
+    assert dead.loaded  # the twin was never killed itself
+    with pytest.raises(RuntimeError, match="is dead: it was unloaded"):
+        DRAWS_OF_THE_DEAD[draw](dead, live)
+    assert read(live) == canvas(2, 2)
+    dead.kill()  # kill of a dead target succeeds, touching nothing
+    assert not dead.loaded
+
+
+def test_a_view_outliving_its_target_is_refused(window):
+    import gc
+
+    rt = target(2, 2, GREEN)
+    texture = rt.texture  # a view into the render texture's memory
+    del rt
+    gc.collect()
+    with target(2, 2) as dst, pytest.raises(RuntimeError, match="is dead"):
+        window.display.fast_blit_pro(texture, (0, 0), True, None)
+
+
+def test_a_source_that_replaces_itself_while_read(rl):
+    # Reading `width` drops the source's render texture, made around the
+    # toolkit (its memory is the cdata's own): the one whose view is being
+    # drawn is held until the drawing is done.
+    class Swapping(KlRenderTexture):
+        @property
+        def width(self):
+            self.render_texture = None
+            return 2.0
+
+    made = raylib.rl.LoadRenderTexture(2, 2)  # owns its memory; nothing else refers to it below
+    ids = rl.ffi.new("RenderTexture *", made)
+    pyray.begin_texture_mode(made)
+    pyray.clear_background(GREEN)
+    pyray.end_texture_mode()
+    source = Swapping.__new__(Swapping)
+    source.render_texture, source.size, source.loaded = made, KlVector2(2, 2), True
+    del made
+    dst = target(4, 4)
+    try:
+        dst.blit(source, (0, 0, 2, 2))
+    finally:
+        raylib.rl.UnloadRenderTexture(ids[0])
+    assert source.render_texture is None
+    assert read(dst) == paste(canvas(4, 4), [[GREEN] * 2] * 2, 0, 0)
+
+
+# --- refused at creation ---------------------------------------------------------------
+
+@pytest.mark.parametrize("size, error, message", [
+    ((0, 4), ValueError, "at least 1x1, not 0x4"),
+    ((4, -1), ValueError, "at least 1x1"),
+    ((1 << 20, 4), RuntimeError, "beyond the driver's largest texture"),
+])
+def test_impossible_render_textures_are_refused(rl, size, error, message):
+    with pytest.raises(error, match=message):
+        rl.load_render_texture(*size)
+
+
+@pytest.mark.parametrize("mode", [-1, 8, 2**31 - 1])
+def test_blend_modes_outside_raylibs_are_refused(mode):
+    dst = target(2, 2, GREEN)
+    with pytest.raises(ValueError, match="not one of raylib's blend modes"):
+        dst.blit(target(2, 2, RED), (0, 0), mode)
+    assert read(dst) == canvas(2, 2, GREEN)
+
+
+@pytest.mark.parametrize("path, message", [(4, "not int"), (True, "not bool"), (None, "not NoneType")])
+def test_save_png_takes_paths_only(stripes, path, message):
+    with pytest.raises(TypeError, match=message):
+        save_png(stripes, path)
+
+
+# --- frames ----------------------------------------------------------------------------
+
+def test_a_frame_ends_the_scopes_left_open(window, stripes):
+    dst = target(2, 2)
+    with pytest.raises(ValueError):
+        dst.blit(stripes, (1, 2, 3))  # fails after beginning its two scopes
+    assert window.backend.open_scopes() == 2
+    with pytest.warns(RuntimeWarning, match="2 drawing scopes left open were ended"):
+        with window.frame():
+            assert window.backend.current_target() is None
+    assert window.backend.open_scopes() == 0
+
+
+def test_save_png_leaves_a_descriptor_alone(stripes):
+    import os
+
+    read_end, write_end = os.pipe()
+    try:
+        with pytest.raises(TypeError, match="must be a file system path, not int"):
+            save_png(stripes, write_end)
+        os.fstat(write_end)  # still open
+    finally:
+        os.close(read_end)
+        os.close(write_end)
+
+
+def test_an_empty_image_is_no_png():
+    from kelo_ui.presentation.pixels import encode_png
+
+    with pytest.raises(ValueError, match="at least 1x1, not 0x0"):
+        encode_png(0, 0, b"")
+
+
+@pytest.mark.parametrize("stranger", [None, 42, object(), RaylibBackend])
+def test_use_backend_refuses_what_is_not_a_backend(window, stranger):
+    before = window.backend, kelo_raylib.backend, window.display.fast_blit_pro
+    with pytest.raises(TypeError, match="is not a drawing backend"):
+        window.use_backend(stranger)
+    assert (window.backend, kelo_raylib.backend, window.display.fast_blit_pro) == before
+    assert read(target(1, 1, GREEN)) == [[GREEN]]

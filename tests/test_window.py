@@ -269,3 +269,227 @@ def test_read_rgba_needs_an_open_window():
     rt = KlRenderTexture.from_rl_render_texture(pyray.load_render_texture(2, 2))
     with pytest.raises(RuntimeError, match="open window"):
         read_rgba(rt)
+
+
+BACKENDS = ["native", "python"]
+
+
+def child_on(kind, code, **env):
+    """As child, with the window of `code` drawing through the backend `kind`."""
+    return child(f"""
+from kelo_ui.window import make_backend
+import kelo_ui.window as _window
+_open = _window.open_window
+def open_window(*args, **kwargs):
+    window = _open(*args, **kwargs)
+    window.use_backend(make_backend({kind!r}))
+    return window
+""" + textwrap.dedent(code), **env)
+
+
+@pytest.mark.parametrize("kind", BACKENDS)
+def test_a_closed_windows_targets_touch_nothing_of_the_next(headless, kind):
+    # The next window's first target gets the GL ids an old one had.
+    child_on(kind, """
+BLUE, RED = (0, 0, 255, 255), (255, 0, 0, 255)
+with open_window(16, 16, hidden=True):
+    old, killed = KlRenderTexture(KlVector2(2, 2)), KlRenderTexture(KlVector2(2, 2))
+    old.clear(RED)
+    killed.kill()
+    old_texture = old.texture
+with open_window(16, 16, hidden=True) as window:
+    new = KlRenderTexture(KlVector2(2, 2))
+    new.clear(BLUE)
+    assert old.loaded and old.id == 0 and old.texture.id == 0
+    calls = {
+        "with": lambda: old.__enter__(),
+        "clear": lambda: old.clear(RED),
+        "blit into": lambda: old.blit(new, (0, 0)),
+        "blit from": lambda: new.blit(old, (0, 0)),
+        "its texture": lambda: window.display.fast_blit_pro(old_texture, None, True, None),
+        "read_rgba": lambda: read_rgba(old),
+    }
+    for name, call in calls.items():
+        try:
+            call()
+        except RuntimeError as error:
+            assert "the window it was made under has closed" in str(error), (name, error)
+        else:
+            raise AssertionError(f"{name}: drew with a dead target")
+        window.backend.end_scopes()
+    old.kill()            # succeeds, touching nothing
+    assert not old.loaded
+    killed.kill() if killed.loaded else None
+    del old, killed
+    gc.collect()
+    assert read_rgba(new)[2] == bytes(BLUE) * 4
+""")
+
+
+@pytest.mark.parametrize("kind", BACKENDS)
+def test_one_drawing_thread(headless, kind):
+    out = child_on(kind, """
+import threading
+GREEN = (0, 255, 0, 255)
+window = open_window(16, 16, hidden=True)
+rt = KlRenderTexture(KlVector2(2, 2))
+refused = []
+
+def worker():
+    for name, call in {
+        "make": lambda: KlRenderTexture(KlVector2(2, 2)),
+        "clear": lambda: rt.clear(GREEN),
+        "with": lambda: rt.__enter__(),
+        "kill": lambda: rt.kill(),
+        "read_rgba": lambda: read_rgba(rt),
+    }.items():
+        try:
+            call()
+        except RuntimeError as error:
+            refused.append(name)
+            assert "thread" in str(error), (name, error)
+
+thread = threading.Thread(target=worker)
+thread.start()
+thread.join()
+assert refused == ["make", "clear", "with", "kill", "read_rgba"], refused
+assert rt.loaded
+rt.clear(GREEN)
+assert read_rgba(rt)[2] == bytes(GREEN) * 4
+
+# Dropped in another thread: by the last reference, by the collector, and a
+# killed one. Released on the window's thread at its next frame.
+baseline = window.objects.live
+
+def targets():
+    made = [KlRenderTexture(KlVector2(2, 2)) for _ in range(100)]
+    for target in made[:50]:
+        box = [target]
+        box.append(box)   # a cycle: only the collector frees these
+    return made
+
+dropped = targets()
+framebuffers = [target.id for target in dropped]
+
+def drop():
+    global dropped
+    dropped = None
+    gc.collect()
+
+thread = threading.Thread(target=drop)
+thread.start()
+thread.join()
+assert window.objects.live == baseline + 100  # nothing released off the window's thread
+with window.frame():
+    pass
+assert window.objects.live == baseline, window.objects.live
+import ctypes
+is_framebuffer = ctypes.CDLL("libGL.so.1").glIsFramebuffer
+assert not any(is_framebuffer(ctypes.c_uint(ident)) for ident in framebuffers)
+window.close()
+
+# A window opened on a thread that then ends would lose its X server with it.
+def open_elsewhere():
+    try:
+        open_window(8, 8)
+    except RuntimeError as error:
+        assert "main thread" in str(error), error
+        print("refused")
+
+thread = threading.Thread(target=open_elsewhere)
+thread.start()
+thread.join()
+assert_closed()
+""")
+    assert out.split() == ["refused"]
+
+
+@pytest.mark.parametrize("kind", BACKENDS)
+def test_a_forked_child_forgets_the_window(headless, kind):
+    child_on(kind, """
+import multiprocessing, sys, warnings
+warnings.simplefilter("ignore", DeprecationWarning)  # fork with Mesa's threads running: the point of the test
+GREEN, RED = (0, 255, 0, 255), (255, 0, 0, 255)
+window = open_window(16, 16, hidden=True)
+rt = KlRenderTexture(KlVector2(2, 2))
+rt.clear(GREEN)
+
+def in_the_child():
+    assert current_window() is None and not modules.rl.is_window_ready()
+    assert "DISPLAY" not in os.environ
+    for call in (lambda: rt.clear(RED), lambda: KlRenderTexture(KlVector2(2, 2)), lambda: read_rgba(rt)):
+        try:
+            call()
+        except RuntimeError as error:
+            assert any(why in str(error) for why in ("forked", "no window is open", "needs an open window")), error
+        else:
+            raise AssertionError("drew in the forked child")
+
+pid = os.fork()
+if pid == 0:
+    try:
+        in_the_child()
+    except BaseException:
+        import traceback
+        traceback.print_exc()
+        os._exit(1)
+    sys.exit(0)   # an ordinary exit: atexit, finalisation, destruction
+_, status = os.waitpid(pid, 0)
+assert os.waitstatus_to_exitcode(status) == 0
+
+worker = multiprocessing.get_context("fork").Process(target=in_the_child)
+worker.start()
+worker.join(60)
+assert worker.exitcode == 0, worker.exitcode
+
+rt.clear(RED)   # the parent's X connection and window are intact
+assert read_rgba(rt)[2] == bytes(RED) * 4
+window.close()
+assert_closed()
+""", PYTHONUNBUFFERED="1")
+
+
+def test_close_window_survives_an_interrupt_anywhere(headless):
+    out = child("""
+import sys
+from raylib import rl as lib
+
+def interrupt_at(n):
+    seen = [0]
+    def trace(frame, event, arg):
+        if "kelo_ui" not in frame.f_code.co_filename:
+            return None
+        if event == "line":
+            seen[0] += 1
+            if seen[0] == n:
+                raise KeyboardInterrupt
+        return trace
+    return trace
+
+n = 1
+while True:
+    window = open_window(16, 16, hidden=True)
+    server = window.virtual_display
+    rt = KlRenderTexture(KlVector2(2, 2))
+    sys.settrace(interrupt_at(n))
+    try:
+        close_window()
+    except KeyboardInterrupt:
+        interrupted = True
+    else:
+        interrupted = False
+    finally:
+        sys.settrace(None)
+    if server.process.poll() is not None:
+        assert not lib.IsWindowReady(), f"line {n}: the server stopped under an open window"
+    if current_window() is None:
+        assert not lib.IsWindowReady() and server.process.poll() is not None, f"line {n}"
+    close_window()   # finishes what the interrupted one began
+    assert_closed()
+    assert server.process.poll() is not None
+    if not interrupted:
+        break
+    n += 1
+print(n)
+""")
+    assert int(out) > 10  # it was interrupted at every line of the close

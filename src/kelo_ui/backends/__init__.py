@@ -19,9 +19,10 @@ methods by which the window and its GPU objects keep it in step
   every drawing call raises RuntimeError, saying `reason`.
 - `current_target()`: the render texture of the innermost texture mode, or
   None when drawing goes to the window.
-- `forget_target(render_texture)`: take a render texture that is being
-  released off the scope stack; when it was current, the enclosing target
-  (or the window) becomes current.
+- `forget_target(render_texture)`: a render texture that is being released
+  leaves the scope stack; when it was current, the enclosing target (or the
+  window) becomes current, and stays so until the released one's scope ends
+  (its end still pairs with its begin).
 - `end_scopes()`: end every open scope; returns how many there were.
 - `open_scopes()`: how many scopes are open.
 - `note_pending_releases()`: from any thread: the next drawing call on the
@@ -60,8 +61,9 @@ BACKEND_KINDS = ("best", "native", "python")
 
 
 def is_backend(candidate: object) -> bool:
-    """Whether `candidate` can be a window's backend: it has every method."""
-    return all(callable(getattr(candidate, name, None)) for name in DRAWING_METHODS + WINDOW_METHODS)
+    """Whether `candidate` can be a window's backend: an object (not a class)
+    with every method."""
+    return not isinstance(candidate, type) and all(callable(getattr(candidate, name, None)) for name in DRAWING_METHODS + WINDOW_METHODS)
 
 
 def make_backend(kind: str = "best") -> Any:

@@ -71,7 +71,9 @@ class RaylibBackend:
     """Draws into raylib's current target, keeping the window's scopes."""
 
     def __init__(self) -> None:
-        self._targets: list[Any] = []  # the render textures begun, innermost last
+        # The render textures begun, innermost last; None where one was
+        # released inside its scope (its end is still to come).
+        self._targets: list[Any] = []
         self._blends: list[int] = []   # the blend modes begun, innermost last
         self._objects: Any = None      # the window's WindowObjects while attached
         self._thread: int | None = None
@@ -89,17 +91,20 @@ class RaylibBackend:
         self._objects, self._thread, self._detached = None, None, reason
 
     def current_target(self) -> Any:
-        return self._targets[-1] if self._targets else None
+        return next((target for target in reversed(self._targets) if target is not None), None)
+
+    def _current_id(self) -> int:
+        current = self.current_target()
+        return 0 if current is None else current.id
 
     def forget_target(self, render_texture: Any) -> None:
         self._window_thread("forget_target")
         ident = render_texture.id
-        if ident == 0 or not any(target.id == ident for target in self._targets):
+        if ident == 0:
             return
-        was_current = self._targets[-1].id == ident
-        self._targets = [target for target in self._targets if target.id != ident]
-        if was_current:
-            self._make_current(ident)
+        previous = self._current_id()
+        self._targets = [None if target is not None and target.id == ident else target for target in self._targets]
+        self._make_current(previous)
 
     def end_scopes(self) -> int:
         self._window_thread("end_scopes")
@@ -153,13 +158,15 @@ class RaylibBackend:
     # --- scopes -------------------------------------------------------------------
 
     def _make_current(self, previous_id: int) -> None:
-        """After the top of the stack changed from the target `previous_id`
-        (0: the window): make the new top current, unless it is the same."""
-        if not self._targets:
+        """After the stack changed, with the target `previous_id` current
+        before (0: the window): make the innermost live target (or the
+        window) current, unless it is the same."""
+        current = self.current_target()
+        if current is None:
             if previous_id != 0:
                 lib.EndTextureMode()
-        elif self._targets[-1].id != previous_id:
-            lib.BeginTextureMode(self._targets[-1])
+        elif current.id != previous_id:
+            lib.BeginTextureMode(current)
 
     def begin_texture_mode(self, render_texture: Any) -> None:
         self._check("begin_texture_mode")
@@ -167,8 +174,7 @@ class RaylibBackend:
             raise TypeError(f"begin_texture_mode: render_texture must be a raylib RenderTexture, "
                             f"not {type(render_texture).__name__}")
         self._alive("begin_texture_mode", "render_texture", render_texture, _RENDER_TEXTURE)
-        current = self._targets[-1].id if self._targets else 0
-        if render_texture.id != current:
+        if render_texture.id != self._current_id():
             lib.BeginTextureMode(render_texture)
         self._targets.append(render_texture)
 
@@ -177,8 +183,9 @@ class RaylibBackend:
         if not self._targets:
             lib.EndTextureMode()  # nothing of ours is open: harmless, as raylib's own end is
             return
-        ended = self._targets.pop()
-        self._make_current(ended.id)
+        previous = self._current_id()
+        self._targets.pop()
+        self._make_current(previous)
 
     def begin_blend_mode(self, mode: int) -> None:
         self._check("begin_blend_mode")

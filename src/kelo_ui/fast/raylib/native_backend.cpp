@@ -27,7 +27,10 @@ kl::Pinned<> why_dead_name;
 // ------------------------------------------------------------ the window's side
 
 // A texture-mode scope: the render texture begun (held while it is on the
-// stack) and its framebuffer id, by which targets are told apart.
+// stack) and its framebuffer id, by which targets are told apart. A target
+// released inside its scope leaves an empty scope behind (null, id 0): the
+// enclosing target is current until that scope's end, which still pairs
+// with its begin.
 struct TextureScope {
     Ref render_texture;
     unsigned int id;
@@ -43,7 +46,16 @@ struct WindowState {
     std::vector<int> blends;            // innermost last
 
     int blend_mode() const { return blends.empty() ? 0 : blends.back(); }
-    unsigned int target_id() const { return targets.empty() ? 0 : targets.back().id; }
+    // The innermost target that was not released, or null for the window.
+    const TextureScope* current() const {
+        for (auto scope = targets.rbegin(); scope != targets.rend(); ++scope)
+            if (scope->render_texture) return &*scope;
+        return nullptr;
+    }
+    unsigned int target_id() const {
+        const TextureScope* scope = current();
+        return scope ? scope->id : 0;
+    }
 };
 
 struct BackendObject {
@@ -174,15 +186,17 @@ private:
 
 // ------------------------------------------------------------ scopes
 
-// After the innermost target changed from `previous_id` (0: the window), make
-// the new innermost one current, unless it is the same target.
+// After the stack changed, with the target `previous_id` current before (0:
+// the window), make the innermost live target (or the window) current,
+// unless it is the same target.
 bool make_current(BackendObject* self, unsigned int previous_id, const char* function) {
     const Binding& binding = self->binding;
-    if (self->window.targets.empty()) {
+    const TextureScope* current = self->window.current();
+    if (current == nullptr) {
         if (previous_id != 0) binding.raylib.EndTextureMode();
         return true;
     }
-    const TextureScope& top = self->window.targets.back();
+    const TextureScope& top = *current;
     if (top.id == previous_id) return true;
     rl::RenderTexture target;
     if (!from_cdata(binding, render_texture_struct, top.render_texture.get(), &target, {function, "render_texture"},
@@ -343,8 +357,8 @@ PyObject* method_detach(PyObject* self, PyObject* const* args, Py_ssize_t nargs)
 
 PyObject* method_current_target(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
     if (!kl::check_positional_count("current_target", nargs, 0)) return nullptr;
-    const WindowState& window = backend_of(self)->window;
-    return Py_NewRef(window.targets.empty() ? Py_None : window.targets.back().render_texture.get());
+    const TextureScope* current = backend_of(self)->window.current();
+    return Py_NewRef(current ? current->render_texture.get() : Py_None);
 }
 
 PyObject* method_forget_target(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
@@ -360,19 +374,21 @@ PyObject* method_forget_target(PyObject* self, PyObject* const* args, Py_ssize_t
     if (!from_cdata(backend->binding, render_texture_struct, args[0], &target, {function, "render_texture"},
                     "a raylib RenderTexture"))
         return nullptr;
-    if (target.id == 0 || window.targets.empty()) Py_RETURN_NONE;
-    const bool was_current = window.targets.back().id == target.id;
-    std::vector<TextureScope> dropped;
+    if (target.id == 0) Py_RETURN_NONE;
+    const unsigned int previous = window.target_id();
+    // Released only once the loop is done: a release may run Python code.
+    std::vector<Ref> dropped;
     if (!growing([&] {
-            std::vector<TextureScope> kept;
-            kept.reserve(window.targets.capacity());
-            for (TextureScope& scope : window.targets)
-                (scope.id == target.id ? dropped : kept).push_back(std::move(scope));
-            window.targets = std::move(kept);
+            for (TextureScope& scope : window.targets) {
+                if (scope.render_texture && scope.id == target.id) {
+                    dropped.push_back(Ref());
+                    std::swap(dropped.back(), scope.render_texture);
+                    scope.id = 0;
+                }
+            }
         }))
         return nullptr;
-    if (was_current && backend->binding.raylib.IsWindowReady() && !make_current(backend, target.id, function))
-        return nullptr;
+    if (backend->binding.raylib.IsWindowReady() && !make_current(backend, previous, function)) return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -595,9 +611,10 @@ void end_texture_mode(PyObject* backend) {
         self->binding.raylib.EndTextureMode();  // nothing of ours is open: harmless, as raylib's own end is
         return;
     }
+    const unsigned int previous = window.target_id();
     TextureScope ended = std::move(window.targets.back());
     window.targets.pop_back();
-    make_current(self, ended.id, function);
+    make_current(self, previous, function);
 }
 
 void begin_blend_mode(PyObject* backend, int blend_mode) {
