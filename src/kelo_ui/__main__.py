@@ -42,7 +42,7 @@ def render(path):
     corner = target(16, 16, None)
     with corner:
         corner.fast_clear(Color.Maroon)
-    with tile:  # scopes do not nest: end one before beginning another
+    with tile:
         tile.fast_blit(corner, (48, 48))
     glow = target(64, 64, (0, 70, 160, 255))
     veil = target(64, 64, (255, 255, 255, 110))
