@@ -2,6 +2,8 @@
 drawing backend (the native one and the Python one), checked by reading their
 pixels back. Both backends must give exactly the expected pixels."""
 
+from fractions import Fraction
+
 import pyray
 import pytest
 import raylib
@@ -477,3 +479,89 @@ def test_use_backend_refuses_what_is_not_a_backend(window, stranger):
         window.use_backend(stranger)
     assert (window.backend, kelo_raylib.backend, window.display.fast_blit_pro) == before
     assert read(target(1, 1, GREEN)) == [[GREEN]]
+
+
+# --- batched blits and interleaved scopes ------------------------------------------------
+
+BATCH = [((0, 0),), ((3, 1), False), ((1, 2, 4, 4),), ((0, 4), True, (255, 255, 255, 255))]
+
+
+@pytest.mark.parametrize("method", ["fast_blits", "blits"])
+def test_batched_blits_draw_as_fast_blit(stripes, method):
+    one_by_one, batched = target(6, 6), target(6, 6)
+    with one_by_one:
+        for options in BATCH:
+            one_by_one.fast_blit(stripes, *options)
+    items = [(stripes, *options) for options in BATCH]
+    if method == "blits":
+        batched.blits(items)
+    else:
+        with batched:
+            batched.fast_blits(iter(items))
+    assert read(batched) == read(one_by_one) != canvas(6, 6)
+
+
+def _blits_in_own_scope(window, a, b, s):
+    with a:
+        for x in range(3):
+            a.blit(s, (x, 0))        # the target already current: no flush, same pixels
+        assert read(a)[0][:3] == [BLUE] * 3
+        a.fast_blit(s, (0, 2))
+
+
+def _read_and_kill_inside(window, a, b, s):
+    with a:
+        b.blit(s, (0, 0))
+        assert read(b) == STRIPES   # a read-back inside a scope
+        b.kill()
+        a.blits([(s, (0, 2))])
+        a.fast_blit(s, (2, 0))
+
+
+def _frame_inside_a_scope(window, a, b, s):
+    with a:
+        a.fast_blit(s, (0, 2))
+        with pytest.warns(RuntimeWarning, match="1 drawing scope left open was ended"):
+            with window.frame():
+                window.display.fast_blit_pro(s, (0, 0), True, None)  # onto the window
+    a.blit(s, (2, 0))
+
+
+INTERLEAVINGS = {
+    "blits in their own scope": (_blits_in_own_scope, [(0, 0), (1, 0), (2, 0), (0, 2)]),
+    "read and kill inside": (_read_and_kill_inside, [(0, 2), (2, 0)]),
+    "a frame inside a scope": (_frame_inside_a_scope, [(0, 2), (2, 0)]),
+}
+
+
+@pytest.mark.parametrize("name", INTERLEAVINGS)
+def test_interleaved_scopes(window, stripes, name):
+    scenario, placed = INTERLEAVINGS[name]
+    a, b = target(4, 4), target(2, 2)
+    scenario(window, a, b, stripes)
+    expected = canvas(4, 4)
+    for x, y in placed:
+        paste(expected, STRIPES, x, y)
+    assert read(a) == expected
+    assert window.backend.open_scopes() == 0
+
+
+class _Channel(int):
+    pass
+
+
+@pytest.mark.parametrize("dest, color", [
+    ((1, 2), None),
+    ((1.0, 2.0), (255, 255, 255, 255)),
+    ((Fraction(1), 2), None),                       # a conversion that runs code: the ordinary path
+    ((1, 2), (_Channel(255), 255, 255, 255)),      # not an exact int: the ordinary path
+    ((1, 2, 2, 2), None),
+    ((1.0, 2, 2.0, 2), (255, 255, 255, 255)),
+    ((1, Fraction(2), 2, 2), None),
+])
+def test_fast_blit_draws_alike_whatever_the_argument_types(stripes, dest, color):
+    dst = target(4, 4)
+    with dst:
+        dst.fast_blit(stripes, dest, True, color)
+        dst.fast_blit(stripes, dest, True, color)  # the same tint again
+    assert read(dst) == paste(canvas(4, 4), STRIPES, 1, 2)

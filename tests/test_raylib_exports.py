@@ -20,6 +20,9 @@ SIGNATURES = {
     "end_blend_mode": "void (int __pyx_skip_dispatch)",
     "end_texture_mode": "void (int __pyx_skip_dispatch)",
     "begin_blend_mode": "void (int, int __pyx_skip_dispatch)",
+    # The lean blits, which importers may do without.
+    "c_draw_render_texture_vec": "int (PyObject *, PyObject *, PyObject *, int)",
+    "c_draw_render_texture_rec": "int (PyObject *, double, double, PyObject *, PyObject *)",
 }
 
 capsule_name = ctypes.PYFUNCTYPE(ctypes.c_char_p, ctypes.py_object)(("PyCapsule_GetName", ctypes.pythonapi))

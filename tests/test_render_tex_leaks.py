@@ -233,6 +233,19 @@ def blitting(w):
         fails(RuntimeError, d.blit_texture, w.made, (1, 2))
 
 
+def batched(w):
+    d, s = w.dst, w.src
+    d.fast_blits([(s, (1, 2)), (s, (1, 2, 3, 4), False, RED)])
+    d.blits(iter([(s, (1, 2))]), 1)
+    fails(TypeError, d.fast_blits, [(s, (1, 2)), [s, (1, 2)]])
+    fails(TypeError, d.fast_blits, 5)
+    fails(Refused, d.fast_blits, [(s, (1, 2), w.bad)])
+    fails(ValueError, d.blits, [(s, (1,))])
+    fails(AssertionError, w.empty.blits, [])
+    w.backend.fail = {"end_texture_mode": w.error}
+    fails(RuntimeError, d.blits, [(s, (1, 2)), (None, (1, 2))])
+
+
 def copying(w):
     w.src.copy()
     w.src.copy(False)
@@ -264,8 +277,8 @@ def pickling(w):
     fails(TypeError, t.__reduce__, 1)
 
 
-OPERATIONS = [construct, native_new, adopt, kill, destroy, properties, size_queries, clearing, blitting, copying,
-              pickling]
+OPERATIONS = [construct, native_new, adopt, kill, destroy, properties, size_queries, clearing, blitting, batched,
+              copying, pickling]
 
 
 @pytest.mark.parametrize("operation", OPERATIONS, ids=[op.__name__ for op in OPERATIONS])

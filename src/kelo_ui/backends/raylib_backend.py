@@ -62,7 +62,13 @@ def _settled(ctype: str, value: Any) -> Any:
     A conversion may run code (`__float__`, `__index__`, `__getitem__`) that
     releases the texture about to be drawn; it must not run after the
     texture's id was checked."""
-    if (type(value) is tuple and _PLAIN_NUMBERS.issuperset(map(type, value))) or isinstance(value, ffi.CData):
+    if value.__class__ is tuple:
+        for item in value:
+            if item.__class__ not in _PLAIN_NUMBERS:
+                break
+        else:
+            return value
+    elif isinstance(value, ffi.CData):
         return value
     return ffi.new(f"{ctype} *", value)[0]
 
@@ -149,11 +155,11 @@ class RaylibBackend:
     def _alive(self, function: str, parameter: str, cdata: Any, ctype: Any) -> None:
         """A Texture or RenderTexture whose GPU object is gone (id 0) is
         refused, saying why; objects of other types are left to cffi."""
-        if not (isinstance(cdata, ffi.CData) and ffi.typeof(cdata) is ctype):
-            return
-        if cdata.id == 0 or (ctype is _RENDER_TEXTURE and cdata.texture.id == 0):
-            why = self._objects.why_dead(cdata) if self._objects is not None else None
-            raise RuntimeError(f"{function}: {parameter} is dead: {why or 'it has no GPU object (id 0)'}")
+        if getattr(cdata, "id", None) == 0 or (ctype is _RENDER_TEXTURE and getattr(
+                getattr(cdata, "texture", None), "id", None) == 0):
+            if isinstance(cdata, ffi.CData) and ffi.typeof(cdata) is ctype:
+                why = self._objects.why_dead(cdata) if self._objects is not None else None
+                raise RuntimeError(f"{function}: {parameter} is dead: {why or 'it has no GPU object (id 0)'}")
 
     # --- scopes -------------------------------------------------------------------
 

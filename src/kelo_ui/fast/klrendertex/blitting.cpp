@@ -42,6 +42,10 @@ KlVector2Object* exact_size(PyObject* source) {
 // double and makes the float only when it is wanted.
 class SourceHeight {
 public:
+    // Whether the height was read from an exact source's record.
+    bool exact() const { return !object_; }
+    double value() const { return value_; }
+
     bool read(PyObject* source, int flip) {
         if (KlVector2Object* size = exact_size(source)) [[likely]] {
             value_ = flip ? -size->y : size->y;
@@ -64,18 +68,16 @@ Ref source_width(PyObject* source) {
     return Ref::steal(PyObject_GetAttr(source, state.names.width.object()));
 }
 
-// The colour texture of the source's render texture, read from the record.
-// The render texture is held until the drawing is done: the binding's
-// `texture` is a view into its memory that keeps no reference to it, and the
-// lookups after this one may run code that replaces the field.
-struct SourceTexture {
-    Ref render_texture;
-    Ref texture;
+// The source's render texture, read from the record. It is held until the
+// drawing is done: the binding's `texture` is a view into its memory that
+// keeps no reference to it, and the lookups after this one may run code that
+// replaces the field.
+Ref source_render_texture(PyObject* source) { return Ref::newref(record(source)->render_texture); }
 
-    explicit SourceTexture(PyObject* source)
-        : render_texture(Ref::newref(record(source)->render_texture)),
-          texture(Ref::steal(PyObject_GetAttr(render_texture.get(), state.names.texture.object()))) {}
-};
+// Its colour texture, by attribute lookup.
+Ref texture_of(const Ref& render_texture) {
+    return Ref::steal(PyObject_GetAttr(render_texture.get(), state.names.texture.object()));
+}
 
 // What blit and blit_texture do once their arguments are bound: the loaded
 // check, then blend mode around texture mode on this render target around one
@@ -129,12 +131,23 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
     // None (and anything else without a length) is refused by len() itself:
     // "object of type 'NoneType' has no len()".
     const Py_ssize_t dest_len = PyTuple_CheckExact(dest) ? PyTuple_GET_SIZE(dest) : PyObject_Size(dest);
+    // The lean blits of kelo_raylib draw an exact RenderTexture cdata with
+    // the native backend, without the `texture` view the lookup would make
+    // (a cdata's lookup runs no code) and without the source rectangle's
+    // objects; any other blit takes the ordinary path.
     if (dest_len == 2) {
-        SourceTexture read(source);
-        if (read.texture) state.raylib.c_draw_texture_vec(read.texture.get(), dest, color, flip);
+        Ref render_texture = source_render_texture(source);
+        const kelo_raylib::DrawRenderTextureVec lean = state.raylib.c_draw_render_texture_vec;
+        if (lean != nullptr && lean(render_texture.get(), dest, color, flip)) return;
+        Ref texture = texture_of(render_texture);
+        if (texture) state.raylib.c_draw_texture_vec(texture.get(), dest, color, flip);
     } else if (dest_len == 4) {
-        SourceTexture read(source);
-        Ref& texture = read.texture;
+        Ref render_texture = source_render_texture(source);
+        const kelo_raylib::DrawRenderTextureRec lean = state.raylib.c_draw_render_texture_rec;
+        KlVector2Object* size = height.exact() ? exact_size(source) : nullptr;
+        if (lean != nullptr && size != nullptr && lean(render_texture.get(), size->x, height.value(), dest, color))
+            return;
+        Ref texture = texture_of(render_texture);
         Ref width = texture ? source_width(source) : Ref();
         Ref h = width ? height.take() : Ref();
         Ref rectangle = h ? Ref::steal(PyTuple_Pack(4, state.int_0.object(), state.int_0.object(), width.get(),

@@ -1,4 +1,4 @@
-// The Python-visible functions of the module: the fifteen methods of
+// The Python-visible functions of the module: the seventeen methods of
 // KlRenderTexture with their defaults and annotations, the two pickling
 // operations and the unpickling function, as function objects of the
 // runtime's function type.
@@ -21,6 +21,7 @@ enum class Defaults {
     blend_flip_color,  // (0, True, Color.White)
     flip_color,        // (True, Color.White)
     flip,              // (True,)
+    blend,             // (0,)
 };
 
 struct MethodDef {
@@ -35,7 +36,7 @@ struct MethodDef {
 
 #define KLRT_METHOD(name) py_##name, sig_##name, "KlRenderTexture." #name
 
-// In the order start-up builds them: the fifteen methods of the class, the
+// In the order start-up builds them: the seventeen methods of the class, the
 // two pickling operations, and the unpickling function.
 const MethodDef functions[] = {
     {KLRT_METHOD(from_rl_render_texture), false, Defaults::none, -1, false},
@@ -53,6 +54,8 @@ const MethodDef functions[] = {
     {KLRT_METHOD(copy), true, Defaults::flip, -1, false},
     {py_enter, sig_enter, "KlRenderTexture.__enter__", true, Defaults::none, -1, false},
     {py_exit, sig_exit, "KlRenderTexture.__exit__", true, Defaults::none, -1, false},
+    {KLRT_METHOD(fast_blits), true, Defaults::none, -1, false},
+    {KLRT_METHOD(blits), true, Defaults::blend, -1, false},
     {py_reduce, sig_reduce, "KlRenderTexture.__reduce__", true, Defaults::none, -1, false},
     {py_setstate, sig_setstate, "KlRenderTexture.__setstate__", true, Defaults::none, -1, false},
     {py_unpickle, sig_unpickle, "__pyx_unpickle_KlRenderTexture", false, Defaults::none, -1, false},
@@ -60,7 +63,7 @@ const MethodDef functions[] = {
 
 #undef KLRT_METHOD
 
-constexpr std::size_t class_method_count = 15;
+constexpr std::size_t class_method_count = 17;
 static_assert(std::size(functions) == function_count);
 
 kl::FunctionSpec function_spec(const MethodDef& def, PyObject* defaults, PyObject* annotations) {
@@ -97,6 +100,9 @@ bool build_defaults(const MethodDef& def, Ref& defaults) {
         case Defaults::flip:
             defaults = Ref::newref(state.true_tuple.object());
             return true;
+        case Defaults::blend:
+            defaults = Ref::steal(PyTuple_Pack(1, state.int_0.object()));
+            return static_cast<bool>(defaults);
         case Defaults::blend_flip_color:
         case Defaults::flip_color: {
             Ref stored = read_default_tint();

@@ -122,7 +122,7 @@ bool run_startup(PyObject* module) {
         state.staticmethod.set(std::move(staticmethod));
     }
 
-    // 10: constant tuples and the code objects of the eighteen functions.
+    // 10: constant tuples and the code objects of the twenty functions.
     FunctionCodes codes;
     if (!make_constant_tuples() || !make_function_codes(codes)) return false;
 

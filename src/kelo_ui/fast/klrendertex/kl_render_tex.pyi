@@ -1,4 +1,5 @@
 # KlRenderTexture: an off-screen render target drawn through raylib.
+from collections.abc import Iterable
 from types import CapsuleType
 from typing import Any, ClassVar, Self, SupportsInt, TypeAlias
 
@@ -18,6 +19,12 @@ __test__: dict[str, Any]
 _Tint: TypeAlias = tuple[int, int, int, int] | None
 # Where to draw: exactly a tuple, (x, y) or (x, y, width, height).
 _Dest: TypeAlias = tuple[float, float] | tuple[float, float, float, float]
+# One blit of fast_blits and blits: (kl_texture, dest[, flip[, color]]).
+_Blit: TypeAlias = (
+    tuple[KlRenderTexture | None, _Dest | None]
+    | tuple[KlRenderTexture | None, _Dest | None, object]
+    | tuple[KlRenderTexture | None, _Dest | None, object, _Tint]
+)
 
 # A native record: it cannot share a class with another record type.
 @disjoint_base
@@ -80,6 +87,8 @@ class KlRenderTexture:
     def copy(self, flip: object = True) -> KlRenderTexture: ...
     def __enter__(self) -> Self: ...
     def __exit__(self, exc_type: object, exc_val: object, exc_tb: object) -> None: ...
+    def fast_blits(self, blits: Iterable[_Blit]) -> None: ...
+    def blits(self, blits: Iterable[_Blit], blend_mode: SupportsInt = 0) -> None: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
     def __setstate__(self, __pyx_state: tuple[Any, ...]) -> None: ...
 

@@ -28,8 +28,8 @@ bool import_sibling(const char* module_name, const char* type_name, std::size_t 
 template <typename Function>
 bool import_function(PyObject* module, std::size_t index, Function& slot) {
     const kelo_raylib::Export& e = kelo_raylib::exports[index];
-    void* entry = kl::import_function(module, kelo_raylib::module_name, e.name, e.signature);
-    if (entry == nullptr) return false;
+    void* entry = kl::import_function(module, kelo_raylib::module_name, e.name, e.signature, e.required);
+    if (entry == nullptr && (e.required || PyErr_Occurred())) return false;
     slot = reinterpret_cast<Function>(entry);
     return true;
 }
@@ -44,7 +44,8 @@ bool import_raylib_functions() {
     return import_function(m, 0, f.c_clear_background) && import_function(m, 1, f.c_draw_texture_rec) &&
            import_function(m, 2, f.c_draw_texture_vec) && import_function(m, 3, f.begin_texture_mode) &&
            import_function(m, 4, f.clear_background) && import_function(m, 5, f.end_blend_mode) &&
-           import_function(m, 6, f.end_texture_mode) && import_function(m, 7, f.begin_blend_mode);
+           import_function(m, 6, f.end_texture_mode) && import_function(m, 7, f.begin_blend_mode) &&
+           import_function(m, 8, f.c_draw_render_texture_vec) && import_function(m, 9, f.c_draw_render_texture_rec);
 }
 
 namespace {

@@ -17,10 +17,10 @@ bool make_constants();
 // Step 10 (constants.cpp): the constant tuples (0, 0) and (True,).
 bool make_constant_tuples();
 
-// The eighteen Python-visible functions (functions.cpp): the fifteen methods
+// The twenty Python-visible functions (functions.cpp): the seventeen methods
 // of the class, the two pickling operations and the unpickling function.
-enum class Function : std::size_t { reduce = 15, setstate = 16, unpickle = 17 };
-inline constexpr std::size_t function_count = 18;
+enum class Function : std::size_t { reduce = 17, setstate = 18, unpickle = 19 };
+inline constexpr std::size_t function_count = 20;
 using FunctionCodes = kl::Ref[function_count];
 
 // Step 10: the code object of each function.
@@ -28,7 +28,7 @@ bool make_function_codes(FunctionCodes& codes);
 // Steps 13 and 16: one function object outside the class's methods (the
 // pickling operations, the unpickling function).
 kl::Ref make_function(Function function, const FunctionCodes& codes);
-// Step 16: the fifteen methods, with their defaults, in the class.
+// Step 16: the seventeen methods, with their defaults, in the class.
 bool build_methods(const FunctionCodes& codes);
 
 // Step 13 (pickling.cpp): __reduce__ and __setstate__ in the class.

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -247,6 +248,11 @@ bool trial_conversion(PyObject* ffi, const Binding& binding) {
     }
     if (converted.r != 1 || converted.g != 2 || converted.b != 3 || converted.a != 4) {
         return mismatch("cffi's C-level conversion does not copy a Color as the native backend expects");
+    }
+    const auto* head = reinterpret_cast<const CDataHead*>(color.get());
+    if (head->c_type != binding.ctype(color_struct) || head->c_data == nullptr ||
+        std::memcmp(head->c_data, &converted, sizeof converted) != 0) {
+        return mismatch("cffi's cdata objects are not laid out as the native backend expects");
     }
     rl::Texture texture{};
     if (binding.to_c(reinterpret_cast<char*>(&texture), binding.ctype(texture_struct), color.get()) == 0) {

@@ -41,6 +41,21 @@ inline bool is_cdata(const Binding& binding, PyObject* object) {
     return PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.cdata_type.get()));
 }
 
+// The head of cffi's cdata object: the interpreter's header, then its CType
+// and where its bytes are. The one-time check tries this on a cdata of its
+// own before any backend relies on it.
+struct CDataHead {
+    PyObject_HEAD
+    CTypeDescr* c_type;
+    char* c_data;
+};
+
+// A cdata of exactly the binding's struct `index`: a type test that copies
+// nothing and runs no code.
+inline bool is_struct(const Binding& binding, PyObject* object, StructIndex index) {
+    return is_cdata(binding, object) && reinterpret_cast<CDataHead*>(object)->c_type == binding.ctype(index);
+}
+
 extern kl::Pinned<> binding_mismatch;  // the exception class BindingMismatch
 
 // Fills `binding` from the binding's `ffi` and `lib`; false with

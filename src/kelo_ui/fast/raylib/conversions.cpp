@@ -164,4 +164,69 @@ bool to_color(const Binding& binding, PyObject* object, rl::Color& out, rl::Colo
     return true;
 }
 
+namespace {
+
+// An exact int that fits a machine word, or an exact float.
+bool plain_number(PyObject* value, double& out) {
+    if (PyFloat_CheckExact(value)) {
+        out = PyFloat_AS_DOUBLE(value);
+        return true;
+    }
+    if (PyLong_CheckExact(value) && PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(value))) {
+        out = static_cast<double>(PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(value)));
+        return true;
+    }
+    return false;
+}
+
+template <std::size_t count>
+bool plain_floats(PyObject* object, float (&out)[count]) {
+    if (!PyTuple_CheckExact(object) || PyTuple_GET_SIZE(object) != static_cast<Py_ssize_t>(count)) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        double number;
+        if (!plain_number(PyTuple_GET_ITEM(object, static_cast<Py_ssize_t>(i)), number) ||
+            !plain_float(number, out[i]))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool plain_float(double value, float& out) {
+    // Beyond a float's range the ordinary conversion raises OverflowError.
+    if (std::isfinite(value) && std::fabs(value) > static_cast<double>(FLT_MAX)) return false;
+    out = static_cast<float>(value);
+    return true;
+}
+
+bool plain_vector2(PyObject* object, rl::Vector2& out) {
+    float xy[2];
+    if (!plain_floats(object, xy)) return false;
+    out = {xy[0], xy[1]};
+    return true;
+}
+
+bool plain_rectangle(PyObject* object, rl::Rectangle& out) {
+    float xywh[4];
+    if (!plain_floats(object, xywh)) return false;
+    out = {xywh[0], xywh[1], xywh[2], xywh[3]};
+    return true;
+}
+
+bool plain_color(PyObject* object, rl::Color& out) {
+    if (!PyTuple_CheckExact(object) || PyTuple_GET_SIZE(object) != 4) return false;
+    unsigned char rgba[4];
+    for (Py_ssize_t i = 0; i < 4; ++i) {
+        PyObject* value = PyTuple_GET_ITEM(object, i);
+        if (!PyLong_CheckExact(value) || !PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(value)))
+            return false;
+        const Py_ssize_t channel = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(value));
+        if (channel < 0 || channel > 255) return false;
+        rgba[i] = static_cast<unsigned char>(channel);
+    }
+    out = {rgba[0], rgba[1], rgba[2], rgba[3]};
+    return true;
+}
+
 }  // namespace kelo_raylib::native

@@ -29,4 +29,13 @@ bool to_rectangle(const Binding& binding, PyObject* object, rl::Rectangle& out, 
 // None stands for `if_none`: white as a tint, blank as a clear colour.
 bool to_color(const Binding& binding, PyObject* object, rl::Color& out, rl::Color if_none, Where where);
 
+// The same conversions for values whose conversion runs no code: an exact
+// tuple of exact ints and floats (a colour: exact ints of 0..255), and a
+// double. False, with nothing raised, for anything else or for a value out of
+// range: the caller then takes the conversions above, which say why.
+bool plain_vector2(PyObject* object, rl::Vector2& out);
+bool plain_rectangle(PyObject* object, rl::Rectangle& out);
+bool plain_color(PyObject* object, rl::Color& out);
+bool plain_float(double value, float& out);
+
 }  // namespace kelo_raylib::native

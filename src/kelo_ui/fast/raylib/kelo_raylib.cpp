@@ -160,6 +160,22 @@ void begin_blend_mode(int blend_mode, int) {
     call_backend_int(begin_blend_mode_index, backend, args, 2, blend_mode);
 }
 
+// The lean blits go through the native backend only, and only when it is
+// already known (the cache): finding it otherwise may run code, which they
+// leave to the caller's ordinary path.
+int c_draw_render_texture_vec(PyObject* render_texture, PyObject* dest, PyObject* color, int flip) {
+    PyObject* backend = cached_backend;
+    if (backend == nullptr || !native::is_backend(backend)) return 0;
+    return native::draw_render_texture_vec(backend, render_texture, dest, color, flip);
+}
+
+int c_draw_render_texture_rec(PyObject* render_texture, double source_width, double source_height, PyObject* dest,
+                              PyObject* color) {
+    PyObject* backend = cached_backend;
+    if (backend == nullptr || !native::is_backend(backend)) return 0;
+    return native::draw_render_texture_rec(backend, render_texture, source_width, source_height, dest, color);
+}
+
 void* const entries[export_count] = {
     reinterpret_cast<void*>(static_cast<kelo_raylib::ClearBackgroundC>(c_clear_background)),
     reinterpret_cast<void*>(static_cast<kelo_raylib::DrawTextureRecC>(c_draw_texture_rec)),
@@ -169,6 +185,8 @@ void* const entries[export_count] = {
     reinterpret_cast<void*>(static_cast<kelo_raylib::EndBlendMode>(end_blend_mode)),
     reinterpret_cast<void*>(static_cast<kelo_raylib::EndTextureMode>(end_texture_mode)),
     reinterpret_cast<void*>(static_cast<kelo_raylib::BeginBlendMode>(begin_blend_mode)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::DrawRenderTextureVec>(c_draw_render_texture_vec)),
+    reinterpret_cast<void*>(static_cast<kelo_raylib::DrawRenderTextureRec>(c_draw_render_texture_rec)),
 };
 
 // --- the same functions for Python callers -----------------------------------

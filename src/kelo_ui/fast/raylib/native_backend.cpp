@@ -6,6 +6,7 @@
 #include "kelo_ui/fast/raylib/native_backend.h"
 
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -58,10 +59,18 @@ struct WindowState {
     }
 };
 
+// The tint converted last: a tuple of exact ints cannot change, so the same
+// tuple again (the default tint, blit after blit) is not converted again.
+struct TintCache {
+    Ref tuple;
+    rl::Color color{};
+};
+
 struct BackendObject {
     PyObject_HEAD
     Binding binding;
     WindowState window;
+    TintCache tint;
 };
 
 BackendObject* backend_of(PyObject* backend) { return reinterpret_cast<BackendObject*>(backend); }
@@ -101,8 +110,10 @@ bool enter(BackendObject* self, const char* function) {
 // Right before raylib is called, after the conversions (which may run Python
 // code that closes the window or detaches the backend): without a window
 // raylib's drawing state is gone, and a call would write through freed memory.
+// enter() has tested the thread; code run since on this thread can only
+// have detached the backend.
 bool ready(BackendObject* self, const char* function) {
-    if (self->window.thread != PyThread_get_thread_ident()) [[unlikely]]
+    if (self->window.thread == 0) [[unlikely]]
         return refuse(self, function);
     if (self->binding.raylib.IsWindowReady()) [[likely]]
         return true;
@@ -128,51 +139,55 @@ bool dead(BackendObject* self, const char* function, const char* parameter, PyOb
     return false;
 }
 
-// A texture argument, held for the whole call and copied again right before
-// drawing: converting the other arguments may run Python code that releases
-// it (its ids are zero then) or drops what its memory belongs to.
+// A texture argument, held for the whole call and read (copied) only right
+// before drawing: converting the other arguments may run Python code that
+// releases it (its ids are zero then) or drops what its memory belongs to.
 class HeldTexture {
 public:
-    // A Texture cdata.
+    // A Texture cdata; anything else raises TypeError now.
     bool take(const Binding& binding, PyObject* object, Where where) {
         object_ = Ref::newref(object);
-        return to_texture(binding, object, texture, where);
+        if (is_struct(binding, object, texture_struct)) [[likely]]
+            return true;
+        return from_cdata(binding, texture_struct, object, &texture, where, "a raylib Texture");
     }
 
     // What fast_blit_pro draws: a KlRenderTexture's or a RenderTexture's
     // colour texture, or a Texture.
     bool take_colour_texture(const Binding& binding, PyObject* object, const char* function) {
-        constexpr const char* expected = "a raylib Texture, a raylib RenderTexture or a KlRenderTexture";
         if (PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.kl_render_texture_type.get()))) {
             // The view of its `texture` points into its render texture, which
             // keeps no reference to it: the render texture is held too.
             parent_ = Ref::newref(reinterpret_cast<KlRenderTextureObject*>(object)->render_texture);
-            object_ = Ref::steal(PyObject_GetAttr(object, binding.texture_name.get()));
-            return object_ && from_cdata(binding, texture_struct, object_.get(), &texture,
-                                         {function, "texture.texture"}, "a raylib Texture");
+            Ref texture_view = Ref::steal(PyObject_GetAttr(object, binding.texture_name.get()));
+            if (!texture_view) return false;
+            object_ = std::move(texture_view);
+            return is_struct(binding, object_.get(), texture_struct) ||
+                   from_cdata(binding, texture_struct, object_.get(), &texture, {function, "texture.texture"},
+                              "a raylib Texture");
         }
         object_ = Ref::newref(object);
-        if (is_cdata(binding, object)) {
-            Ref ctype = Ref::steal(PyObject_CallOneArg(binding.typeof_cdata.get(), object));
-            if (!ctype) return false;
-            if (ctype.get() == binding.ctypes[render_texture_struct].get()) {
-                render_texture_ = true;
-                return reread(binding, {function, "texture"}, expected);
-            }
+        if (is_struct(binding, object, render_texture_struct)) {
+            render_texture_ = true;
+            return true;
         }
-        return from_cdata(binding, texture_struct, object, &texture, {function, "texture"}, expected);
+        return is_struct(binding, object, texture_struct) ||
+               from_cdata(binding, texture_struct, object, &texture, {function, "texture"},
+                          "a raylib Texture, a raylib RenderTexture or a KlRenderTexture");
     }
 
-    // The texture's fields as they are now; no Python code runs here.
-    bool reread(const Binding& binding, Where where, const char* expected = "a raylib Texture") {
-        if (!render_texture_) return from_cdata(binding, texture_struct, object_.get(), &texture, where, expected);
-        rl::RenderTexture whole;
-        if (!from_cdata(binding, render_texture_struct, object_.get(), &whole, where, expected)) return false;
-        texture = whole.texture;
-        return true;
-    }
-
-    bool alive(BackendObject* self, const char* function) {
+    // The texture's fields as they are now; no Python code runs here. Then
+    // one that is dead (id 0) is refused, saying why.
+    bool read(BackendObject* self, const char* function) {
+        const Binding& binding = self->binding;
+        if (render_texture_) {
+            rl::RenderTexture whole;
+            if (binding.to_c(reinterpret_cast<char*>(&whole), binding.ctype(render_texture_struct), object_.get()) < 0)
+                return false;
+            texture = whole.texture;
+        } else if (binding.to_c(reinterpret_cast<char*>(&texture), binding.ctype(texture_struct), object_.get()) < 0) {
+            return false;
+        }
         return texture.id != 0 || dead(self, function, "texture", object_.get());
     }
 
@@ -183,6 +198,45 @@ private:
     Ref parent_;
     bool render_texture_ = false;
 };
+
+// A tint: None is white, the tuple converted last is known, any other value
+// is converted (and kept when it is a tuple of exact ints).
+bool tint_of(BackendObject* self, PyObject* color, rl::Color& out, const char* function) {
+    if (color == Py_None) {
+        out = white;
+        return true;
+    }
+    TintCache& cache = self->tint;
+    if (color == cache.tuple.get()) [[likely]] {
+        out = cache.color;
+        return true;
+    }
+    if (!plain_color(color, out)) return to_color(self->binding, color, out, white, {function, "color"});
+    // The tuple let go holds exact ints only: releasing it runs no code.
+    cache.tuple = Ref::newref(color);
+    cache.color = out;
+    return true;
+}
+
+// ------------------------------------------------------------ the lean blits
+
+// Whether a lean blit may draw now: on the window's thread, with no release
+// waiting and raylib's window open. Otherwise the ordinary path says why.
+bool lean_ready(BackendObject* self) {
+    return self->window.thread == PyThread_get_thread_ident() && !self->window.pending &&
+           self->binding.raylib.IsWindowReady();
+}
+
+// The colour texture of exactly the binding's RenderTexture cdata, when it is
+// alive. Its type is known, so its bytes are the struct (as cffi's own
+// conversion would copy them), read once, right before drawing.
+bool lean_texture(const Binding& binding, PyObject* render_texture, rl::Texture& out) {
+    if (!is_struct(binding, render_texture, render_texture_struct)) return false;
+    rl::RenderTexture whole;
+    std::memcpy(&whole, reinterpret_cast<CDataHead*>(render_texture)->c_data, sizeof whole);
+    out = whole.texture;
+    return out.id != 0;
+}
 
 // ------------------------------------------------------------ scopes
 
@@ -257,8 +311,8 @@ bool fast_blit_pro(BackendObject* self, PyObject* texture_object, PyObject* dest
     rl::Rectangle rectangle{};
     if ((size == 2 ? dest != Py_None && !to_vector2(binding, dest, position, {function, "dest"})
                    : !to_rectangle(binding, dest, rectangle, {function, "dest"})) ||
-        !to_color(binding, color, tint, white, {function, "color"}) ||
-        !held.reread(binding, {function, "texture"}) || !held.alive(self, function) || !ready(self, function))
+        !tint_of(self, color, tint, function) || !held.read(self, function) ||
+        !ready(self, function))
         return false;
     const rl::Texture& texture = held.texture;
     if (size == 2) {
@@ -287,11 +341,13 @@ PyObject* backend_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     // made when the object is seen.
     new (&self.as<BackendObject>()->binding) Binding(std::move(binding));
     new (&self.as<BackendObject>()->window) WindowState();
+    new (&self.as<BackendObject>()->tint) TintCache();
     return self.release();
 }
 
 void backend_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
+    backend_of(self)->tint.~TintCache();
     backend_of(self)->window.~WindowState();
     backend_of(self)->binding.~Binding();
     Py_TYPE(self)->tp_free(self);
@@ -307,6 +363,7 @@ int backend_traverse(PyObject* self, visitproc visit, void* arg) {
     Py_VISIT(window.objects.get());
     Py_VISIT(window.detached_because.get());
     for (const TextureScope& scope : window.targets) Py_VISIT(scope.render_texture.get());
+    Py_VISIT(backend_of(self)->tint.tuple.get());
     return 0;
 }
 
@@ -556,8 +613,8 @@ void draw_texture_vec(PyObject* backend, PyObject* texture_object, PyObject* des
     rl::Color tint;
     if (!enter(self, function) || !held.take(binding, texture_object, {function, "texture"}) ||
         !to_vector2(binding, dest, position, {function, "dest"}) ||
-        !to_color(binding, color, tint, white, {function, "color"}) || !held.reread(binding, {function, "texture"}) ||
-        !held.alive(self, function) || !ready(self, function))
+        !tint_of(self, color, tint, function) || !held.read(self, function) ||
+        !ready(self, function))
         return;
     draw_whole(binding, held.texture, position, flip != 0, tint);
 }
@@ -574,8 +631,8 @@ void draw_texture_rec(PyObject* backend, PyObject* texture_object, PyObject* sou
     if (!enter(self, function) || !held.take(binding, texture_object, {function, "texture"}) ||
         !to_rectangle(binding, source_object, source, {function, "source"}) ||
         !to_rectangle(binding, dest_object, dest, {function, "dest"}) ||
-        !to_color(binding, color, tint, white, {function, "color"}) || !held.reread(binding, {function, "texture"}) ||
-        !held.alive(self, function) || !ready(self, function))
+        !tint_of(self, color, tint, function) || !held.read(self, function) ||
+        !ready(self, function))
         return;
     draw_into(binding, held.texture, source, dest, tint);
 }
@@ -645,6 +702,37 @@ void end_blend_mode(PyObject* backend) {
     const int ended = window.blends.back();
     window.blends.pop_back();
     if (window.blend_mode() != ended) self->binding.raylib.BeginBlendMode(window.blend_mode());
+}
+
+int draw_render_texture_vec(PyObject* backend, PyObject* render_texture, PyObject* dest, PyObject* color, int flip) {
+    BackendObject* self = backend_of(backend);
+    rl::Vector2 position;
+    rl::Color tint;
+    rl::Texture texture;
+    if (!lean_ready(self) || !plain_vector2(dest, position) ||
+        (color != Py_None && color != self->tint.tuple.get() && !plain_color(color, tint)) ||
+        !lean_texture(self->binding, render_texture, texture))
+        return 0;
+    tint_of(self, color, tint, "c_draw_texture_vec");  // known or plain now: cannot fail
+    draw_whole(self->binding, texture, position, flip != 0, tint);
+    return 1;
+}
+
+int draw_render_texture_rec(PyObject* backend, PyObject* render_texture, double source_width, double source_height,
+                            PyObject* dest, PyObject* color) {
+    BackendObject* self = backend_of(backend);
+    rl::Rectangle source{0.0f, 0.0f, 0.0f, 0.0f};
+    rl::Rectangle rectangle;
+    rl::Color tint;
+    rl::Texture texture;
+    if (!lean_ready(self) || !plain_float(source_width, source.width) || !plain_float(source_height, source.height) ||
+        !plain_rectangle(dest, rectangle) ||
+        (color != Py_None && color != self->tint.tuple.get() && !plain_color(color, tint)) ||
+        !lean_texture(self->binding, render_texture, texture))
+        return 0;
+    tint_of(self, color, tint, "c_draw_texture_rec");
+    draw_into(self->binding, texture, source, rectangle, tint);
+    return 1;
 }
 
 bool add_to_module(PyObject* module) {

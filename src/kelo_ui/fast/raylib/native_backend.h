@@ -30,4 +30,10 @@ void end_texture_mode(PyObject* backend);
 void begin_blend_mode(PyObject* backend, int blend_mode);
 void end_blend_mode(PyObject* backend);
 
+// The lean blits of kelo_raylib.h: 1 when drawn, 0 when not taken (nothing
+// done, no exception set).
+int draw_render_texture_vec(PyObject* backend, PyObject* render_texture, PyObject* dest, PyObject* color, int flip);
+int draw_render_texture_rec(PyObject* backend, PyObject* render_texture, double source_width, double source_height,
+                            PyObject* dest, PyObject* color);
+
 }  // namespace kelo_raylib::native

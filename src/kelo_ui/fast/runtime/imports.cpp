@@ -72,7 +72,8 @@ void* get_vtable(PyTypeObject* type) {
     return table;
 }
 
-void* import_function(PyObject* module, const char* module_name, const char* name, const char* signature) {
+void* import_function(PyObject* module, const char* module_name, const char* name, const char* signature,
+                      bool required) {
     Ref exports = Ref::steal(PyObject_GetAttrString(module, "__pyx_capi__"));
     if (!exports) return nullptr;
     Ref key = Ref::steal(PyUnicode_FromString(name));
@@ -81,6 +82,7 @@ void* import_function(PyObject* module, const char* module_name, const char* nam
     if (!capsule) {
         if (!PyErr_ExceptionMatches(PyExc_KeyError)) return nullptr;
         PyErr_Clear();
+        if (!required) return nullptr;
         PyErr_Format(PyExc_ImportError, "%.200s does not export expected C %.8s %.200s", module_name, "function",
                      name);
         return nullptr;

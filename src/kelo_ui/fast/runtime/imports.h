@@ -29,7 +29,9 @@ Ref import_type(const char* module_name, const char* type_name, std::size_t expe
 void* get_vtable(PyTypeObject* type);
 
 // A native function exported in `module.__pyx_capi__` under `name`, in a
-// capsule named after its signature.
-void* import_function(PyObject* module, const char* module_name, const char* name, const char* signature);
+// capsule named after its signature. One that is not `required` may be
+// missing: null with no exception set.
+void* import_function(PyObject* module, const char* module_name, const char* name, const char* signature,
+                      bool required = true);
 
 }  // namespace kl

@@ -1,0 +1,168 @@
+// Batched blits: fast_blits(blits) draws each item as fast_blit would, into
+// the current target; blits(blits, blend_mode=0) is its checked form, with
+// one blend-mode scope around one texture-mode scope on this target for all
+// the items.
+//
+// An item is exactly a tuple (kl_texture, dest[, flip[, color]]), with
+// fast_blit's defaults, checks and messages, drawn through this object's
+// slot 0. A failing item raises its own exception with a note naming its
+// index; the items before it stay drawn. Unlike blit, blits ends the scopes
+// it began when it fails.
+#include "kelo_ui/fast/klrendertex/entry_point.h"
+#include "kelo_ui/fast/klrendertex/methods.h"
+#include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/runtime/convert.h"
+
+namespace klrt {
+namespace {
+
+using kl::Ref;
+
+// The default tint of an item without a colour: fast_blit's.
+constexpr int fast_blit_tint = 1;
+
+// Adds "item <index> of <method>()" to the pending exception.
+void note_item(Py_ssize_t index, const char* method) {
+    Ref raised = Ref::steal(PyErr_GetRaisedException());
+    Ref note = Ref::steal(PyUnicode_FromFormat("item %zd of %s()", index, method));
+    if (note) {
+        Ref added = Ref::steal(PyObject_CallMethod(raised.get(), "add_note", "O", note.get()));
+        if (!added) PyErr_Clear();  // the item's own exception matters more
+    } else {
+        PyErr_Clear();
+    }
+    PyErr_SetRaisedException(raised.release());
+}
+
+// One item, checked and converted as fast_blit's arguments are, then drawn.
+bool draw_item(KlRenderTextureObject* self, PyObject* item, const char* method) {
+    if (!PyTuple_CheckExact(item) || PyTuple_GET_SIZE(item) < 2 || PyTuple_GET_SIZE(item) > 4) {
+        if (PyTuple_CheckExact(item)) {
+            PyErr_Format(PyExc_TypeError,
+                         "%s() items are tuples (kl_texture, dest[, flip[, color]]), not a tuple of %zd items",
+                         method, PyTuple_GET_SIZE(item));
+        } else {
+            PyErr_Format(PyExc_TypeError, "%s() items are tuples (kl_texture, dest[, flip[, color]]), not %.200s",
+                         method, Py_TYPE(item)->tp_name);
+        }
+        return false;
+    }
+    // The tuple is held by the caller and cannot change: its items live as long.
+    const Py_ssize_t size = PyTuple_GET_SIZE(item);
+    PyObject* kl_texture = PyTuple_GET_ITEM(item, 0);
+    PyObject* dest = PyTuple_GET_ITEM(item, 1);
+    PyObject* flip_value = size > 2 ? PyTuple_GET_ITEM(item, 2) : Py_True;
+    PyObject* color = size > 3 ? PyTuple_GET_ITEM(item, 3) : state.default_tint[fast_blit_tint].object();
+    int flip = 0;
+    if ((flip = PyObject_IsTrue(flip_value)) < 0 ||
+        !kl::check_argument_type(kl_texture, &KlRenderTextureType, true, "kl_texture") ||
+        !kl::check_argument_tuple(dest, true, "dest") || !kl::check_argument_tuple(color, true, "color")) {
+        return false;
+    }
+    self->vtab->c_fast_blit(self, record(kl_texture), dest, flip, color);
+    return !PyErr_Occurred();
+}
+
+// Calls each(item, index) for the items of any iterable, each held while it
+// is used; stops at the first false.
+template <typename Each>
+bool for_each_item(PyObject* iterable, Each each) {
+    if (PyList_CheckExact(iterable) || PyTuple_CheckExact(iterable)) [[likely]] {
+        // A list may change while its items are drawn: its size is read again
+        // for every item.
+        for (Py_ssize_t index = 0; index < PySequence_Fast_GET_SIZE(iterable); ++index) {
+            Ref item = Ref::newref(PySequence_Fast_GET_ITEM(iterable, index));
+            if (!each(item.get(), index)) return false;
+        }
+        return true;
+    }
+    Ref iterator = Ref::steal(PyObject_GetIter(iterable));
+    if (!iterator) return false;
+    for (Py_ssize_t index = 0;; ++index) {
+        Ref item = Ref::steal(PyIter_Next(iterator.get()));
+        if (!item) return !PyErr_Occurred();
+        if (!each(item.get(), index)) return false;
+    }
+}
+
+bool draw_items(KlRenderTextureObject* self, PyObject* blits, const char* method) {
+    return for_each_item(blits, [&](PyObject* item, Py_ssize_t index) {
+        if (draw_item(self, item, method)) [[likely]]
+            return true;
+        note_item(index, method);
+        return false;
+    });
+}
+
+// The end of a scope after a failure: the failure stays the one raised; an
+// end that fails as well raises its own, with the failure as its context.
+void end_after_failure(void (*end)(int)) {
+    Ref failure = Ref::steal(PyErr_GetRaisedException());
+    end(0);
+    if (PyErr_Occurred()) {
+        Ref raised = Ref::steal(PyErr_GetRaisedException());
+        PyException_SetContext(raised.get(), failure.release());
+        PyErr_SetRaisedException(raised.release());
+        return;
+    }
+    PyErr_SetRaisedException(failure.release());
+}
+
+PyObject* fail(const char* qualname) {
+    traceback(qualname);
+    return nullptr;
+}
+
+const char* const fast_blits_params[] = {"blits"};
+const char* const blits_params[] = {"blits", "blend_mode"};
+
+}  // namespace
+
+const kl::Signature sig_fast_blits = kl::make_signature("fast_blits", fast_blits_params, 1);
+const kl::Signature sig_blits = kl::make_signature("blits", blits_params, 1);
+
+PyObject* py_fast_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* blits = nullptr;
+    if (!kl::bind_arguments(sig_fast_blits, args, nargs, kwnames, &blits) ||
+        !draw_items(record(self), blits, "fast_blits")) {
+        return fail(KLRT_QUALNAME("fast_blits"));
+    }
+    Py_RETURN_NONE;
+}
+
+PyObject* py_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[] = {nullptr, state.int_0.object()};
+    int blend_mode = 0;
+    KlRenderTextureObject* rt = record(self);
+    if (!kl::bind_arguments(sig_blits, args, nargs, kwnames, values) || !kl::as_int32(values[1], blend_mode) ||
+        !check_loaded(rt)) {
+        return fail(KLRT_QUALNAME("blits"));
+    }
+    const kelo_raylib::Functions& raylib = state.raylib;
+    raylib.begin_blend_mode(blend_mode, 0);
+    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("blits"));
+    {
+        Ref render_texture = Ref::newref(rt->render_texture);
+        raylib.begin_texture_mode(render_texture.get(), 0);
+    }
+    if (PyErr_Occurred()) {
+        end_after_failure(raylib.end_blend_mode);
+        return fail(KLRT_QUALNAME("blits"));
+    }
+    if (!draw_items(rt, values[0], "blits")) {
+        end_after_failure(raylib.end_texture_mode);
+        end_after_failure(raylib.end_blend_mode);
+        return fail(KLRT_QUALNAME("blits"));
+    }
+    raylib.end_texture_mode(0);
+    if (PyErr_Occurred()) {
+        end_after_failure(raylib.end_blend_mode);
+        return fail(KLRT_QUALNAME("blits"));
+    }
+    raylib.end_blend_mode(0);
+    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("blits"));
+    Py_RETURN_NONE;
+}
+
+}  // namespace klrt
