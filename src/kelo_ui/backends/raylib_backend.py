@@ -44,6 +44,7 @@ BLEND_MODES = range(min(ffi.typeof("BlendMode").relements.values()),
 _TEXTURE = ffi.typeof("Texture")
 _RENDER_TEXTURE = ffi.typeof("RenderTexture")
 _PLAIN_NUMBERS = frozenset((int, float))
+_get_ident = threading.get_ident
 
 
 def colour_texture(texture: Any) -> Any:
@@ -85,6 +86,7 @@ class RaylibBackend:
         self._thread: int | None = None
         self._detached = "the backend is not attached to a window"
         self._pending = False
+        self._plain_tint: Any = WHITE
 
     # --- the window's side ------------------------------------------------------
 
@@ -144,7 +146,7 @@ class RaylibBackend:
     def _check(self, function: str) -> None:
         """Before every drawing call: the window's thread, its pending
         releases, and raylib's window (raylib may have closed it itself)."""
-        if self._thread != threading.get_ident():
+        if self._thread != _get_ident():
             self._refuse(function)
         if self._pending:
             self._pending = False
@@ -221,11 +223,28 @@ class RaylibBackend:
 
     clear_background = c_clear_background
 
+    def _tint(self, color: Any) -> Any:
+        """The tint in a form that converts without running code; the tuple
+        settled last is known (a tuple of plain numbers cannot change)."""
+        if color is None:
+            return WHITE
+        settled = _settled("Color", color)
+        if settled is color and color.__class__ is tuple:
+            self._plain_tint = color
+        return settled
+
     def c_draw_texture_vec(self, texture: Any, dest: Sequence[float], color: Sequence[int] | None,
                            flip: int) -> None:
-        self._check("c_draw_texture_vec")
-        dest, color = _settled("Vector2", dest), WHITE if color is None else _settled("Color", color)
-        self._alive("c_draw_texture_vec", "texture", texture, _TEXTURE)
+        # The checks of _check, written out: this is the hot path.
+        if self._thread != _get_ident() or self._pending or not lib.IsWindowReady():
+            self._check("c_draw_texture_vec")
+        if not (dest.__class__ is tuple and len(dest) == 2 and dest[0].__class__ in _PLAIN_NUMBERS
+                and dest[1].__class__ in _PLAIN_NUMBERS):
+            dest = _settled("Vector2", dest)
+        if color is not self._plain_tint:
+            color = self._tint(color)
+        if getattr(texture, "id", None) == 0:
+            self._alive("c_draw_texture_vec", "texture", texture, _TEXTURE)
         height = -texture.height if flip else texture.height
         lib.DrawTextureRec(texture, (0, 0, texture.width, height), dest, color)
 
@@ -233,7 +252,8 @@ class RaylibBackend:
                            color: Sequence[int] | None) -> None:
         self._check("c_draw_texture_rec")
         source, dest = _settled("Rectangle", source), _settled("Rectangle", dest)
-        color = WHITE if color is None else _settled("Color", color)
+        if color is not self._plain_tint:
+            color = self._tint(color)
         self._alive("c_draw_texture_rec", "texture", texture, _TEXTURE)
         lib.DrawTexturePro(texture, source, dest, ORIGIN, 0.0, color)
 

@@ -4,12 +4,14 @@
 #include "kelo_ui/fast/probe/kl_probe.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "kelo_ui/fast/klrect/klrect.h"
 #include "kelo_ui/fast/klshader/klshader.h"
 #include "kelo_ui/fast/klvector2/klvector2.h"
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
+#include "kelo_ui/fast/raylib/raylib_declarations.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/module_def.h"
@@ -129,8 +131,9 @@ bool prepare_call(PyObject* name, PyObject* const* a, Py_ssize_t n, ExportCall& 
     const Export* found = nullptr;
     for (const Export& e : exports)
         if (std::strcmp(e.name, text) == 0) found = &e;
-    if (!found) {
-        PyErr_Format(PyExc_ValueError, "kelo_raylib exports no function %s", text);
+    if (!found || !found->required) {
+        // The lean blits return a value and take doubles: not callable here.
+        PyErr_Format(PyExc_ValueError, "kelo_raylib exports no function %s of the eight", text);
         return false;
     }
     call.index = static_cast<std::size_t>(found - exports);
@@ -202,6 +205,36 @@ PyObject* raylib_call_over_pending(PyObject*, PyObject* const* args, Py_ssize_t 
 
 PyObject* noop(PyObject*, PyObject* const*, Py_ssize_t) { Py_RETURN_NONE; }
 
+// draw_texture_rec_floor(address, texture, count): raylib's DrawTextureRec,
+// at `address` (the binding's function), called `count` times from C with
+// prebuilt structs: the whole `texture` (its bytes) flipped at (10, 20),
+// untinted. The floor of any blit that goes through it.
+PyObject* draw_texture_rec_floor(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    namespace rl = kelo_raylib::native::rl;
+    if (!kl::check_positional_count("draw_texture_rec_floor", nargs, 3)) return nullptr;
+    const auto address = reinterpret_cast<std::uintptr_t>(PyLong_AsVoidPtr(args[0]));
+    if (address == 0) {
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "draw_texture_rec_floor: no function address");
+        return nullptr;
+    }
+    Py_buffer bytes;
+    if (PyObject_GetBuffer(args[1], &bytes, PyBUF_SIMPLE) < 0) return nullptr;
+    rl::Texture texture{};
+    const bool sized = bytes.len == static_cast<Py_ssize_t>(sizeof texture);
+    if (sized) std::memcpy(&texture, bytes.buf, sizeof texture);
+    PyBuffer_Release(&bytes);
+    const Py_ssize_t count = PyLong_AsSsize_t(args[2]);
+    if (!sized || count < 0) {
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "draw_texture_rec_floor: a Texture's bytes and a count");
+        return nullptr;
+    }
+    using DrawTextureRec = void (*)(rl::Texture, rl::Rectangle, rl::Vector2, rl::Color);
+    const auto draw = reinterpret_cast<DrawTextureRec>(address);
+    const rl::Rectangle source{0.0f, 0.0f, static_cast<float>(texture.width), -static_cast<float>(texture.height)};
+    for (Py_ssize_t i = 0; i < count; ++i) draw(texture, source, rl::Vector2{10.0f, 20.0f}, kelo_raylib::native::white);
+    Py_RETURN_NONE;
+}
+
 struct FloorObject {
     PyObject_HEAD
     double value;
@@ -256,6 +289,7 @@ PyMethodDef probe_functions[] = {
     {"raylib_call", KL_FASTCALL(raylib_call), METH_FASTCALL, nullptr},
     {"raylib_call_over_pending", KL_FASTCALL(raylib_call_over_pending), METH_FASTCALL, nullptr},
     {"noop", KL_FASTCALL(noop), METH_FASTCALL, nullptr},
+    {"draw_texture_rec_floor", KL_FASTCALL(draw_texture_rec_floor), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
