@@ -8,19 +8,15 @@
 // slot 0. A failing item raises its own exception with a note naming its
 // index; the items before it stay drawn. Unlike blit, blits ends the scopes
 // it began when it fails.
-#include "kelo_ui/fast/klrendertex/entry_point.h"
-#include "kelo_ui/fast/klrendertex/methods.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
 namespace {
 
 using kl::Ref;
-
-// The default tint of an item without a colour: fast_blit's.
-constexpr int fast_blit_tint = 1;
 
 // Adds "item <index> of <method>()" to the pending exception.
 void note_item(Py_ssize_t index, const char* method) {
@@ -53,7 +49,8 @@ bool draw_item(KlRenderTextureObject* self, PyObject* item, const char* method) 
     PyObject* kl_texture = PyTuple_GET_ITEM(item, 0);
     PyObject* dest = PyTuple_GET_ITEM(item, 1);
     PyObject* flip_value = size > 2 ? PyTuple_GET_ITEM(item, 2) : Py_True;
-    PyObject* color = size > 3 ? PyTuple_GET_ITEM(item, 3) : state.default_tint[fast_blit_tint].object();
+    // fast_blit's defaults, its tint included.
+    PyObject* color = size > 3 ? PyTuple_GET_ITEM(item, 3) : sig_fast_blit.defaults[3];
     int flip = 0;
     if ((flip = PyObject_IsTrue(flip_value)) < 0 ||
         !kl::check_argument_type(kl_texture, &KlRenderTextureType, true, "kl_texture") ||
@@ -109,18 +106,13 @@ void end_after_failure(void (*end)(int)) {
     PyErr_SetRaisedException(failure.release());
 }
 
-PyObject* fail(const char* qualname) {
-    traceback(qualname);
-    return nullptr;
-}
-
-const char* const fast_blits_params[] = {"blits"};
-const char* const blits_params[] = {"blits", "blend_mode"};
+kl::Parameters<1> fast_blits_params{{{"blits"}}};
+kl::Parameters<2> blits_params{{{"blits"}, {"blend_mode", zero}}};
 
 }  // namespace
 
-const kl::Signature sig_fast_blits = kl::make_signature("fast_blits", fast_blits_params, 1);
-const kl::Signature sig_blits = kl::make_signature("blits", blits_params, 1);
+const kl::Signature sig_fast_blits = kl::make_signature("fast_blits", fast_blits_params);
+const kl::Signature sig_blits = kl::make_signature("blits", blits_params);
 
 PyObject* py_fast_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* blits = nullptr;
@@ -132,7 +124,7 @@ PyObject* py_fast_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 }
 
 PyObject* py_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[] = {nullptr, state.int_0.object()};
+    PyObject* values[2];
     int blend_mode = 0;
     KlRenderTextureObject* rt = record(self);
     if (!kl::bind_arguments(sig_blits, args, nargs, kwnames, values) || !kl::as_int32(values[1], blend_mode) ||

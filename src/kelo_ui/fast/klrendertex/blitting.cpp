@@ -8,10 +8,9 @@
 // rely on the exact call sequence.
 #include <iterator>
 
-#include "kelo_ui/fast/klrendertex/methods.h"
-#include "kelo_ui/fast/klrendertex/entry_point.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dest.h"
 
@@ -19,14 +18,6 @@ namespace klrt {
 namespace {
 
 using kl::Ref;
-
-// Which stored default tint each blit method uses when `color` is omitted.
-enum Tint { blit_tint, fast_blit_tint, blit_texture_tint, fast_blit_texture_tint };
-
-PyObject* fail(const char* qualname) {
-    traceback(qualname);
-    return nullptr;
-}
 
 // The vector of an exact KlRenderTexture, or null. Its `width` and `height`
 // are the class's own properties (an exact instance has no dictionary and the
@@ -102,32 +93,27 @@ PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* 
     Py_RETURN_NONE;
 }
 
-const char* const blit_params[] = {"kl_texture", "dest", "blend_mode", "flip", "color"};
-const char* const fast_blit_params[] = {"kl_texture", "dest", "flip", "color"};
-const char* const blit_texture_params[] = {"texture", "dest", "blend_mode", "flip", "color"};
-const char* const fast_blit_texture_params[] = {"texture", "dest", "flip", "color"};
+kl::Parameters<5> blit_params{{{"kl_texture"}, {"dest"}, {"blend_mode", zero}, {"flip", true_value},
+                                {"color", white}}};
+kl::Parameters<4> fast_blit_params{{{"kl_texture"}, {"dest"}, {"flip", true_value}, {"color", white}}};
+kl::Parameters<5> blit_texture_params{{{"texture"}, {"dest"}, {"blend_mode", zero}, {"flip", true_value},
+                                        {"color", white}}};
+kl::Parameters<4> fast_blit_texture_params{{{"texture"}, {"dest"}, {"flip", true_value}, {"color", white}}};
 
 }  // namespace
 
-const kl::Signature sig_blit = kl::make_signature("blit", blit_params, 2);
-const kl::Signature sig_fast_blit = kl::make_signature("fast_blit", fast_blit_params, 2);
-const kl::Signature sig_blit_texture = kl::make_signature("blit_texture", blit_texture_params, 2);
-const kl::Signature sig_fast_blit_texture = kl::make_signature("fast_blit_texture", fast_blit_texture_params, 2);
+const kl::Signature sig_blit = kl::make_signature("blit", blit_params);
+const kl::Signature sig_fast_blit = kl::make_signature("fast_blit", fast_blit_params);
+const kl::Signature sig_blit_texture = kl::make_signature("blit_texture", blit_texture_params);
+const kl::Signature sig_fast_blit_texture = kl::make_signature("fast_blit_texture", fast_blit_texture_params);
 
 // ------------------------------------------------------------ render targets
 
 void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyObject* dest, int flip,
                  PyObject* color) {
-    if (!check_started()) {
-        traceback(KLRT_QUALNAME("c_fast_blit"));
-        return;
-    }
     PyObject* source = object(kl_texture);
     SourceHeight height;
-    if (!height.read(source, flip)) {
-        traceback(KLRT_QUALNAME("c_fast_blit"));
-        return;
-    }
+    if (!check_started() || !height.read(source, flip)) return traceback(KLRT_QUALNAME("c_fast_blit"));
     // None (and anything else without a length) is refused by len() itself:
     // "object of type 'NoneType' has no len()".
     const Py_ssize_t dest_len = PyTuple_CheckExact(dest) ? PyTuple_GET_SIZE(dest) : PyObject_Size(dest);
@@ -161,7 +147,7 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
 }
 
 PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[] = {nullptr, nullptr, state.int_0.object(), Py_True, state.default_tint[blit_tint].object()};
+    PyObject* values[5];
     int blend_mode = 0;
     int flip = 0;
     if (!kl::bind_arguments(sig_blit, args, nargs, kwnames, values) || !kl::as_int32(values[2], blend_mode) ||
@@ -177,7 +163,7 @@ PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[] = {nullptr, nullptr, Py_True, state.default_tint[fast_blit_tint].object()};
+    PyObject* values[4];
     int flip = 0;
     if (!kl::bind_arguments(sig_fast_blit, args, nargs, kwnames, values) || (flip = PyObject_IsTrue(values[2])) < 0 ||
         !kl::check_argument_type(values[0], &KlRenderTextureType, true, "kl_texture") ||
@@ -193,10 +179,7 @@ PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 // ------------------------------------------------------------ plain textures
 
 void c_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* dest, int flip, PyObject* color) {
-    if (!check_started()) {
-        traceback(KLRT_QUALNAME("c_fast_blit_texture"));
-        return;
-    }
+    if (!check_started()) return traceback(KLRT_QUALNAME("c_fast_blit_texture"));
     // kelo_state.window.display, found afresh: a new window takes effect at
     // the next blit.
     Ref kelo_state = global(state.names.kelo_state);
@@ -211,8 +194,7 @@ void c_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* de
 }
 
 PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[] = {nullptr, nullptr, state.int_0.object(), Py_True,
-                          state.default_tint[blit_texture_tint].object()};
+    PyObject* values[5];
     int blend_mode = 0;
     int flip = 0;
     if (!kl::bind_arguments(sig_blit_texture, args, nargs, kwnames, values) ||
@@ -227,7 +209,7 @@ PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t narg
 }
 
 PyObject* py_fast_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[] = {nullptr, nullptr, Py_True, state.default_tint[fast_blit_texture_tint].object()};
+    PyObject* values[4];
     int flip = 0;
     if (!kl::bind_arguments(sig_fast_blit_texture, args, nargs, kwnames, values) ||
         (flip = PyObject_IsTrue(values[2])) < 0 || !kl::check_argument_tuple(values[3], true, "color") ||

@@ -1,16 +1,14 @@
 // The drawing scope (`with rt:` begins and ends texture mode on the render
 // texture) and the clears: clear and fill in their own texture mode,
 // fast_clear into whatever target the backend draws into.
-#include "kelo_ui/fast/klrendertex/methods.h"
-#include "kelo_ui/fast/klrendertex/entry_point.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {
 namespace {
 
-using kl::Override;
 using kl::Ref;
 
 // clear, fast_clear and fill differ in their name and in the native clear
@@ -23,28 +21,10 @@ struct ClearKind {
     bool own_texture_mode;  // clear through c_clear rather than c_fast_clear
 };
 
-void checked_clear(const ClearKind& kind, KlRenderTextureObject* self, PyObject* color, int skip_dispatch) {
-    if (!check_started()) {
-        traceback(kind.qualname);
-        return;
-    }
-    if (!skip_dispatch) {
-        Ref result;
-        switch (kl::dispatch_override(object(self), kind.method_name.object(), kind.own_entry, &color, 1, result)) {
-            case Override::none:
-                break;
-            case Override::called:
-                return;
-            case Override::failed:
-                traceback(kind.qualname);
-                return;
-        }
-    }
-    if (!check_loaded(self)) {
-        traceback(kind.qualname);
-        return;
-    }
-    // Through the object's table, so a native subclass's clears are used.
+// Slots 4 to 6 after override dispatch: the loaded check, then the clear,
+// through the object's table so that a native subclass's clears are used.
+void clear_body(const ClearKind& kind, KlRenderTextureObject* self, PyObject* color) {
+    if (!check_loaded(self)) return traceback(kind.qualname);
     if (kind.own_texture_mode) {
         self->vtab->c_clear(self, color);
     } else {
@@ -53,32 +33,35 @@ void checked_clear(const ClearKind& kind, KlRenderTextureObject* self, PyObject*
     if (PyErr_Occurred()) traceback(kind.qualname);
 }
 
-const char* const color_params[] = {"color"};
-const char* const exit_params[] = {"exc_type", "exc_val", "exc_tb"};
+void checked_clear(const ClearKind& kind, KlRenderTextureObject* self, PyObject* color, int skip_dispatch) {
+    if (!check_started()) return traceback(kind.qualname);
+    kl::overridable(
+        skip_dispatch, {object(self), kind.method_name.object(), kind.own_entry, &color, 1},
+        [&] { clear_body(kind, self, color); }, [](Ref) {}, [&] { traceback(kind.qualname); });
+}
+
+kl::Parameters<1> color_params{{{"color"}}};
+kl::Parameters<3> exit_params{{{"exc_type"}, {"exc_val"}, {"exc_tb"}}};
 
 PyObject* py_checked_clear(const ClearKind& kind, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
     PyObject* color;
     if (!kl::bind_arguments(kind.signature, args, nargs, kwnames, &color) ||
         !kl::check_argument_tuple(color, true, "color")) {
-        traceback(kind.qualname);
-        return nullptr;
+        return fail(kind.qualname);
     }
-    checked_clear(kind, record(self), color, 1);
-    if (PyErr_Occurred()) {
-        traceback(kind.qualname);
-        return nullptr;
-    }
+    clear_body(kind, record(self), color);
+    if (PyErr_Occurred()) return fail(kind.qualname);
     Py_RETURN_NONE;
 }
 
 }  // namespace
 
-const kl::Signature sig_clear = kl::make_signature("clear", color_params, 1);
-const kl::Signature sig_fast_clear = kl::make_signature("fast_clear", color_params, 1);
-const kl::Signature sig_fill = kl::make_signature("fill", color_params, 1);
+const kl::Signature sig_clear = kl::make_signature("clear", color_params);
+const kl::Signature sig_fast_clear = kl::make_signature("fast_clear", color_params);
+const kl::Signature sig_fill = kl::make_signature("fill", color_params);
 const kl::Signature sig_enter = kl::make_signature("__enter__");
-const kl::Signature sig_exit = kl::make_signature("__exit__", exit_params, 3);
+const kl::Signature sig_exit = kl::make_signature("__exit__", exit_params);
 
 namespace {
 const ClearKind clear_kind{state.names.clear, py_clear, sig_clear, KLRT_QUALNAME("clear"), true};
@@ -88,30 +71,20 @@ const ClearKind fill_kind{state.names.fill, py_fill, sig_fill, KLRT_QUALNAME("fi
 }  // namespace
 
 void c_fast_clear(KlRenderTextureObject*, PyObject* color) {
-    if (!check_started()) {
-        traceback(KLRT_QUALNAME("c_fast_clear"));
-        return;
-    }
+    if (!check_started()) return traceback(KLRT_QUALNAME("c_fast_clear"));
     state.raylib.c_clear_background(color);
     if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_fast_clear"));
 }
 
 void c_clear(KlRenderTextureObject* self, PyObject* color) {
-    if (!check_started()) {
-        traceback(KLRT_QUALNAME("c_clear"));
-        return;
+    if (!check_started()) return traceback(KLRT_QUALNAME("c_clear"));
+    {
+        Ref render_texture = Ref::newref(self->render_texture);
+        state.raylib.begin_texture_mode(render_texture.get(), 0);
     }
-    Ref render_texture = Ref::newref(self->render_texture);
-    state.raylib.begin_texture_mode(render_texture.get(), 0);
-    if (PyErr_Occurred()) {
-        traceback(KLRT_QUALNAME("c_clear"));
-        return;
-    }
+    if (PyErr_Occurred()) return traceback(KLRT_QUALNAME("c_clear"));
     self->vtab->c_fast_clear(self, color);
-    if (PyErr_Occurred()) {
-        traceback(KLRT_QUALNAME("c_clear"));  // texture mode stays begun
-        return;
-    }
+    if (PyErr_Occurred()) return traceback(KLRT_QUALNAME("c_clear"));  // texture mode stays begun
     state.raylib.end_texture_mode(0);
     if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_clear"));
 }
@@ -142,30 +115,20 @@ PyObject* py_fill(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 
 PyObject* py_enter(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
     KlRenderTextureObject* rt = record(self);
-    if (!kl::bind_no_arguments(sig_enter, nargs, kwnames) || !check_loaded(rt)) {
-        traceback(KLRT_QUALNAME("__enter__"));
-        return nullptr;
+    if (!kl::bind_no_arguments(sig_enter, nargs, kwnames) || !check_loaded(rt)) return fail(KLRT_QUALNAME("__enter__"));
+    {
+        Ref render_texture = Ref::newref(rt->render_texture);
+        state.raylib.begin_texture_mode(render_texture.get(), 0);
     }
-    Ref render_texture = Ref::newref(rt->render_texture);
-    state.raylib.begin_texture_mode(render_texture.get(), 0);
-    if (PyErr_Occurred()) {
-        traceback(KLRT_QUALNAME("__enter__"));
-        return nullptr;
-    }
+    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("__enter__"));
     return Py_NewRef(self);
 }
 
 PyObject* py_exit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* values[3];
-    if (!kl::bind_arguments(sig_exit, args, nargs, kwnames, values)) {
-        traceback(KLRT_QUALNAME("__exit__"));
-        return nullptr;
-    }
+    if (!kl::bind_arguments(sig_exit, args, nargs, kwnames, values)) return fail(KLRT_QUALNAME("__exit__"));
     state.raylib.end_texture_mode(0);
-    if (PyErr_Occurred()) {
-        traceback(KLRT_QUALNAME("__exit__"));
-        return nullptr;
-    }
+    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("__exit__"));
     Py_RETURN_NONE;  // never suppresses the block's exception
 }
 

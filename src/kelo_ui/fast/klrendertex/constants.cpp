@@ -1,7 +1,7 @@
-// Start-up's constants: the interned names and the constant objects (step 5),
-// and the constant tuples (step 10).
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/startup.h"
+// Start-up's constants: the interned names and the constant objects, and
+// the constant tuples.
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/startup.h"
 
 namespace klrt {
 namespace {

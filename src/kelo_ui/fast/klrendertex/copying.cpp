@@ -2,17 +2,16 @@
 // is drawn by the new object's own blit.
 #include <iterator>
 
-#include "kelo_ui/fast/klrendertex/methods.h"
-#include "kelo_ui/fast/klrendertex/entry_point.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/record.h"
 
 namespace klrt {
 namespace {
 
 using kl::Ref;
 
-const char* const copy_params[] = {"flip"};
+kl::Parameters<1> copy_params{{{"flip", true_value}}};
 
 // md.rl.BlendMode.BLEND_ALPHA, looked up afresh at every copy.
 Ref blend_alpha() {
@@ -23,35 +22,26 @@ Ref blend_alpha() {
 
 }  // namespace
 
-const kl::Signature sig_copy = kl::make_signature("copy", copy_params, 0);
+const kl::Signature sig_copy = kl::make_signature("copy", copy_params);
 
 PyObject* py_copy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* flip_value = Py_True;
+    PyObject* flip_value;
     int flip = 0;
     KlRenderTextureObject* rt = record(self);
     if (!kl::bind_arguments(sig_copy, args, nargs, kwnames, &flip_value) || (flip = PyObject_IsTrue(flip_value)) < 0 ||
-        !check_loaded(rt)) {
-        traceback(KLRT_QUALNAME("copy"));
-        return nullptr;
-    }
+        !check_loaded(rt)) return fail(KLRT_QUALNAME("copy"));
     // Always the base class, sharing this object's size vector. The vector is
     // held here: construction runs code that may replace the field.
     Ref size = Ref::newref(rt->size);
     Ref copy = Ref::steal(PyObject_CallOneArg(reinterpret_cast<PyObject*>(&KlRenderTextureType), size.get()));
     Ref blend_mode = copy ? blend_alpha() : Ref();
-    if (!blend_mode) {
-        traceback(KLRT_QUALNAME("copy"));
-        return nullptr;
-    }
+    if (!blend_mode) return fail(KLRT_QUALNAME("copy"));
     // An ordinary method call on the new object; `color` is blit's default.
     PyObject* call_args[] = {copy.get(), self, state.origin_position.object(), blend_mode.get(),
                              flip ? Py_True : Py_False};
     Ref drawn = Ref::steal(
         PyObject_VectorcallMethod(state.names.blit.object(), call_args, std::size(call_args), nullptr));
-    if (!drawn) {
-        traceback(KLRT_QUALNAME("copy"));
-        return nullptr;
-    }
+    if (!drawn) return fail(KLRT_QUALNAME("copy"));
     return copy.release();
 }
 

@@ -1,13 +1,13 @@
-// The Python-visible functions of the module: the seventeen methods of
-// KlRenderTexture with their defaults and annotations, the two pickling
-// operations and the unpickling function, as function objects of the
-// runtime's function type.
+// The Python-visible functions of the module, built from their table
+// (KLRT_FUNCTIONS, entries.h): the methods of KlRenderTexture with their
+// defaults and annotations, the pickling methods and the unpickling function,
+// as function objects of the runtime's function type.
 #include <iterator>
+#include <string>
 
-#include "kelo_ui/fast/klrendertex/entry_point.h"
-#include "kelo_ui/fast/klrendertex/methods.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/startup.h"
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/startup.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/function.h"
 #include "kelo_ui/fast/runtime/native_type.h"
 
@@ -16,74 +16,41 @@ namespace {
 
 using kl::Ref;
 
-enum class Defaults {
-    none,
-    blend_flip_color,  // (0, True, Color.White)
-    flip_color,        // (True, Color.White)
-    flip,              // (True,)
-    blend,             // (0,)
-};
-
-struct MethodDef {
+struct Row {
     kl::FunctionEntry entry;
     const kl::Signature& signature;
-    const char* qualname;
-    bool is_method;  // false: a static method, or the module-level function
-    Defaults defaults;
-    int tint;  // index into state.default_tint, or -1
+    Kind kind;
     bool texture_annotation;
 };
 
-#define KLRT_METHOD(name) py_##name, sig_##name, "KlRenderTexture." #name
-
-// In the order start-up builds them: the seventeen methods of the class, the
-// two pickling operations, and the unpickling function.
-const MethodDef functions[] = {
-    {KLRT_METHOD(from_rl_render_texture), false, Defaults::none, -1, false},
-    {KLRT_METHOD(blit), true, Defaults::blend_flip_color, 0, false},
-    {KLRT_METHOD(fast_blit), true, Defaults::flip_color, 1, false},
-    {KLRT_METHOD(blit_texture), true, Defaults::blend_flip_color, 2, true},
-    {KLRT_METHOD(fast_blit_texture), true, Defaults::flip_color, 3, true},
-    {KLRT_METHOD(clear), true, Defaults::none, -1, false},
-    {KLRT_METHOD(fast_clear), true, Defaults::none, -1, false},
-    {KLRT_METHOD(fill), true, Defaults::none, -1, false},
-    {KLRT_METHOD(kill), true, Defaults::none, -1, false},
-    {KLRT_METHOD(get_rect), true, Defaults::none, -1, false},
-    {KLRT_METHOD(get_height), true, Defaults::none, -1, false},
-    {KLRT_METHOD(get_width), true, Defaults::none, -1, false},
-    {KLRT_METHOD(copy), true, Defaults::flip, -1, false},
-    {py_enter, sig_enter, "KlRenderTexture.__enter__", true, Defaults::none, -1, false},
-    {py_exit, sig_exit, "KlRenderTexture.__exit__", true, Defaults::none, -1, false},
-    {KLRT_METHOD(fast_blits), true, Defaults::none, -1, false},
-    {KLRT_METHOD(blits), true, Defaults::blend, -1, false},
-    {py_reduce, sig_reduce, "KlRenderTexture.__reduce__", true, Defaults::none, -1, false},
-    {py_setstate, sig_setstate, "KlRenderTexture.__setstate__", true, Defaults::none, -1, false},
-    {py_unpickle, sig_unpickle, "__pyx_unpickle_KlRenderTexture", false, Defaults::none, -1, false},
-};
-
-#undef KLRT_METHOD
-
-constexpr std::size_t class_method_count = 17;
+#define KLRT_ROW(entry, kind, annotated) {py_##entry, sig_##entry, Kind::kind, annotated},
+const Row functions[] = {KLRT_FUNCTIONS(KLRT_ROW)};
+#undef KLRT_ROW
 static_assert(std::size(functions) == function_count);
 
-kl::FunctionSpec function_spec(const MethodDef& def, PyObject* defaults, PyObject* annotations) {
-    return kl::FunctionSpec{
-        def.entry,
-        def.is_method ? &KlRenderTextureType : nullptr,
-        &def.signature,
-        def.qualname,
+// What the function object is made of. Its qualified name: the class's name
+// and its own, or its own for the module-level function.
+kl::Ref make(const Row& row, PyObject* code, PyObject* defaults, PyObject* annotations) {
+    const bool plain = row.kind == Kind::module_function;
+    const std::string qualname = plain ? row.signature.name : std::string("KlRenderTexture.") + row.signature.name;
+    const kl::FunctionSpec spec{
+        row.entry,
+        row.kind == Kind::method || row.kind == Kind::pickling_method ? &KlRenderTextureType : nullptr,
+        &row.signature,
+        qualname.c_str(),
         state.names.module_name.object(),
         state.filename.object(),
         defaults,
         annotations,
         // A method needs an instance, and none exists before start-up has
         // succeeded; only the functions that take none are guarded.
-        def.is_method ? nullptr : check_started,
+        row.kind == Kind::static_method || plain ? check_started : nullptr,
     };
+    return code ? kl::make_function(spec, code) : kl::make_code(spec);
 }
 
 // Color.White, read afresh: None or exactly a tuple.
-Ref read_default_tint() {
+Ref read_white() {
     Ref color = global(state.names.Color);
     if (!color) return {};
     Ref white = Ref::steal(PyObject_GetAttr(color.get(), state.names.White.object()));
@@ -91,31 +58,33 @@ Ref read_default_tint() {
     return white;
 }
 
-// The __defaults__ of a method; for the blit methods this also reads and
-// stores the tint they use when `color` is omitted.
-bool build_defaults(const MethodDef& def, Ref& defaults) {
-    switch (def.defaults) {
-        case Defaults::none:
-            return true;
-        case Defaults::flip:
-            defaults = Ref::newref(state.true_tuple.object());
-            return true;
-        case Defaults::blend:
-            defaults = Ref::steal(PyTuple_Pack(1, state.int_0.object()));
-            return static_cast<bool>(defaults);
-        case Defaults::blend_flip_color:
-        case Defaults::flip_color: {
-            Ref stored = read_default_tint();
-            if (!stored) return false;
-            state.default_tint[def.tint].set(std::move(stored));
-            Ref shown = read_default_tint();
-            if (!shown) return false;
-            defaults = def.defaults == Defaults::blend_flip_color
-                           ? Ref::steal(PyTuple_Pack(3, state.int_0.object(), Py_True, shown.get()))
-                           : Ref::steal(PyTuple_Pack(2, Py_True, shown.get()));
-            return static_cast<bool>(defaults);
+// The default objects of a function: each optional parameter's default is
+// stored in its signature, for the entry to bind, and its shown form joins
+// `__defaults__`. Color.White is read twice, for these two in that order:
+// later changes to it reach neither.
+bool resolve_defaults(const kl::Signature& signature, Ref& shown_defaults) {
+    const Py_ssize_t optional = signature.count - signature.required;
+    if (optional == 0) return true;
+    Ref shown = Ref::steal(PyTuple_New(optional));
+    if (!shown) return false;
+    bool only_true = true;
+    for (Py_ssize_t i = signature.required; i < signature.count; ++i) {
+        Ref stored, displayed;
+        switch (signature.default_value(i)) {
+            case zero: stored = Ref::newref(state.int_0.object()); break;
+            case true_value: stored = Ref::newref(Py_True); break;
+            case white: stored = read_white(); break;
+            default: PyErr_SetString(PyExc_SystemError, "a parameter without a default among the optional ones");
         }
+        if (!stored) return false;
+        displayed = signature.default_value(i) == white ? read_white() : Ref::newref(stored.get());
+        if (!displayed || PyList_Append(state.defaults.object(), stored.get()) < 0) return false;
+        only_true = only_true && displayed.get() == Py_True;
+        signature.defaults[i] = stored.get();  // kept alive by state.defaults
+        PyTuple_SET_ITEM(shown.get(), i - signature.required, displayed.release());
     }
+    // copy's (True,) is the module's constant tuple.
+    shown_defaults = only_true && optional == 1 ? Ref::newref(state.true_tuple.object()) : std::move(shown);
     return true;
 }
 
@@ -129,40 +98,44 @@ Ref texture_annotations() {
     return annotations;
 }
 
+// A static method: stored, read back from the class and wrapped in place.
+bool wrap_static_method(const char* name) {
+    Ref class_dict = Ref::steal(PyType_GetDict(&KlRenderTextureType));
+    if (!class_dict) return false;
+    PyObject* stored = nullptr;
+    if (PyDict_GetItemStringRef(class_dict.get(), name, &stored) <= 0) {
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_KeyError, name);
+        return false;
+    }
+    Ref stored_ref = Ref::steal(stored);
+    Ref wrapped = Ref::steal(PyObject_CallOneArg(state.staticmethod.object(), stored));
+    return wrapped && kl::set_type_attribute(&KlRenderTextureType, name, wrapped.get());
+}
+
 }  // namespace
 
 bool make_function_codes(FunctionCodes& codes) {
     for (std::size_t i = 0; i < function_count; ++i) {
-        codes[i] = kl::make_code(function_spec(functions[i], nullptr, nullptr));
+        codes[i] = make(functions[i], nullptr, nullptr, nullptr);
         if (!codes[i]) return false;
     }
     return true;
 }
 
-// In the class's dictionary, in order; static methods are stored, read back
-// and wrapped in place.
 bool build_methods(const FunctionCodes& codes) {
-    Ref class_dict = Ref::steal(PyType_GetDict(&KlRenderTextureType));
-    if (!class_dict) return false;
-    for (std::size_t i = 0; i < class_method_count; ++i) {
-        const MethodDef& def = functions[i];
+    Ref kept = Ref::steal(PyList_New(0));
+    if (!kept) return false;
+    state.defaults.set(std::move(kept));
+    for (std::size_t i = 0; i < function_count; ++i) {
+        const Row& row = functions[i];
+        if (row.kind != Kind::method && row.kind != Kind::static_method) continue;
         Ref defaults;
-        if (!build_defaults(def, defaults)) return false;
-        Ref annotations = def.texture_annotation ? texture_annotations() : Ref::steal(PyDict_New());
+        if (!resolve_defaults(row.signature, defaults)) return false;
+        Ref annotations = row.texture_annotation ? texture_annotations() : Ref::steal(PyDict_New());
         if (!annotations) return false;
-        Ref function = kl::make_function(function_spec(def, defaults.get(), annotations.get()), codes[i].get());
-        if (!function || !kl::set_type_attribute(&KlRenderTextureType, def.signature.name, function.get())) return false;
-        if (!def.is_method) {
-            // A static method: read back from the class and wrapped in place.
-            PyObject* stored = nullptr;
-            if (PyDict_GetItemStringRef(class_dict.get(), def.signature.name, &stored) <= 0) {
-                if (!PyErr_Occurred()) PyErr_SetString(PyExc_KeyError, def.signature.name);
-                return false;
-            }
-            Ref stored_ref = Ref::steal(stored);
-            Ref wrapped = Ref::steal(PyObject_CallOneArg(state.staticmethod.object(), stored));
-            if (!wrapped || !kl::set_type_attribute(&KlRenderTextureType, def.signature.name, wrapped.get())) return false;
-        }
+        Ref function = make(row, codes[i].get(), defaults.get(), annotations.get());
+        if (!function || !kl::set_type_attribute(&KlRenderTextureType, row.signature.name, function.get())) return false;
+        if (row.kind == Kind::static_method && !wrap_static_method(row.signature.name)) return false;
     }
     return true;
 }
@@ -171,7 +144,7 @@ kl::Ref make_function(Function function, const FunctionCodes& codes) {
     const auto index = static_cast<std::size_t>(function);
     Ref annotations = Ref::steal(PyDict_New());
     if (!annotations) return {};
-    return kl::make_function(function_spec(functions[index], nullptr, annotations.get()), codes[index].get());
+    return make(functions[index], codes[index].get(), nullptr, annotations.get());
 }
 
 }  // namespace klrt

@@ -59,10 +59,6 @@ struct KlRenderTextureObject {
     PyObject* render_texture;  // owned; the raylib render texture, or None
     PyObject* size;            // owned; a KlVector2 (width x, height y), or None
     int loaded;                // 1 while render_texture is held and not killed
-    // Private to kl_render_tex, in what would be padding (the record's size is
-    // unchanged): set once destruction's release step has run, so that it
-    // runs once whichever of the finaliser, the collector's clear or the
-    // deallocation reaches it first.
-    int released;
+    int reserved;              // kl_render_tex's own; in what would be padding
 };
 static_assert(sizeof(void*) != 8 || sizeof(KlRenderTextureObject) == 48, "KlRenderTexture record layout");

@@ -1,16 +1,14 @@
 // Construction and release: __init__, the native new, from_rl_render_texture,
 // kill, and destruction. All GPU work goes through the raylib binding md.rl.
-#include "kelo_ui/fast/klrendertex/methods.h"
-#include "kelo_ui/fast/klrendertex/entry_point.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 #include "kelo_ui/fast/runtime/unraisable.h"
 
 namespace klrt {
 namespace {
 
-using kl::Override;
 using kl::Ref;
 
 // `rl.<method>(*args)`, an ordinary method call.
@@ -67,9 +65,9 @@ void release_on_destruction(KlRenderTextureObject* self) {
     kl::write_unraisable(KLRT_QUALNAME("__dealloc__"));
 }
 
-const char* const init_params[] = {"size"};
-const kl::Signature sig_init = kl::make_signature("__init__", init_params, 1);
-const char* const from_rl_render_texture_params[] = {"rl_render_texture"};
+kl::Parameters<1> init_params{{{"size"}}};
+const kl::Signature sig_init = kl::make_signature("__init__", init_params);
+kl::Parameters<1> from_rl_render_texture_params{{{"rl_render_texture"}}};
 
 // A float from `rl_render_texture.texture.<dimension>`.
 bool texture_dimension(PyObject* rl_render_texture, const kl::Pinned<>& dimension, double& out) {
@@ -88,8 +86,7 @@ int tp_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (!check_started() || !kl::bind_call_arguments(sig_init, args, kwargs, values) ||
         !kl::check_argument_type(values[0], state.vector2_type.get(), false, "size") ||
         !load(record(self), values[0])) {
-        traceback(KLRT_QUALNAME("__init__"));
-        return -1;
+        return fail(KLRT_QUALNAME("__init__"));
     }
     return 0;
 }
@@ -98,28 +95,20 @@ KlRenderTextureObject* new_(KlVector2Object* size) {
     // tp_new refuses while the module has not started.
     Ref self = Ref::steal(tp_new(&KlRenderTextureType, state.empty_tuple.object(), nullptr));
     // On failure the new object goes with `loaded` 0: nothing is unloaded.
-    if (!self || !load(self.as<KlRenderTextureObject>(), reinterpret_cast<PyObject*>(size))) {
-        traceback(KLRT_QUALNAME("new"));
-        return nullptr;
-    }
+    if (!self || !load(self.as<KlRenderTextureObject>(), reinterpret_cast<PyObject*>(size))) return fail(KLRT_QUALNAME("new"));
     return reinterpret_cast<KlRenderTextureObject*>(self.release());
 }
 
 const kl::Signature sig_from_rl_render_texture =
-    kl::make_signature("from_rl_render_texture", from_rl_render_texture_params, 1);
+    kl::make_signature("from_rl_render_texture", from_rl_render_texture_params);
 
 PyObject* py_from_rl_render_texture(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* values[1];
-    if (!kl::bind_arguments(sig_from_rl_render_texture, args, nargs, kwnames, values)) {
-        traceback(KLRT_QUALNAME("from_rl_render_texture"));
-        return nullptr;
-    }
+    if (!kl::bind_arguments(sig_from_rl_render_texture, args, nargs, kwnames, values))
+        return fail(KLRT_QUALNAME("from_rl_render_texture"));
     PyObject* rl_render_texture = values[0];
     Ref self = Ref::steal(tp_new(&KlRenderTextureType, state.empty_tuple.object(), nullptr));
-    if (!self) {
-        traceback(KLRT_QUALNAME("from_rl_render_texture"));
-        return nullptr;
-    }
+    if (!self) return fail(KLRT_QUALNAME("from_rl_render_texture"));
     KlRenderTextureObject* rt = self.as<KlRenderTextureObject>();
     store_field(rt->render_texture, Ref::newref(rl_render_texture));
     double width = 0.0, height = 0.0;
@@ -129,56 +118,40 @@ PyObject* py_from_rl_render_texture(PyObject*, PyObject* const* args, Py_ssize_t
     if (!texture_dimension(rl_render_texture, state.names.width, width) ||
         !texture_dimension(rl_render_texture, state.names.height, height) ||
         !(size = Ref::steal(state.vector2_vtab->new_(width, height)))) {
-        traceback(KLRT_QUALNAME("from_rl_render_texture"));
-        return nullptr;
+        return fail(KLRT_QUALNAME("from_rl_render_texture"));
     }
     store_field(rt->size, std::move(size));
     rt->loaded = 1;
     return self.release();
 }
 
-void kill(KlRenderTextureObject* self, int skip_dispatch) {
-    if (!check_started()) {
-        traceback(KLRT_QUALNAME("kill"));
-        return;
-    }
-    if (!skip_dispatch) {
-        Ref result;
-        switch (kl::dispatch_override(object(self), state.names.kill.object(), py_kill, nullptr, 0, result)) {
-            case Override::none:
-                break;
-            case Override::called:
-                return;
-            case Override::failed:
-                traceback(KLRT_QUALNAME("kill"));
-                return;
-        }
-    }
-    if (!check_loaded(self)) {
-        traceback(KLRT_QUALNAME("kill"));
-        return;
-    }
+namespace {
+
+// Slot 7 after override dispatch.
+void kill_body(KlRenderTextureObject* self) {
+    if (!check_loaded(self)) return traceback(KLRT_QUALNAME("kill"));
     Ref rl = raylib_binding();
     Ref render_texture = Ref::newref(self->render_texture);
-    if (!rl || !call_rl(rl.get(), state.names.unload_render_texture, render_texture.get())) {
-        traceback(KLRT_QUALNAME("kill"));  // `loaded` stays 1: the texture may still be held
-        return;
-    }
+    if (!rl || !call_rl(rl.get(), state.names.unload_render_texture, render_texture.get()))
+        return traceback(KLRT_QUALNAME("kill"));  // `loaded` stays 1: the texture may still be held
     self->loaded = 0;
+}
+
+}  // namespace
+
+void kill(KlRenderTextureObject* self, int skip_dispatch) {
+    if (!check_started()) return traceback(KLRT_QUALNAME("kill"));
+    kl::overridable(
+        skip_dispatch, {object(self), state.names.kill.object(), py_kill}, [&] { kill_body(self); }, [](Ref) {},
+        [] { traceback(KLRT_QUALNAME("kill")); });
 }
 
 const kl::Signature sig_kill = kl::make_signature("kill");
 
 PyObject* py_kill(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
-    if (!kl::bind_no_arguments(sig_kill, nargs, kwnames)) {
-        traceback(KLRT_QUALNAME("kill"));
-        return nullptr;
-    }
-    kill(record(self), 1);
-    if (PyErr_Occurred()) {
-        traceback(KLRT_QUALNAME("kill"));
-        return nullptr;
-    }
+    if (!kl::bind_no_arguments(sig_kill, nargs, kwnames)) return fail(KLRT_QUALNAME("kill"));
+    kill_body(record(self));
+    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("kill"));
     Py_RETURN_NONE;
 }
 
@@ -186,8 +159,8 @@ PyObject* py_kill(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* 
 // alive (its reference count above zero) and its fields intact; an exception
 // pending beforehand is set aside and survives it.
 void release_once(KlRenderTextureObject* self) {
-    if (self->released) return;
-    self->released = 1;
+    if (released(self)) return;
+    released(self) = 1;
     if (!state.started) return;  // nothing can have been loaded
     Ref pending = Ref::steal(PyErr_GetRaisedException());
     release_on_destruction(self);

@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <iterator>
 
-#include "kelo_ui/fast/klrendertex/methods.h"
-#include "kelo_ui/fast/klrendertex/entry_point.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/record.h"
-#include "kelo_ui/fast/klrendertex/startup.h"
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/record.h"
+#include "kelo_ui/fast/klrendertex/private/startup.h"
 #include "kelo_ui/fast/runtime/native_type.h"
 #include "kelo_ui/fast/runtime/convert.h"
 
@@ -23,8 +22,8 @@ using kl::Ref;
 constexpr std::int64_t checksums_read[] = {0xd7babc0, 0x80a1750, 0x4dee0a1};
 constexpr Py_ssize_t state_fields = 3;
 
-const char* const setstate_params[] = {"__pyx_state"};
-const char* const unpickle_params[] = {"__pyx_type", "__pyx_checksum", "__pyx_state"};
+kl::Parameters<1> setstate_params{{{"__pyx_state"}}};
+kl::Parameters<3> unpickle_params{{{"__pyx_type"}, {"__pyx_checksum"}, {"__pyx_state"}}};
 
 bool accepted_checksum(std::int64_t checksum) {
     for (std::int64_t accepted : checksums_read) {
@@ -77,39 +76,24 @@ bool set_state(KlRenderTextureObject* self, PyObject* saved) {
 }  // namespace
 
 const kl::Signature sig_reduce = kl::make_signature("__reduce__");
-const kl::Signature sig_setstate = kl::make_signature("__setstate__", setstate_params, 1);
-const kl::Signature sig_unpickle = kl::make_signature("__pyx_unpickle_KlRenderTexture", unpickle_params, 3);
+const kl::Signature sig_setstate = kl::make_signature("__setstate__", setstate_params);
+const kl::Signature sig_unpickle = kl::make_signature("__pyx_unpickle_KlRenderTexture", unpickle_params);
 
 PyObject* py_reduce(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
     KlRenderTextureObject* rt = record(self);
-    if (!kl::bind_no_arguments(sig_reduce, nargs, kwnames)) {
-        traceback(KLRT_QUALNAME("__reduce__"));
-        return nullptr;
-    }
+    if (!kl::bind_no_arguments(sig_reduce, nargs, kwnames)) return fail(KLRT_QUALNAME("__reduce__"));
     Ref fields = Ref::steal(PyTuple_Pack(3, rt->loaded ? Py_True : Py_False, rt->render_texture, rt->size));
-    if (!fields) {
-        traceback(KLRT_QUALNAME("__reduce__"));
-        return nullptr;
-    }
+    if (!fields) return fail(KLRT_QUALNAME("__reduce__"));
     PyObject* found = nullptr;
-    if (PyObject_GetOptionalAttr(self, state.names.dunder_dict.object(), &found) < 0) {
-        traceback(KLRT_QUALNAME("__reduce__"));
-        return nullptr;
-    }
+    if (PyObject_GetOptionalAttr(self, state.names.dunder_dict.object(), &found) < 0) return fail(KLRT_QUALNAME("__reduce__"));
     Ref dict = Ref::steal(found);
     const int has_attributes = dict && dict.get() != Py_None ? PyObject_IsTrue(dict.get()) : 0;
-    if (has_attributes < 0) {
-        traceback(KLRT_QUALNAME("__reduce__"));
-        return nullptr;
-    }
+    if (has_attributes < 0) return fail(KLRT_QUALNAME("__reduce__"));
     bool use_setstate = true;
     if (has_attributes) {
         Ref with_dict = Ref::steal(PyTuple_Pack(4, PyTuple_GET_ITEM(fields.get(), 0), PyTuple_GET_ITEM(fields.get(), 1),
                                                 PyTuple_GET_ITEM(fields.get(), 2), dict.get()));
-        if (!with_dict) {
-            traceback(KLRT_QUALNAME("__reduce__"));
-            return nullptr;
-        }
+        if (!with_dict) return fail(KLRT_QUALNAME("__reduce__"));
         fields = std::move(with_dict);
     } else {
         // Only an object with nothing to restore is made by the unpickling
@@ -117,36 +101,25 @@ PyObject* py_reduce(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject
         use_setstate = rt->render_texture != Py_None || rt->size != Py_None;
     }
     Ref unpickle = global(state.names.unpickle);
-    if (!unpickle) {
-        traceback(KLRT_QUALNAME("__reduce__"));
-        return nullptr;
-    }
+    if (!unpickle) return fail(KLRT_QUALNAME("__reduce__"));
     PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(self));
     PyObject* result = use_setstate
                            ? Py_BuildValue("(O(OOO)O)", unpickle.get(), type, state.pickle_checksum.object(), Py_None,
                                            fields.get())
                            : Py_BuildValue("(O(OOO))", unpickle.get(), type, state.pickle_checksum.object(),
                                            fields.get());
-    if (result == nullptr) traceback(KLRT_QUALNAME("__reduce__"));
-    return result;
+    return result ? result : fail(KLRT_QUALNAME("__reduce__"));
 }
 
 PyObject* py_setstate(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* state_value = nullptr;
     if (!kl::bind_arguments(sig_setstate, args, nargs, kwnames, &state_value) ||
-        !kl::check_tuple_value(state_value, true)) {
-        traceback(KLRT_QUALNAME("__setstate__"));
-        return nullptr;
-    }
+        !kl::check_tuple_value(state_value, true)) return fail(KLRT_QUALNAME("__setstate__"));
     if (state_value == Py_None) {
         PyErr_SetString(PyExc_TypeError, "cannot pass None into a C function argument that is declared 'not None'");
-        traceback(KLRT_QUALNAME("__setstate__"));
-        return nullptr;
+        return fail(KLRT_QUALNAME("__setstate__"));
     }
-    if (!set_state(record(self), state_value)) {
-        traceback(KLRT_QUALNAME("__setstate__"));
-        return nullptr;
-    }
+    if (!set_state(record(self), state_value)) return fail(KLRT_QUALNAME("__setstate__"));
     Py_RETURN_NONE;
 }
 
@@ -156,25 +129,18 @@ PyObject* py_unpickle(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     std::int64_t checksum = 0;
     if (!kl::bind_arguments(sig_unpickle, args, nargs, kwnames, values) || !kl::as_int64(values[1], checksum) ||
         !kl::check_argument_tuple(values[2], true, "__pyx_state") ||
-        (!accepted_checksum(checksum) && !raise_incompatible_checksum(checksum))) {
-        traceback(qualname);
-        return nullptr;
-    }
+        (!accepted_checksum(checksum) && !raise_incompatible_checksum(checksum))) return fail(qualname);
     // KlRenderTexture.__new__(__pyx_type): the interpreter refuses a type
     // that is not the class or a subclass. No __init__ runs.
     PyObject* new_args[] = {reinterpret_cast<PyObject*>(&KlRenderTextureType), values[0]};
     Ref made = Ref::steal(PyObject_VectorcallMethod(state.names.dunder_new.object(), new_args, std::size(new_args),
                                                     nullptr));
-    if (!made) {
-        traceback(qualname);
-        return nullptr;
-    }
+    if (!made) return fail(qualname);
     if (values[2] != Py_None && !set_state(made.as<KlRenderTextureObject>(), values[2])) {
         // The half-restored object never owned the state's render texture:
         // its destruction must not unload it.
         made.as<KlRenderTextureObject>()->loaded = 0;
-        traceback(qualname);
-        return nullptr;
+        return fail(qualname);
     }
     return made.release();
 }

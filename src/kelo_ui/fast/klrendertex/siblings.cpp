@@ -1,10 +1,9 @@
 // What start-up imports from the toolkit: the sibling types with their
-// method tables (step 14), the drawing functions of kelo_raylib (step 15) and
-// the module-level names md, Color, kelo_state and Annotations (the start of
-// step 16).
+// method tables, the drawing functions of kelo_raylib and the module-level
+// names md, Color, kelo_state and Annotations.
 #include "kelo_ui/fast/klrect/klrect.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/startup.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/startup.h"
 #include "kelo_ui/fast/klshader/klshader.h"
 #include "kelo_ui/fast/runtime/imports.h"
 
@@ -13,15 +12,16 @@ namespace {
 
 using kl::Ref;
 
+// A sibling type and its table, tested; kept where slots are given.
 template <typename Table>
 bool import_sibling(const char* module_name, const char* type_name, std::size_t record_size,
-                    kl::Pinned<PyTypeObject>& type_slot, Table** table_slot) {
+                    kl::Pinned<PyTypeObject>* type_slot, Table** table_slot) {
     Ref type = kl::import_type(module_name, type_name, record_size);
     if (!type) return false;
     void* table = kl::get_vtable(type.as<PyTypeObject>());
     if (table == nullptr) return false;
     if (table_slot != nullptr) *table_slot = static_cast<Table*>(table);
-    type_slot.set(std::move(type));
+    if (type_slot != nullptr) type_slot->set(std::move(type));
     return true;
 }
 
@@ -79,15 +79,14 @@ bool import_md() {
 
 }  // namespace
 
-// KlShader's table is only tested.
+// KlShader's type and table are only tested.
 bool import_sibling_types() {
-    KlShaderVTable* shader_table = nullptr;
     return import_sibling("kelo_ui.fast.klvector2.klvector2", "KlVector2", sizeof(KlVector2Object),
-                          state.vector2_type, &state.vector2_vtab) &&
-           import_sibling("kelo_ui.fast.klrect.klrect", "KlRect", sizeof(KlRectObject), state.rect_type,
+                          &state.vector2_type, &state.vector2_vtab) &&
+           import_sibling("kelo_ui.fast.klrect.klrect", "KlRect", sizeof(KlRectObject), &state.rect_type,
                           &state.rect_vtab) &&
-           import_sibling("kelo_ui.fast.klshader.klshader", "KlShader", sizeof(KlShaderObject), state.shader_type,
-                          &shader_table);
+           import_sibling<KlShaderVTable>("kelo_ui.fast.klshader.klshader", "KlShader", sizeof(KlShaderObject),
+                                          nullptr, nullptr);
 }
 
 bool import_module_globals() {

@@ -1,16 +1,14 @@
 // The size queries get_width, get_height and get_rect: native slots 10, 9
 // and 8 with override dispatch, and their Python-visible entries.
-#include "kelo_ui/fast/klrendertex/methods.h"
-#include "kelo_ui/fast/klrendertex/entry_point.h"
-#include "kelo_ui/fast/klrendertex/module_state.h"
-#include "kelo_ui/fast/klrendertex/record.h"
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {
 namespace {
 
-using kl::Override;
 using kl::Ref;
 
 // get_width and get_height differ only in the field they read.
@@ -23,49 +21,28 @@ struct SizeQuery {
 };
 
 double size_query(const SizeQuery& query, KlRenderTextureObject* self, int skip_dispatch) {
-    if (!check_started()) {
-        traceback(query.qualname);
-        return 0.0;
-    }
-    if (!skip_dispatch) {
-        Ref result;
-        switch (kl::dispatch_override(object(self), query.method_name.object(), query.own_entry, nullptr, 0,
-                                      result)) {
-            case Override::none:
-                break;
-            case Override::called: {
-                // A float directly, anything else through float().
-                const double value = PyFloat_AsDouble(result.get());
-                if (value == -1.0 && PyErr_Occurred()) {
-                    traceback(query.qualname);
-                    return 0.0;
-                }
-                return value;
-            }
-            case Override::failed:
-                traceback(query.qualname);
-                return 0.0;
-        }
-    }
-    KlVector2Object* size = size_vector(self, query.field_name);
-    if (size == nullptr) {
-        traceback(query.qualname);
-        return 0.0;
-    }
-    return size->*query.field;
+    if (!check_started()) return fail(query.qualname);
+    return kl::overridable(
+        skip_dispatch, {object(self), query.method_name.object(), query.own_entry},
+        [&]() -> double {
+            KlVector2Object* size = size_vector(self, query.field_name);
+            if (size == nullptr) return fail(query.qualname);
+            return size->*query.field;
+        },
+        [&](Ref result) -> double {
+            // A float directly, anything else through float().
+            const double value = PyFloat_AsDouble(result.get());
+            if (value == -1.0 && PyErr_Occurred()) return fail(query.qualname);
+            return value;
+        },
+        [&]() -> double { return fail(query.qualname); });
 }
 
 PyObject* py_size_query(const SizeQuery& query, const kl::Signature& sig, PyObject* self, Py_ssize_t nargs,
                         PyObject* kwnames) {
-    if (!kl::bind_no_arguments(sig, nargs, kwnames)) {
-        traceback(query.qualname);
-        return nullptr;
-    }
+    if (!kl::bind_no_arguments(sig, nargs, kwnames)) return fail(query.qualname);
     const double value = size_query(query, record(self), 1);
-    if (value == 0.0 && PyErr_Occurred()) {
-        traceback(query.qualname);
-        return nullptr;
-    }
+    if (value == 0.0 && PyErr_Occurred()) return fail(query.qualname);
     return PyFloat_FromDouble(value);
 }
 
@@ -95,43 +72,28 @@ PyObject* py_get_height(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyOb
 }
 
 PyObject* get_rect(KlRenderTextureObject* self, int skip_dispatch) {
-    if (!check_started()) {
-        traceback(KLRT_QUALNAME("get_rect"));
-        return nullptr;
-    }
-    if (!skip_dispatch) {
-        Ref result;
-        switch (kl::dispatch_override(object(self), state.names.get_rect.object(), py_get_rect, nullptr, 0,
-                                      result)) {
-            case Override::none:
-                break;
-            case Override::called:
-                // None passes to the native caller unchanged.
-                if (result.get() == Py_None || kl::check_field_type(result.get(), state.rect_type.get())) {
-                    return result.release();
-                }
-                traceback(KLRT_QUALNAME("get_rect"));
-                return nullptr;
-            case Override::failed:
-                traceback(KLRT_QUALNAME("get_rect"));
-                return nullptr;
-        }
-    }
-    KlVector2Object* size = size_vector(self, "x");
-    PyObject* rect = size ? state.rect_vtab->new_(0.0f, 0.0f, kl::to_single(size->x), kl::to_single(size->y))
-                          : nullptr;
-    if (rect == nullptr) traceback(KLRT_QUALNAME("get_rect"));
-    return rect;
+    if (!check_started()) return fail(KLRT_QUALNAME("get_rect"));
+    return kl::overridable(
+        skip_dispatch, {object(self), state.names.get_rect.object(), py_get_rect},
+        [&]() -> PyObject* {
+            KlVector2Object* size = size_vector(self, "x");
+            PyObject* rect = size ? state.rect_vtab->new_(0.0f, 0.0f, kl::to_single(size->x), kl::to_single(size->y))
+                                  : nullptr;
+            return rect ? rect : fail(KLRT_QUALNAME("get_rect"));
+        },
+        [&](Ref result) -> PyObject* {
+            // None passes to the native caller unchanged.
+            if (result.get() == Py_None || kl::check_field_type(result.get(), state.rect_type.get()))
+                return result.release();
+            return fail(KLRT_QUALNAME("get_rect"));
+        },
+        [&]() -> PyObject* { return fail(KLRT_QUALNAME("get_rect")); });
 }
 
 PyObject* py_get_rect(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
-    if (!kl::bind_no_arguments(sig_get_rect, nargs, kwnames)) {
-        traceback(KLRT_QUALNAME("get_rect"));
-        return nullptr;
-    }
+    if (!kl::bind_no_arguments(sig_get_rect, nargs, kwnames)) return fail(KLRT_QUALNAME("get_rect"));
     PyObject* rect = get_rect(record(self), 1);
-    if (rect == nullptr) traceback(KLRT_QUALNAME("get_rect"));
-    return rect;
+    return rect ? rect : fail(KLRT_QUALNAME("get_rect"));
 }
 
 }  // namespace klrt

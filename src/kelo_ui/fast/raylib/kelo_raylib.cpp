@@ -260,17 +260,9 @@ PyMethodDef raylib_functions[] = {
 
 #undef KL_METHOD
 
-// The C functions read `backend` from the module executed last, the one that
-// the import system hands out. That state is process-wide, so only the first
-// interpreter that imports the module may use it.
+// The C functions read `backend` from the module's dictionary. That state is
+// process-wide: one interpreter, one module (the runtime's policy).
 int raylib_exec(PyObject* module) {
-    static std::int64_t owner = -1;
-    const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
-    if (interpreter < 0) return -1;
-    if (owner >= 0 && owner != interpreter) {
-        PyErr_SetString(PyExc_ImportError, "kelo_raylib can be used by one interpreter only");
-        return -1;
-    }
     Ref backend_key = Ref::steal(PyUnicode_InternFromString("backend"));
     if (!backend_key) return -1;
     backend_name.set(std::move(backend_key));
@@ -288,8 +280,8 @@ int raylib_exec(PyObject* module) {
     if (PyModule_AddObjectRef(module, "backend", Py_None) < 0) return -1;
     if (!kelo_raylib::native::add_to_module(module)) return -1;
     // One watcher for the life of the process (the interpreter has only a
-    // few); a module executed again moves it from the old dictionary to the
-    // new one.
+    // few); an execution retried after a failure moves it from the old
+    // dictionary to the new one.
     static int watcher = -1;
     if (watcher < 0 && (watcher = PyDict_AddWatcher(forget_backend)) < 0) return -1;
     if (PyDict_Watch(watcher, PyModule_GetDict(module)) < 0) return -1;
@@ -299,7 +291,6 @@ int raylib_exec(PyObject* module) {
     }
     cached_backend = nullptr;
     raylib_module.set(Ref::newref(module));
-    owner = interpreter;
     return 0;
 }
 
@@ -308,6 +299,7 @@ kl::ModuleDefinition raylib_module_definition({
     .doc = "The toolkit's native drawing functions, forwarded to `backend`.",
     .functions = raylib_functions,
     .exec = raylib_exec,
+    .other_interpreter = "kelo_raylib can be used by one interpreter only",
 });
 
 }  // namespace

@@ -18,7 +18,7 @@ bool raise_count(const Signature& sig, Py_ssize_t given) {
 
 Py_ssize_t parameter_index(const Signature& sig, PyObject* key) {
     for (Py_ssize_t i = 0; i < sig.count; ++i) {
-        if (PyUnicode_EqualToUTF8(key, sig.params[i])) return i;
+        if (PyUnicode_EqualToUTF8(key, sig.params[i].name)) return i;
     }
     return -1;
 }
@@ -38,6 +38,7 @@ bool bind_arguments_slow(const Signature& sig, PyObject* const* args, Py_ssize_t
                          PyObject** values) {
     if (nargs > sig.count) return raise_count(sig, nargs);
     for (Py_ssize_t i = 0; i < nargs; ++i) values[i] = args[i];
+    for (Py_ssize_t i = nargs; i < sig.count; ++i) values[i] = sig.defaults[i];
     const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     if (nkw == 0) {
         if (nargs < sig.required) return raise_count(sig, nargs);
@@ -48,13 +49,13 @@ bool bind_arguments_slow(const Signature& sig, PyObject* const* args, Py_ssize_t
     // Required parameters first: the first one missing is reported as a count
     // error, given as the number of parameters before it.
     for (Py_ssize_t i = nargs; i < sig.required; ++i) {
-        PyObject* value = keyword_value(kwnames, kwvalues, sig.params[i]);
+        PyObject* value = keyword_value(kwnames, kwvalues, sig.params[i].name);
         if (value == nullptr) return raise_count(sig, i);
         values[i] = value;
         --unused;
     }
     for (Py_ssize_t i = nargs > sig.required ? nargs : sig.required; i < sig.count && unused > 0; ++i) {
-        PyObject* value = keyword_value(kwnames, kwvalues, sig.params[i]);
+        PyObject* value = keyword_value(kwnames, kwvalues, sig.params[i].name);
         if (value != nullptr) {
             values[i] = value;
             --unused;

@@ -14,30 +14,57 @@
 
 namespace kl {
 
+// A parameter of a Python-visible function: its name and what it takes when
+// it is not given. `required` ones must be given; `absent` ones leave the
+// entry a null value; any other number names a default object that the
+// module sets when it builds the function (Signature::defaults).
+struct Parameter {
+    static constexpr int required = -2;
+    static constexpr int absent = -1;
+
+    const char* name;
+    int default_value = required;
+};
+
+// The parameters of a function and the default object of each, in one place.
+template <std::size_t N>
+struct Parameters {
+    Parameter list[N];
+    PyObject* defaults[N] = {};  // borrowed; null until set, and for required and absent ones
+};
+
 // The parameters of a Python-visible function, `self` excluded. The first
 // `required` parameters have no default.
 struct Signature {
     const char* name;
-    const char* const* params;
+    const Parameter* params;
     Py_ssize_t count;
     Py_ssize_t required;
+    PyObject** defaults;  // per parameter: what the entry binds when it is not given
+
+    // The module's number for the default of parameter `i`.
+    int default_value(Py_ssize_t i) const { return params[i].default_value; }
 };
 
 template <std::size_t N>
-constexpr Signature make_signature(const char* name, const char* const (&params)[N], Py_ssize_t required) {
-    return Signature{name, params, static_cast<Py_ssize_t>(N), required};
+constexpr Signature make_signature(const char* name, Parameters<N>& parameters) {
+    Py_ssize_t required = 0;
+    while (required < static_cast<Py_ssize_t>(N) && parameters.list[required].default_value == Parameter::required)
+        ++required;
+    return Signature{name, parameters.list, static_cast<Py_ssize_t>(N), required, parameters.defaults};
 }
-constexpr Signature make_signature(const char* name) { return Signature{name, nullptr, 0, 0}; }
+constexpr Signature make_signature(const char* name) { return Signature{name, nullptr, 0, 0, nullptr}; }
 
 bool bind_arguments_slow(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                          PyObject** values);
 
 // Bind a vectorcall argument list into `values` (borrowed references, one per
-// parameter). On entry `values` holds the defaults of the optional parameters.
+// parameter); a parameter not given binds its default.
 inline bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                            PyObject** values) {
     if (kwnames == nullptr && nargs >= sig.required && nargs <= sig.count) [[likely]] {
         for (Py_ssize_t i = 0; i < nargs; ++i) values[i] = args[i];
+        for (Py_ssize_t i = nargs; i < sig.count; ++i) values[i] = sig.defaults[i];
         return true;
     }
     return bind_arguments_slow(sig, args, nargs, kwnames, values);

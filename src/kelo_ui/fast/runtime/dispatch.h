@@ -30,11 +30,32 @@ enum class Override {
 Override call_override(PyObject* self, PyObject* name, FunctionEntry own_entry, PyObject* const* args,
                        Py_ssize_t nargs, Ref& result);
 
-// The whole dispatch for a native entry called with the skip-dispatch flag 0.
-inline Override dispatch_override(PyObject* self, PyObject* name, FunctionEntry own_entry, PyObject* const* args,
-                                  Py_ssize_t nargs, Ref& result) {
-    if (!may_be_overridden(self)) [[likely]] return Override::none;
-    return call_override(self, name, own_entry, args, nargs, result);
+// What an override would be called with: the method's name, the entry by
+// which the class's own method is recognised, and the native method's own
+// arguments.
+struct OverrideCall {
+    PyObject* self;
+    PyObject* name;
+    FunctionEntry own_entry;
+    PyObject* const* args = nullptr;
+    Py_ssize_t nargs = 0;
+};
+
+// The native entry of a method that a Python subclass may override. With the
+// skip-dispatch flag 0 and an override found, the override runs instead of
+// `body()` and `convert(result)` makes the entry's result of what it
+// returned; a lookup or call that raised gives `failed()`. Otherwise the
+// result is `body()`.
+template <typename Body, typename Convert, typename Failed>
+auto overridable(int skip_dispatch, const OverrideCall& call, Body body, Convert convert, Failed failed)
+    -> decltype(body()) {
+    if (skip_dispatch || !may_be_overridden(call.self)) [[likely]]
+        return body();
+    Ref result;
+    const Override found = call_override(call.self, call.name, call.own_entry, call.args, call.nargs, result);
+    if (found == Override::none) return body();
+    if (found == Override::called) return convert(std::move(result));
+    return failed();
 }
 
 }  // namespace kl

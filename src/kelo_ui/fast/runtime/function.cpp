@@ -167,7 +167,7 @@ Ref make_code(const FunctionSpec& spec) {
         PyTuple_SET_ITEM(varnames.get(), i++, self_name);
     }
     for (Py_ssize_t p = 0; p < sig.count; ++p) {
-        PyObject* param = PyUnicode_InternFromString(sig.params[p]);
+        PyObject* param = PyUnicode_InternFromString(sig.params[p].name);
         if (!param) return {};
         PyTuple_SET_ITEM(varnames.get(), i++, param);
     }

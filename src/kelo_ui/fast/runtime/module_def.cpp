@@ -1,15 +1,55 @@
 #include "kelo_ui/fast/runtime/module_def.h"
 
-namespace kl {
+#include <cstddef>
+#include <type_traits>
 
-ModuleDefinition::ModuleDefinition(const Parts& parts) : slots_{}, definition_{} {
-    int slot = 0;
-    if (parts.create != nullptr) slots_[slot++] = {Py_mod_create, reinterpret_cast<void*>(parts.create)};
-    if (parts.exec != nullptr) slots_[slot++] = {Py_mod_exec, reinterpret_cast<void*>(parts.exec)};
-    slots_[slot++] = {Py_mod_multiple_interpreters, parts.interpreters};
-    slots_[slot] = {0, nullptr};
-    definition_ = PyModuleDef{PyModuleDef_HEAD_INIT, parts.name, parts.doc, 0, parts.functions, slots_,
-                              nullptr, nullptr, nullptr};
+namespace kl {
+namespace {
+
+static_assert(std::is_standard_layout_v<ModuleDefinition> && offsetof(ModuleDefinition, definition) == 0);
+
+ModuleDefinition& of(PyModuleDef* definition) { return *reinterpret_cast<ModuleDefinition*>(definition); }
+
+PyObject* create(PyObject* spec, PyModuleDef* definition) {
+    ModuleDefinition& self = of(definition);
+    const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (current == -1) return nullptr;
+    std::int64_t recorded = -1;
+    if (!self.owner.compare_exchange_strong(recorded, current) && recorded != current) {
+        PyErr_SetString(PyExc_ImportError, self.parts.other_interpreter);
+        return nullptr;
+    }
+    if (self.module) return Py_NewRef(self.module.object());
+    if (self.parts.create != nullptr) return self.parts.create(spec);
+    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+    return name ? PyModule_NewObject(name.get()) : nullptr;
+}
+
+int exec(PyObject* module) {
+    PyModuleDef* definition = PyModule_GetDef(module);
+    if (definition == nullptr) return -1;
+    ModuleDefinition& self = of(definition);
+    if (self.module) {
+        if (self.module.object() == module) return 0;
+        PyErr_Format(PyExc_RuntimeError,
+                     "Module '%s' has already been imported. Re-initialisation is not supported.", self.parts.name);
+        return -1;
+    }
+    self.module.set(Ref::newref(module));
+    if (self.parts.exec == nullptr || self.parts.exec(module) == 0) return 0;
+    self.module.set({});
+    return -1;
+}
+
+}  // namespace
+
+ModuleDefinition::ModuleDefinition(const Parts& given) : definition{}, slots{}, parts(given) {
+    slots[0] = {Py_mod_create, reinterpret_cast<void*>(create)};
+    slots[1] = {Py_mod_exec, reinterpret_cast<void*>(exec)};
+    slots[2] = {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED};
+    slots[3] = {0, nullptr};
+    definition = PyModuleDef{PyModuleDef_HEAD_INIT, parts.name, parts.doc, 0, parts.functions, slots,
+                             nullptr, nullptr, nullptr};
 }
 
 }  // namespace kl

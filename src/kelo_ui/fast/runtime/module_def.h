@@ -1,28 +1,41 @@
-// The definition of an extension module with multi-phase initialisation,
-// built from what differs between the toolkit's modules: the name, the
-// documentation, the module-level functions, the creation and execution
-// steps, and which interpreters may import it.
+// The definition of an extension module of the toolkit, with multi-phase
+// initialisation, and the one policy every module follows:
+//
+// - One interpreter: the first interpreter that creates the module owns it
+//   (its state is process-wide); creation in any other raises ImportError
+//   with the module's `other_interpreter` message. The module therefore lets
+//   the import system call it from any interpreter, isolated ones included,
+//   so that their users see this refusal rather than a generic one.
+// - One module: once execution has begun, creation returns that module and
+//   execution of it again does nothing, so a second import (even after its
+//   entry left sys.modules) yields the same module; executing another module
+//   object raises RuntimeError "Module '<name>' has already been imported.
+//   Re-initialisation is not supported.". A failed execution forgets the
+//   module, and the next import runs creation and execution again.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <atomic>
+#include <cstdint>
+
+#include "kelo_ui/fast/runtime/ref.h"
+
 namespace kl {
 
-class ModuleDefinition {
-public:
-    using Create = PyObject* (*)(PyObject* spec, PyModuleDef* definition);
+struct ModuleDefinition {
+    using Create = PyObject* (*)(PyObject* spec);
     using Exec = int (*)(PyObject* module);
 
     struct Parts {
-        const char* name;
+        const char* name;  // the last part of the dotted name
         const char* doc = nullptr;
         PyMethodDef* functions = nullptr;
-        Create create = nullptr;  // null: the interpreter's own module creation
+        Create create = nullptr;  // null: a plain module named after the spec
         Exec exec = nullptr;
-        // Py_mod_multiple_interpreters: by default only the interpreter that
-        // imports the module first, since its state is process-wide.
-        void* interpreters = Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED;
+        // The ImportError of every interpreter but the first.
+        const char* other_interpreter = "this module of kelo_ui can be used by one interpreter only";
     };
 
     explicit ModuleDefinition(const Parts& parts);
@@ -30,11 +43,14 @@ public:
     ModuleDefinition& operator=(const ModuleDefinition&) = delete;
 
     // The PyInit_ result.
-    PyObject* init() { return PyModuleDef_Init(&definition_); }
+    PyObject* init() { return PyModuleDef_Init(&definition); }
 
-private:
-    PyModuleDef_Slot slots_[4];
-    PyModuleDef definition_;
+    // First, so that the interpreter's PyModuleDef* is this definition.
+    PyModuleDef definition;
+    PyModuleDef_Slot slots[4];
+    Parts parts;
+    std::atomic<std::int64_t> owner{-1};  // the first interpreter; atomic: isolated ones run at once
+    Pinned<> module;                      // the module whose execution has begun
 };
 
 }  // namespace kl

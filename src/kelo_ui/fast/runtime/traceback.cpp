@@ -30,7 +30,7 @@ struct EntryKeyHash {
 
 std::unordered_map<EntryKey, Pinned<>, EntryKeyHash>* codes = nullptr;
 
-Ref make_code(const char* funcname, const char* filename, int lineno) {
+Ref make_entry_code(const char* funcname, const char* filename, int lineno) {
     return Ref::steal(reinterpret_cast<PyObject*>(PyCode_NewEmpty(filename, funcname, lineno)));
 }
 
@@ -41,12 +41,12 @@ Ref entry_code(const char* funcname, const char* filename, int lineno) noexcept 
         EntryKey key{funcname, filename, lineno};
         auto found = codes->find(key);
         if (found != codes->end()) return Ref::newref(found->second.object());
-        Ref code = make_code(funcname, filename, lineno);
+        Ref code = make_entry_code(funcname, filename, lineno);
         if (code) (*codes)[std::move(key)].set(Ref::newref(code.get()));
         return code;
     } catch (const std::bad_alloc&) {
         // Out of C++ memory: the entry is made without the cache.
-        return make_code(funcname, filename, lineno);
+        return make_entry_code(funcname, filename, lineno);
     }
 }
 

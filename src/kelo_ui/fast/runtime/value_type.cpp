@@ -1,21 +1,107 @@
 #include "kelo_ui/fast/runtime/value_type.h"
 
-#include <type_traits>
+#include <climits>
 
 #include "kelo_ui/fast/runtime/convert.h"
 
-namespace kl {
+namespace kl::value {
+namespace {
 
-void dealloc_value(PyObject* self) { Py_TYPE(self)->tp_free(self); }
+char* at(PyObject* self, const ValueField& field) { return reinterpret_cast<char*>(self) + field.offset; }
 
-PyObject* repr_value(PyObject* self, Ref fields) {
-    if (!fields) return nullptr;
-    Ref name = Ref::steal(PyType_GetName(Py_TYPE(self)));
-    if (!name) return nullptr;
-    return PyUnicode_FromFormat("%U%R", name.get(), fields.get());
+double& real_of(PyObject* self, const ValueField& field) { return *reinterpret_cast<double*>(at(self, field)); }
+float& single_of(PyObject* self, const ValueField& field) { return *reinterpret_cast<float*>(at(self, field)); }
+unsigned int& id_of(PyObject* self, const ValueField& field) {
+    return *reinterpret_cast<unsigned int*>(at(self, field));
 }
 
-PyObject* reduce_value(PyObject* self, Ref args) {
+// An id: an integer (or an object with __index__) from 0 to UINT_MAX.
+bool to_id(PyObject* value, const char* owner, unsigned int& out) {
+    Ref index = Ref::steal(PyNumber_Index(value));
+    if (!index) return false;
+    const unsigned long number = PyLong_AsUnsignedLong(index.get());
+    if (number == static_cast<unsigned long>(-1) && PyErr_Occurred()) return false;
+    if (number > UINT_MAX) {
+        PyErr_Format(PyExc_OverflowError, "%s id does not fit in an unsigned int", owner);
+        return false;
+    }
+    out = static_cast<unsigned int>(number);
+    return true;
+}
+
+// A number as float() reads it.
+bool to_real(PyObject* value, const ValueField& field, const char* owner, bool argument, double& out) {
+    out = PyFloat_AsDouble(value);
+    if (out != -1.0 || !PyErr_Occurred()) return true;
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+        PyErr_Clear();
+        if (argument) {
+            PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be a number, not %.200s", owner, field.name,
+                         Py_TYPE(value)->tp_name);
+        } else {
+            PyErr_Format(PyExc_TypeError, "%s coordinates must be a number, not %.200s", owner,
+                         Py_TYPE(value)->tp_name);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void dealloc(PyObject* self) { Py_TYPE(self)->tp_free(self); }
+
+PyObject* get(PyObject* self, const ValueField& field) {
+    switch (field.kind) {
+        case ValueField::real: return PyFloat_FromDouble(real_of(self, field));
+        case ValueField::single: return PyFloat_FromDouble(static_cast<double>(single_of(self, field)));
+        case ValueField::id: return PyLong_FromUnsignedLong(id_of(self, field));
+    }
+    Py_UNREACHABLE();
+}
+
+bool set(PyObject* self, const ValueField& field, PyObject* value, const char* owner, bool argument) {
+    if (field.kind == ValueField::id) {
+        unsigned int id;
+        if (!to_id(value, owner, id)) return false;
+        id_of(self, field) = id;
+        return true;
+    }
+    double number;
+    if (!to_real(value, field, owner, argument, number)) return false;
+    if (field.kind == ValueField::single) {
+        single_of(self, field) = to_single(number);
+    } else {
+        real_of(self, field) = number;
+    }
+    return true;
+}
+
+PyObject* fields(PyObject* self, const ValueField* fields, std::size_t count) {
+    Ref tuple = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(count)));
+    if (!tuple) return nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        PyObject* item = get(self, fields[i]);
+        if (item == nullptr) return nullptr;
+        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item);
+    }
+    return tuple.release();
+}
+
+PyObject* repr(PyObject* self, const ValueField* fields_of, std::size_t count, bool keywords) {
+    Ref name = Ref::steal(PyType_GetName(Py_TYPE(self)));
+    Ref values = name ? Ref::steal(fields(self, fields_of, count)) : Ref();
+    if (!values) return nullptr;
+    if (!keywords) return PyUnicode_FromFormat("%U%R", name.get(), values.get());
+    Ref text = Ref::steal(PyUnicode_FromFormat("%U(", name.get()));
+    for (std::size_t i = 0; text && i < count; ++i) {
+        text = Ref::steal(PyUnicode_FromFormat("%U%s%s=%R", text.get(), i ? ", " : "", fields_of[i].name,
+                                               PyTuple_GET_ITEM(values.get(), static_cast<Py_ssize_t>(i))));
+    }
+    return text ? PyUnicode_FromFormat("%U)", text.get()) : nullptr;
+}
+
+PyObject* reduce(PyObject* self, const ValueField* fields_of, std::size_t count) {
+    Ref args = Ref::steal(fields(self, fields_of, count));
     if (!args) return nullptr;
     PyObject* found = nullptr;
     if (PyObject_GetOptionalAttrString(self, "__dict__", &found) < 0) return nullptr;
@@ -25,50 +111,15 @@ PyObject* reduce_value(PyObject* self, Ref args) {
     return PyTuple_Pack(2, Py_TYPE(self), args.get());
 }
 
-bool to_number(PyObject* value, const char* owner, const char* what, double& out) {
-    out = PyFloat_AsDouble(value);
-    if (out != -1.0 || !PyErr_Occurred()) return true;
-    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
-        PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "%s%s must be a number, not %.200s", owner, what, Py_TYPE(value)->tp_name);
+bool equal(PyObject* self, PyObject* other, const ValueField* fields, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const ValueField& field = fields[i];
+        const bool same = field.kind == ValueField::real     ? real_of(self, field) == real_of(other, field)
+                          : field.kind == ValueField::single ? single_of(self, field) == single_of(other, field)
+                                                             : id_of(self, field) == id_of(other, field);
+        if (!same) return false;
     }
-    return false;
+    return true;
 }
 
-namespace {
-
-template <typename Number>
-Number& field_of(PyObject* self, const NumberField& field) {
-    return *reinterpret_cast<Number*>(reinterpret_cast<char*>(self) + field.offset);
-}
-
-}  // namespace
-
-template <typename Number>
-PyObject* get_number(PyObject* self, void* closure) {
-    return PyFloat_FromDouble(static_cast<double>(field_of<Number>(self, *static_cast<NumberField*>(closure))));
-}
-
-template <typename Number>
-int set_number(PyObject* self, PyObject* value, void* closure) {
-    const NumberField& field = *static_cast<NumberField*>(closure);
-    if (value == nullptr) {
-        PyErr_Format(PyExc_TypeError, "%s attributes cannot be deleted", field.owner);
-        return -1;
-    }
-    double number;
-    if (!to_number(value, field.owner, " coordinates", number)) return -1;
-    if constexpr (std::is_same_v<Number, float>) {
-        field_of<Number>(self, field) = to_single(number);
-    } else {
-        field_of<Number>(self, field) = number;
-    }
-    return 0;
-}
-
-template PyObject* get_number<double>(PyObject*, void*);
-template PyObject* get_number<float>(PyObject*, void*);
-template int set_number<double>(PyObject*, PyObject*, void*);
-template int set_number<float>(PyObject*, PyObject*, void*);
-
-}  // namespace kl
+}  // namespace kl::value

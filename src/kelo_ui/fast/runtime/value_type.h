@@ -1,48 +1,184 @@
-// The pieces shared by the toolkit's small value types (KlVector2, KlRect,
-// KlShader): records of plain numbers after the method table pointer, holding
-// no references, shown and pickled by value.
+// The skeleton of the toolkit's small value types (KlVector2, KlRect,
+// KlShader), written once: records of plain numbers after the method table
+// pointer, holding no references, built from keyword-or-positional numbers,
+// shown, compared and pickled by value, and published with their table in a
+// module of their own.
+//
+// A type is described by a spec:
+//
+//     struct Spec {
+//         using Record = KlVector2Object;          // the record of the public header
+//         using Table = KlVector2VTable;           // its native method table
+//         static constexpr const char* name = "KlVector2";
+//         static constexpr const char* module = "kelo_ui.fast.klvector2.klvector2";
+//         static constexpr const char* doc = "KlVector2(x=0.0, y=0.0)\n--\n\nA 2-D vector of doubles.";
+//         static constexpr kl::ValueField fields[] = {{"x", "horizontal component", offsetof(Record, x),
+//                                                      kl::ValueField::real}, ...};
+//         static constexpr bool keyword_repr = false;  // "KlShader(id=5)" rather than "KlVector2(1.0, 2.0)"
+//         static constexpr bool compares = true;       // == and != compare the fields
+//         static Table table;                          // filled by the module
+//     };
+//
+// (plus `qualified_name` and `module_doc`), and the module's PyInit_ returns
+// `kl::ValueType<Spec>::init()`.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <cstddef>
+#include <iterator>
 
+#include "kelo_ui/fast/runtime/args.h"
+#include "kelo_ui/fast/runtime/convert.h"
+#include "kelo_ui/fast/runtime/module_def.h"
+#include "kelo_ui/fast/runtime/native_type.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace kl {
 
-// tp_dealloc of a record that holds no references.
-void dealloc_value(PyObject* self);
-
-// "<type name><repr of fields>", the name being the object's own type's, as
-// in "KlVector2(1.0, 2.0)". `fields` may be null (an error is then pending).
-PyObject* repr_value(PyObject* self, Ref fields);
-
-// __reduce__ of a value: (type(self), args), plus the instance dictionary of a
-// subclass when it holds anything. `args` may be null (an error is pending).
-PyObject* reduce_value(PyObject* self, Ref args);
-
-// A number as float() reads it. Refused with TypeError
-// "<owner><what> must be a number, not <type>".
-bool to_number(PyObject* value, const char* owner, const char* what, double& out);
-
-// A numeric field of a record, read as a Python float and written through
-// to_number: the closure of its getset entry.
-struct NumberField {
+// A field of a value record.
+struct ValueField {
+    enum Kind {
+        real,    // a double: any number float() accepts
+        single,  // a float: the same, rounded to single precision
+        id,      // an unsigned int: an integer (or __index__) from 0 to UINT_MAX
+    };
+    const char* name;
+    const char* doc;
     std::size_t offset;
-    const char* owner;  // the type's name in messages ("KlVector2 coordinates must be ...")
+    Kind kind;
 };
 
-template <typename Number>
-PyObject* get_number(PyObject* self, void* closure);
-template <typename Number>
-int set_number(PyObject* self, PyObject* value, void* closure);
+// The shared behaviour, given the fields (value_type.cpp).
+namespace value {
 
-// The getset entry of a double or float field.
-template <typename Number>
-PyGetSetDef number_field(const char* name, const char* doc, const NumberField& field) {
-    return {name, get_number<Number>, set_number<Number>, doc, const_cast<NumberField*>(&field)};
-}
+void dealloc(PyObject* self);
+// A Python value of a field, and the field set from one; false with an
+// exception set when it is refused (`owner` names the type in messages).
+PyObject* get(PyObject* self, const ValueField& field);
+// `argument`: the value is a constructor's argument (messages say so).
+bool set(PyObject* self, const ValueField& field, PyObject* value, const char* owner, bool argument);
+// The fields as a tuple of their Python values.
+PyObject* fields(PyObject* self, const ValueField* fields, std::size_t count);
+PyObject* repr(PyObject* self, const ValueField* fields, std::size_t count, bool keywords);
+// (type(self), fields), plus the instance dictionary of a subclass that holds anything.
+PyObject* reduce(PyObject* self, const ValueField* fields, std::size_t count);
+bool equal(PyObject* self, PyObject* other, const ValueField* fields, std::size_t count);
+
+}  // namespace value
+
+template <typename Spec>
+class ValueType {
+public:
+    using Record = typename Spec::Record;
+    static constexpr std::size_t field_count = std::size(Spec::fields);
+    static_assert(field_count <= 4, "a value record has at most four fields");
+
+    // The type object, defined once the class is complete.
+    static PyTypeObject type;
+
+    // A new record of exactly this type holding `values`, in field order.
+    static PyObject* make(const double (&values)[field_count]) {
+        PyObject* self = allocate(&type, nullptr, nullptr);
+        if (self == nullptr) return nullptr;
+        for (std::size_t i = 0; i < field_count; ++i) store(self, Spec::fields[i], values[i]);
+        return self;
+    }
+
+    // The module's PyInit_ result.
+    static PyObject* init() { return definition.init(); }
+
+private:
+    // Every instance, of this type or a subclass, carries the table pointer.
+    static PyObject* allocate(PyTypeObject* subtype, PyObject*, PyObject*) {
+        PyObject* self = subtype->tp_alloc(subtype, 0);
+        if (self != nullptr) reinterpret_cast<Record*>(self)->vtab = &Spec::table;
+        return self;
+    }
+
+    static void store(PyObject* self, const ValueField& field, double value) {
+        char* at = reinterpret_cast<char*>(self) + field.offset;
+        switch (field.kind) {
+            case ValueField::real: *reinterpret_cast<double*>(at) = value; break;
+            case ValueField::single: *reinterpret_cast<float*>(at) = to_single(value); break;
+            case ValueField::id: *reinterpret_cast<unsigned int*>(at) = static_cast<unsigned int>(value); break;
+        }
+    }
+
+    // Filled from the fields when the module is executed, before the type is readied.
+    static inline Parameters<field_count> parameters{};
+    static inline PyGetSetDef getset[field_count + 1]{};
+
+    // Each field: by position or by name, converted as its setter converts;
+    // one not given is zero.
+    static int init_record(PyObject* self, PyObject* args, PyObject* kwargs) {
+        static const Signature signature = make_signature(Spec::name, parameters);
+        PyObject* given[field_count];
+        if (!bind_call_arguments(signature, args, kwargs, given)) return -1;
+        for (std::size_t i = 0; i < field_count; ++i) {
+            if (given[i] == nullptr) {
+                store(self, Spec::fields[i], 0.0);
+            } else if (!value::set(self, Spec::fields[i], given[i], Spec::name, true)) {
+                return -1;
+            }
+        }
+        return 0;
+    }
+
+    static PyObject* get_field(PyObject* self, void* closure) {
+        return value::get(self, *static_cast<const ValueField*>(closure));
+    }
+    static int set_field(PyObject* self, PyObject* value, void* closure) {
+        if (value == nullptr) {
+            PyErr_Format(PyExc_TypeError, "%s attributes cannot be deleted", Spec::name);
+            return -1;
+        }
+        return value::set(self, *static_cast<const ValueField*>(closure), value, Spec::name, false) ? 0 : -1;
+    }
+
+    static PyObject* repr(PyObject* self) { return value::repr(self, Spec::fields, field_count, Spec::keyword_repr); }
+    static PyObject* reduce(PyObject* self, PyObject*) { return value::reduce(self, Spec::fields, field_count); }
+    static PyObject* compare(PyObject* self, PyObject* other, int op) {
+        if (!Spec::compares || (op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, &type))
+            Py_RETURN_NOTIMPLEMENTED;
+        return PyBool_FromLong(value::equal(self, other, Spec::fields, field_count) == (op == Py_EQ));
+    }
+
+    static inline PyMethodDef methods[] = {
+        {"__reduce__", reduce, METH_NOARGS, nullptr},
+        {nullptr, nullptr, 0, nullptr},
+    };
+
+    static int exec(PyObject* module) {
+        for (std::size_t i = 0; i < field_count; ++i) {
+            parameters.list[i] = {Spec::fields[i].name, Parameter::absent};
+            getset[i] = {Spec::fields[i].name, get_field, set_field, Spec::fields[i].doc,
+                         const_cast<ValueField*>(&Spec::fields[i])};
+        }
+        return publish_native_type(module, &type, &Spec::table, Spec::name) ? 0 : -1;
+    }
+
+    static inline ModuleDefinition definition{{.name = Spec::module, .doc = Spec::module_doc, .exec = exec}};
+
+    static PyTypeObject make_type() {
+        PyTypeObject made{PyVarObject_HEAD_INIT(nullptr, 0)};
+        made.tp_name = Spec::qualified_name;
+        made.tp_basicsize = sizeof(Record);
+        made.tp_dealloc = value::dealloc;
+        made.tp_repr = repr;
+        made.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
+        made.tp_doc = Spec::doc;
+        made.tp_richcompare = compare;
+        made.tp_methods = methods;
+        made.tp_getset = getset;
+        made.tp_init = init_record;
+        made.tp_new = allocate;
+        return made;
+    }
+};
+
+template <typename Spec>
+PyTypeObject ValueType<Spec>::type = ValueType<Spec>::make_type();
 
 }  // namespace kl

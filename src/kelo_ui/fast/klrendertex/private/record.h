@@ -5,11 +5,16 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "kelo_ui/fast/klrendertex/module_state.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 
 namespace klrt {
 
 inline KlRenderTextureObject* record(PyObject* object) { return reinterpret_cast<KlRenderTextureObject*>(object); }
+
+// The record's reserved field: set once destruction's release step has run,
+// so that it runs once whichever of the finaliser, the collector's clear or
+// the deallocation reaches it first.
+inline int& released(KlRenderTextureObject* self) { return self->reserved; }
 inline PyObject* object(KlRenderTextureObject* self) { return reinterpret_cast<PyObject*>(self); }
 
 // Store a new owned reference in a record field, releasing the old object

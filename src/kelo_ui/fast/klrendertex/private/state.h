@@ -1,6 +1,6 @@
 // Process-wide state of kl_render_tex, written once by start-up and only read
 // afterwards: the names and constants it made, the imported sibling types,
-// tables and drawing functions, and the default tints.
+// tables and drawing functions.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -21,7 +21,7 @@ namespace klrt {
 
 inline constexpr const char source_path[] = "src/kelo_ui/fast/klrendertex/kl_render_tex";
 
-// Interned attribute and global names, made in start-up step 5.
+// Interned attribute and global names, made by start-up's constants phase.
 struct Names {
     kl::Pinned<> md, rl, load_render_texture, unload_render_texture, is_window_ready, render_texture, texture, width,
         height, id, depth, clear, fast_clear, fill, kill, get_rect, get_height, get_width, kelo_state, window,
@@ -33,7 +33,7 @@ struct State {
     // Set once start-up has succeeded, and never cleared after. Until then the
     // class may already be readied and reachable (object.__subclasses__())
     // while the state below is missing: every entry refuses through
-    // check_started() (entry_point.h).
+    // check_started() (entries.h).
     bool started = false;
     kl::Pinned<> module;        // the initialised module: one strong reference
     PyObject* globals = nullptr;  // its dictionary, borrowed from `module`
@@ -45,13 +45,13 @@ struct State {
     kl::Pinned<> origin_position, true_tuple;  // (0, 0), (True,)
     kl::Pinned<> filename;
     kl::Pinned<> staticmethod;
-    kl::Pinned<PyTypeObject> vector2_type, rect_type, shader_type;
+    kl::Pinned<PyTypeObject> vector2_type, rect_type;
     KlVector2VTable* vector2_vtab = nullptr;
     KlRectVTable* rect_vtab = nullptr;
     kelo_raylib::Functions raylib{};
-    // The tint each blit method uses when `color` is omitted, read from
-    // Color.White at start-up: blit, fast_blit, blit_texture, fast_blit_texture.
-    kl::Pinned<> default_tint[4];
+    // Holds every default object the functions' signatures bind (borrowed
+    // there): the tints read from Color.White when the methods were built.
+    kl::Pinned<> defaults;
 };
 
 extern State state;
