@@ -162,7 +162,9 @@ private:
     static inline ModuleDefinition definition{{.name = Spec::module, .doc = Spec::module_doc, .exec = exec}};
 
     static PyTypeObject make_type() {
-        PyTypeObject made{PyVarObject_HEAD_INIT(nullptr, 0)};
+        static const PyVarObject head = {PyObject_HEAD_INIT(nullptr) 0};
+        PyTypeObject made{};
+        made.ob_base = head;
         made.tp_name = Spec::qualified_name;
         made.tp_basicsize = sizeof(Record);
         made.tp_dealloc = value::dealloc;
