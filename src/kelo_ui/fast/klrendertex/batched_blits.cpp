@@ -52,7 +52,7 @@ bool draw_item(KlRenderTextureObject* self, PyObject* item, const char* method) 
     // fast_blit's defaults, its tint included.
     PyObject* color = size > 3 ? PyTuple_GET_ITEM(item, 3) : sig_fast_blit.defaults[3];
     int flip = 0;
-    if ((flip = PyObject_IsTrue(flip_value)) < 0 ||
+    if (!kl::as_truth(flip_value, flip) ||
         !kl::check_argument_type(kl_texture, &KlRenderTextureType, true, "kl_texture") ||
         !kl::check_argument_tuple(dest, true, "dest") || !kl::check_argument_tuple(color, true, "color")) {
         return false;

@@ -123,13 +123,13 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
     // objects; any other blit takes the ordinary path.
     if (dest_len == 2) {
         Ref render_texture = source_render_texture(source);
-        const kelo_raylib::DrawRenderTextureVec lean = state.raylib.c_draw_render_texture_vec;
+        const auto lean = state.raylib.c_draw_render_texture_vec;
         if (lean != nullptr && lean(render_texture.get(), dest, color, flip)) return;
         Ref texture = texture_of(render_texture);
         if (texture) state.raylib.c_draw_texture_vec(texture.get(), dest, color, flip);
     } else if (dest_len == 4) {
         Ref render_texture = source_render_texture(source);
-        const kelo_raylib::DrawRenderTextureRec lean = state.raylib.c_draw_render_texture_rec;
+        const auto lean = state.raylib.c_draw_render_texture_rec;
         KlVector2Object* size = height.exact() ? exact_size(source) : nullptr;
         if (lean != nullptr && size != nullptr && lean(render_texture.get(), size->x, height.value(), dest, color))
             return;
@@ -151,7 +151,7 @@ PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     int blend_mode = 0;
     int flip = 0;
     if (!kl::bind_arguments(sig_blit, args, nargs, kwnames, values) || !kl::as_int32(values[2], blend_mode) ||
-        (flip = PyObject_IsTrue(values[3])) < 0 ||
+        !kl::as_truth(values[3], flip) ||
         !kl::check_argument_type(values[0], &KlRenderTextureType, false, "kl_texture") ||
         !kl::check_argument_not_none(values[1], "dest") || !kl::check_argument_tuple(values[4], true, "color")) {
         return fail(KLRT_QUALNAME("blit"));
@@ -165,7 +165,7 @@ PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* values[4];
     int flip = 0;
-    if (!kl::bind_arguments(sig_fast_blit, args, nargs, kwnames, values) || (flip = PyObject_IsTrue(values[2])) < 0 ||
+    if (!kl::bind_arguments(sig_fast_blit, args, nargs, kwnames, values) || !kl::as_truth(values[2], flip) ||
         !kl::check_argument_type(values[0], &KlRenderTextureType, true, "kl_texture") ||
         !kl::check_argument_tuple(values[1], true, "dest") || !kl::check_argument_tuple(values[3], true, "color")) {
         return fail(KLRT_QUALNAME("fast_blit"));
@@ -198,7 +198,7 @@ PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t narg
     int blend_mode = 0;
     int flip = 0;
     if (!kl::bind_arguments(sig_blit_texture, args, nargs, kwnames, values) ||
-        !kl::as_int32(values[2], blend_mode) || (flip = PyObject_IsTrue(values[3])) < 0 ||
+        !kl::as_int32(values[2], blend_mode) || !kl::as_truth(values[3], flip) ||
         !kl::check_argument_tuple(values[4], true, "color")) {
         return fail(KLRT_QUALNAME("blit_texture"));
     }
@@ -212,7 +212,7 @@ PyObject* py_fast_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t
     PyObject* values[4];
     int flip = 0;
     if (!kl::bind_arguments(sig_fast_blit_texture, args, nargs, kwnames, values) ||
-        (flip = PyObject_IsTrue(values[2])) < 0 || !kl::check_argument_tuple(values[3], true, "color") ||
+        !kl::as_truth(values[2], flip) || !kl::check_argument_tuple(values[3], true, "color") ||
         !kl::check_tuple_value(values[1], true)) {
         return fail(KLRT_QUALNAME("fast_blit_texture"));
     }

@@ -5,6 +5,7 @@
 #include "kelo_ui/fast/klrendertex/private/entries.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
+#include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
 namespace {
@@ -28,7 +29,7 @@ PyObject* py_copy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     PyObject* flip_value;
     int flip = 0;
     KlRenderTextureObject* rt = record(self);
-    if (!kl::bind_arguments(sig_copy, args, nargs, kwnames, &flip_value) || (flip = PyObject_IsTrue(flip_value)) < 0 ||
+    if (!kl::bind_arguments(sig_copy, args, nargs, kwnames, &flip_value) || !kl::as_truth(flip_value, flip) ||
         !check_loaded(rt)) return fail(KLRT_QUALNAME("copy"));
     // Always the base class, sharing this object's size vector. The vector is
     // held here: construction runs code that may replace the field.

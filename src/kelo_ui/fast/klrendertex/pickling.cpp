@@ -53,8 +53,8 @@ bool set_state(KlRenderTextureObject* self, PyObject* saved) {
                      length);
         return false;
     }
-    const int loaded = PyObject_IsTrue(PyTuple_GET_ITEM(saved, 0));
-    if (loaded < 0) return false;
+    int loaded = 0;
+    if (!kl::as_truth(PyTuple_GET_ITEM(saved, 0), loaded)) return false;
     self->loaded = loaded;
     store_field(self->render_texture, Ref::newref(PyTuple_GET_ITEM(saved, 1)));
     PyObject* size = PyTuple_GET_ITEM(saved, 2);

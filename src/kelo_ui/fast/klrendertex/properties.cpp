@@ -4,6 +4,7 @@
 #include "kelo_ui/fast/klrendertex/private/entries.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
 namespace {
@@ -70,8 +71,8 @@ int set_loaded(PyObject* self, PyObject* value, void*) {
         PyErr_SetString(PyExc_NotImplementedError, "__del__");
         return -1;
     }
-    const int truth = PyObject_IsTrue(value);
-    if (truth < 0) return fail(KLRT_QUALNAME("loaded.__set__"));
+    int truth = 0;
+    if (!kl::as_truth(value, truth)) return fail(KLRT_QUALNAME("loaded.__set__"));
     record(self)->loaded = truth;
     return 0;
 }

@@ -26,8 +26,8 @@ bool import_sibling(const char* module_name, const char* type_name, std::size_t 
 }
 
 template <typename Function>
-bool import_function(PyObject* module, std::size_t index, Function& slot) {
-    const kelo_raylib::Export& e = kelo_raylib::exports[index];
+bool import_function(PyObject* module, kelo_raylib::ExportIndex index, Function& slot) {
+    const kelo_raylib::Export& e = kelo_raylib::exports[static_cast<std::size_t>(index)];
     void* entry = kl::import_function(module, kelo_raylib::module_name, e.name, e.signature, e.required);
     if (entry == nullptr && (e.required || PyErr_Occurred())) return false;
     slot = reinterpret_cast<Function>(entry);
@@ -36,16 +36,16 @@ bool import_function(PyObject* module, std::size_t index, Function& slot) {
 
 }  // namespace
 
+// In the order of kelo_raylib's table, each into its member of the entries.
 bool import_raylib_functions() {
     Ref module = Ref::steal(PyImport_ImportModule(kelo_raylib::module_name));
     if (!module) return false;
     kelo_raylib::Functions& f = state.raylib;
-    PyObject* m = module.get();
-    return import_function(m, 0, f.c_clear_background) && import_function(m, 1, f.c_draw_texture_rec) &&
-           import_function(m, 2, f.c_draw_texture_vec) && import_function(m, 3, f.begin_texture_mode) &&
-           import_function(m, 4, f.clear_background) && import_function(m, 5, f.end_blend_mode) &&
-           import_function(m, 6, f.end_texture_mode) && import_function(m, 7, f.begin_blend_mode) &&
-           import_function(m, 8, f.c_draw_render_texture_vec) && import_function(m, 9, f.c_draw_render_texture_rec);
+#define X_EXPORT(name, result, parameters, signature, required) \
+    &&import_function(module.get(), kelo_raylib::ExportIndex::name, f.name)
+    return true KELO_RAYLIB_DRAWING_FUNCTIONS(KELO_RAYLIB_DRAWING_EXPORT)
+        KELO_RAYLIB_LEAN_FUNCTIONS(KELO_RAYLIB_LEAN_EXPORT);
+#undef X_EXPORT
 }
 
 namespace {

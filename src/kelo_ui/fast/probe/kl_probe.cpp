@@ -3,9 +3,10 @@
 // floors (native calls that do nothing).
 #include "kelo_ui/fast/probe/kl_probe.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "kelo_ui/fast/klrect/klrect.h"
 #include "kelo_ui/fast/klshader/klshader.h"
@@ -100,89 +101,69 @@ PyObject* shader_get_id(PyObject*, PyObject* shader) {
     return PyLong_FromUnsignedLong(table->get_id(reinterpret_cast<KlShaderObject*>(shader)));
 }
 
-// An int parameter of a drawing function, read with PyLong_AsLong.
-bool c_int(PyObject* object, int& out) {
-    const long value = PyLong_AsLong(object);
-    if (value == -1 && PyErr_Occurred()) return false;
-    if (value < INT_MIN || value > INT_MAX) {
-        PyErr_SetString(PyExc_OverflowError, "value out of int range");
-        return false;
-    }
-    out = static_cast<int>(value);
+// The arguments of an exported drawing function, given from Python: objects
+// as they are, ints as the Python-visible drawing functions read them.
+bool argument(PyObject* given, PyObject*& out) {
+    out = given;
     return true;
 }
+bool argument(PyObject* given, int& out) { return kl::int_argument(given, out); }
 
-// A call of an exported drawing function, resolved through its capsule (which
-// must carry the signature of the header) and with its int parameters read.
-struct ExportCall {
-    std::size_t index = 0;
-    void* entry = nullptr;
-    PyObject* const* objects = nullptr;
-    int ints[2] = {0, 0};
+// Calls `Function`, the export `name` found through its capsule (which must
+// carry the signature of the header), with `given` converted; with `pending`
+// already raised, as a native caller that missed a test would call it.
+template <typename Function>
+struct ExportCall;
+
+template <typename... Args>
+struct ExportCall<void (*)(Args...)> {
+    static bool call(const char* name, const char* signature, PyObject* const* given, Py_ssize_t n,
+                     PyObject* pending) {
+        return call(name, signature, given, n, pending, std::index_sequence_for<Args...>());
+    }
+
+    template <std::size_t... I>
+    static bool call(const char* name, const char* signature, PyObject* const* given, Py_ssize_t n,
+                     PyObject* pending, std::index_sequence<I...>) {
+        if (!kl::check_positional_count(name, n, sizeof...(Args))) return false;
+        std::tuple<Args...> values;
+        if (!(argument(given[I], std::get<I>(values)) && ...)) return false;
+        Ref module = Ref::steal(PyImport_ImportModule(kelo_raylib::module_name));
+        Ref table = module ? Ref::steal(PyObject_GetAttrString(module.get(), "__pyx_capi__")) : Ref();
+        Ref capsule = table ? Ref::steal(PyMapping_GetItemString(table.get(), name)) : Ref();
+        auto entry = capsule ? reinterpret_cast<void (*)(Args...)>(PyCapsule_GetPointer(capsule.get(), signature))
+                             : nullptr;
+        if (!entry) return false;
+        if (pending) PyErr_SetRaisedException(Py_NewRef(pending));
+        std::apply(entry, values);
+        return !PyErr_Occurred();
+    }
 };
 
-bool prepare_call(PyObject* name, PyObject* const* a, Py_ssize_t n, ExportCall& call) {
-    using namespace kelo_raylib;
+// One of kelo_raylib's eight drawing functions, by name.
+bool call_export(PyObject* name, PyObject* const* given, Py_ssize_t n, PyObject* pending) {
     const char* text = PyUnicode_Check(name) ? PyUnicode_AsUTF8(name) : nullptr;
     if (!text) {
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "the function name must be a str");
         return false;
     }
-    const Export* found = nullptr;
-    for (const Export& e : exports)
-        if (std::strcmp(e.name, text) == 0) found = &e;
-    if (!found || !found->required) {
-        // The lean blits return a value and take doubles: not callable here.
-        PyErr_Format(PyExc_ValueError, "kelo_raylib exports no function %s of the eight", text);
-        return false;
-    }
-    call.index = static_cast<std::size_t>(found - exports);
-    // Objects first, then the ints, as in the signatures.
-    static constexpr Py_ssize_t object_counts[] = {1, 4, 3, 1, 1, 0, 0, 0};
-    static constexpr Py_ssize_t int_counts[] = {0, 0, 1, 1, 1, 1, 1, 2};
-    const Py_ssize_t objects = object_counts[call.index];
-    const Py_ssize_t ints = int_counts[call.index];
-    if (!kl::check_positional_count(text, n, objects + ints)) return false;
-    call.objects = a;
-    for (Py_ssize_t i = 0; i < ints; ++i)
-        if (!c_int(a[objects + i], call.ints[i])) return false;
-
-    Ref module = Ref::steal(PyImport_ImportModule(module_name));
-    if (!module) return false;
-    Ref table = Ref::steal(PyObject_GetAttrString(module.get(), "__pyx_capi__"));
-    if (!table) return false;
-    Ref capsule = Ref::steal(PyObject_GetItem(table.get(), name));
-    if (!capsule) return false;
-    call.entry = PyCapsule_GetPointer(capsule.get(), found->signature);
-    return call.entry != nullptr;
-}
-
-void invoke(const ExportCall& call) {
-    using namespace kelo_raylib;
-    PyObject* const* a = call.objects;
-    const int* i = call.ints;
-    switch (call.index) {
-    case 0: reinterpret_cast<ClearBackgroundC>(call.entry)(a[0]); break;
-    case 1: reinterpret_cast<DrawTextureRecC>(call.entry)(a[0], a[1], a[2], a[3]); break;
-    case 2: reinterpret_cast<DrawTextureVecC>(call.entry)(a[0], a[1], a[2], i[0]); break;
-    case 3: reinterpret_cast<BeginTextureMode>(call.entry)(a[0], i[0]); break;
-    case 4: reinterpret_cast<ClearBackground>(call.entry)(a[0], i[0]); break;
-    case 5: reinterpret_cast<EndBlendMode>(call.entry)(i[0]); break;
-    case 6: reinterpret_cast<EndTextureMode>(call.entry)(i[0]); break;
-    default: reinterpret_cast<BeginBlendMode>(call.entry)(i[0], i[1]); break;
-    }
+#define KL_CALL(function, result, parameters, signature, python, doc) \
+    if (std::strcmp(text, #function) == 0)                           \
+        return ExportCall<kelo_raylib::function_type::function>::call(#function, signature, given, n, pending);
+    KELO_RAYLIB_DRAWING_FUNCTIONS(KL_CALL)
+#undef KL_CALL
+    // The lean blits return a value and take doubles: not callable here.
+    PyErr_Format(PyExc_ValueError, "kelo_raylib exports no function %s of the eight", text);
+    return false;
 }
 
 // raylib_call(name, *args): returns None, or raises what the call left pending.
 PyObject* raylib_call(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    ExportCall call;
     if (nargs < 1) {
         PyErr_SetString(PyExc_TypeError, "raylib_call() needs a function name");
         return nullptr;
     }
-    if (!prepare_call(args[0], args + 1, nargs - 1, call)) return nullptr;
-    invoke(call);
-    if (PyErr_Occurred()) return nullptr;
+    if (!call_export(args[0], args + 1, nargs - 1, nullptr)) return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -190,14 +171,12 @@ PyObject* raylib_call(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 // already pending, as a native caller that missed a test would; raises
 // whatever is pending afterwards.
 PyObject* raylib_call_over_pending(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    ExportCall call;
     if (nargs < 2 || !PyExceptionInstance_Check(args[0])) {
         PyErr_SetString(PyExc_TypeError, "raylib_call_over_pending() needs an exception instance and a name");
         return nullptr;
     }
-    if (!prepare_call(args[1], args + 2, nargs - 2, call)) return nullptr;
-    PyErr_SetRaisedException(Py_NewRef(args[0]));
-    invoke(call);
+    call_export(args[1], args + 2, nargs - 2, args[0]);
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "the pending exception was lost");
     return nullptr;
 }
 

@@ -11,35 +11,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <utility>
 
 #include "kelo_ui/fast/raylib/native_backend.h"
+#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace {
 
-using kl::Borrowed;
 using kl::Ref;
 namespace native = kelo_raylib::native;
 
-constexpr std::size_t export_count = sizeof(kelo_raylib::exports) / sizeof(kelo_raylib::exports[0]);
+constexpr std::size_t export_count = std::size(kelo_raylib::exports);
+using Export = kelo_raylib::ExportIndex;
 
 kl::Pinned<> raylib_module;
 kl::Pinned<> backend_name;                 // "backend", interned
 kl::Pinned<> method_names[export_count];  // interned, in export order
-
-enum Export : std::size_t {
-    c_clear_background_index,
-    c_draw_texture_rec_index,
-    c_draw_texture_vec_index,
-    begin_texture_mode_index,
-    clear_background_index,
-    end_blend_mode_index,
-    end_texture_mode_index,
-    begin_blend_mode_index,
-};
 
 // `backend` as last found in the module's dictionary, borrowed from it; null
 // when it must be looked up again. The dictionary is watched and any change
@@ -75,90 +66,55 @@ Ref current_backend() {
     return cached_backend == Py_None ? Ref() : Ref::newref(cached_backend);
 }
 
-// Calls backend.<name>(*args[1:nargs]); args[0] is filled with the backend.
-// The result is dropped; an exception stays pending for the caller.
-void call_backend(Export index, Borrowed backend, PyObject** args, std::size_t nargs) {
-    args[0] = backend.get();
-    Ref result = Ref::steal(PyObject_VectorcallMethod(method_names[index].object(), args, nargs, nullptr));
+// An argument as a Python backend's method receives it: an object as it is,
+// an int as a new Python int (kept in `held`).
+PyObject* as_python(PyObject* object, Ref&) { return object; }
+PyObject* as_python(int value, Ref& held) {
+    held = Ref::steal(PyLong_FromLong(value));
+    return held.get();
 }
 
-// As call_backend, with `value` handed on as a Python int in the last slot.
-void call_backend_int(Export index, Borrowed backend, PyObject** args, std::size_t nargs, int value) {
-    Ref number = Ref::steal(PyLong_FromLong(value));
-    if (!number) return;
-    args[nargs - 1] = number.get();
-    call_backend(index, backend, args, nargs);
-}
-
-// Each function first tests for the native backend: that one is called in
-// C, with no Python call in between; any other backend through its method.
-// The backend is held for the call either way: converting the arguments, or
-// the method, may replace it.
-
-void c_clear_background(PyObject* color) {
+// What every function does: the native backend is called in C, with no
+// Python call in between; any other backend through its method of the same
+// name, whose result is dropped. The backend is held for the call either way:
+// converting the arguments, or the method, may replace it. An exception stays
+// pending for the caller.
+template <Export index, auto native_call, typename... Args>
+void forward(Args... args) {
     Ref backend = current_backend();
     if (!backend) return;
-    if (native::is_backend(backend.get())) return native::clear_background(backend.get(), color);
-    PyObject* args[] = {nullptr, color};
-    call_backend(c_clear_background_index, backend, args, 2);
+    if (native::is_backend(backend.get())) return native_call(backend.get(), args...);
+    Ref held[sizeof...(Args) + 1];
+    std::size_t at = 0;
+    PyObject* call_args[] = {backend.get(), as_python(args, held[at++])...};
+    for (PyObject* argument : call_args)
+        if (argument == nullptr) return;  // an int that could not be made
+    Ref result = Ref::steal(PyObject_VectorcallMethod(method_names[static_cast<std::size_t>(index)].object(),
+                                                      call_args, std::size(call_args), nullptr));
 }
+
+void c_clear_background(PyObject* color) { forward<Export::c_clear_background, native::clear_background>(color); }
 
 void c_draw_texture_rec(PyObject* texture, PyObject* source, PyObject* dest, PyObject* color) {
-    Ref backend = current_backend();
-    if (!backend) return;
-    if (native::is_backend(backend.get())) return native::draw_texture_rec(backend.get(), texture, source, dest, color);
-    PyObject* args[] = {nullptr, texture, source, dest, color};
-    call_backend(c_draw_texture_rec_index, backend, args, 5);
+    forward<Export::c_draw_texture_rec, native::draw_texture_rec>(texture, source, dest, color);
 }
 
 void c_draw_texture_vec(PyObject* texture, PyObject* dest, PyObject* color, int flip) {
-    Ref backend = current_backend();
-    if (!backend) return;
-    if (native::is_backend(backend.get())) return native::draw_texture_vec(backend.get(), texture, dest, color, flip);
-    PyObject* args[] = {nullptr, texture, dest, color, nullptr};
-    call_backend_int(c_draw_texture_vec_index, backend, args, 5, flip);
+    forward<Export::c_draw_texture_vec, native::draw_texture_vec>(texture, dest, color, flip);
 }
 
 // The skip-dispatch flags are dropped: these functions have no overrides.
 void begin_texture_mode(PyObject* render_texture, int) {
-    Ref backend = current_backend();
-    if (!backend) return;
-    if (native::is_backend(backend.get())) return native::begin_texture_mode(backend.get(), render_texture);
-    PyObject* args[] = {nullptr, render_texture};
-    call_backend(begin_texture_mode_index, backend, args, 2);
+    forward<Export::begin_texture_mode, native::begin_texture_mode>(render_texture);
 }
 
-void clear_background(PyObject* color, int) {
-    Ref backend = current_backend();
-    if (!backend) return;
-    if (native::is_backend(backend.get())) return native::clear_background(backend.get(), color);
-    PyObject* args[] = {nullptr, color};
-    call_backend(clear_background_index, backend, args, 2);
-}
+void clear_background(PyObject* color, int) { forward<Export::clear_background, native::clear_background>(color); }
 
-void end_blend_mode(int) {
-    Ref backend = current_backend();
-    if (!backend) return;
-    if (native::is_backend(backend.get())) return native::end_blend_mode(backend.get());
-    PyObject* args[] = {nullptr};
-    call_backend(end_blend_mode_index, backend, args, 1);
-}
+void end_blend_mode(int) { forward<Export::end_blend_mode, native::end_blend_mode>(); }
 
-void end_texture_mode(int) {
-    Ref backend = current_backend();
-    if (!backend) return;
-    if (native::is_backend(backend.get())) return native::end_texture_mode(backend.get());
-    PyObject* args[] = {nullptr};
-    call_backend(end_texture_mode_index, backend, args, 1);
-}
+void end_texture_mode(int) { forward<Export::end_texture_mode, native::end_texture_mode>(); }
 
-void begin_blend_mode(int blend_mode, int) {
-    Ref backend = current_backend();
-    if (!backend) return;
-    if (native::is_backend(backend.get())) return native::begin_blend_mode(backend.get(), blend_mode);
-    PyObject* args[] = {nullptr, nullptr};
-    call_backend_int(begin_blend_mode_index, backend, args, 2, blend_mode);
-}
+void begin_blend_mode(int blend_mode, int) { forward<Export::begin_blend_mode, native::begin_blend_mode>(blend_mode); }
 
 // The lean blits go through the native backend only, and only when it is
 // already known (the cache): finding it otherwise may run code, which they
@@ -176,18 +132,12 @@ int c_draw_render_texture_rec(PyObject* render_texture, double source_width, dou
     return native::draw_render_texture_rec(backend, render_texture, source_width, source_height, dest, color);
 }
 
+// In export order, each checked against its declared type.
+#define X_EXPORT(name, result, parameters, signature, required) \
+    reinterpret_cast<void*>(static_cast<kelo_raylib::function_type::name>(name)),
 void* const entries[export_count] = {
-    reinterpret_cast<void*>(static_cast<kelo_raylib::ClearBackgroundC>(c_clear_background)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::DrawTextureRecC>(c_draw_texture_rec)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::DrawTextureVecC>(c_draw_texture_vec)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::BeginTextureMode>(begin_texture_mode)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::ClearBackground>(clear_background)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::EndBlendMode>(end_blend_mode)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::EndTextureMode>(end_texture_mode)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::BeginBlendMode>(begin_blend_mode)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::DrawRenderTextureVec>(c_draw_render_texture_vec)),
-    reinterpret_cast<void*>(static_cast<kelo_raylib::DrawRenderTextureRec>(c_draw_render_texture_rec)),
-};
+    KELO_RAYLIB_DRAWING_FUNCTIONS(KELO_RAYLIB_DRAWING_EXPORT) KELO_RAYLIB_LEAN_FUNCTIONS(KELO_RAYLIB_LEAN_EXPORT)};
+#undef X_EXPORT
 
 // --- the same functions for Python callers -----------------------------------
 
@@ -241,24 +191,15 @@ PyObject* py_begin_blend_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs
     return kl::none_unless_error();
 }
 
-#define KL_METHOD(name, doc) \
-    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)), METH_FASTCALL, doc}
+#define KL_FUNCTION(name, result, parameters, signature, python, doc)                                 \
+    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)), METH_FASTCALL, \
+     #name "(" python ")\n--\n\n" doc},
 
 PyMethodDef raylib_functions[] = {
-    KL_METHOD(c_clear_background, "c_clear_background(color)\n--\n\nClear the current target."),
-    KL_METHOD(c_draw_texture_rec,
-              "c_draw_texture_rec(texture, source, dest, color)\n--\n\nDraw part of a texture into a rectangle."),
-    KL_METHOD(c_draw_texture_vec,
-              "c_draw_texture_vec(texture, dest, color, flip)\n--\n\nDraw a texture at a position."),
-    KL_METHOD(begin_texture_mode, "begin_texture_mode(render_texture)\n--\n\nDraw into a render texture."),
-    KL_METHOD(clear_background, "clear_background(color)\n--\n\nClear the current target."),
-    KL_METHOD(end_blend_mode, "end_blend_mode()\n--\n\nEnd the active blend mode."),
-    KL_METHOD(end_texture_mode, "end_texture_mode()\n--\n\nEnd the active texture mode."),
-    KL_METHOD(begin_blend_mode, "begin_blend_mode(blend_mode)\n--\n\nDraw with a blend mode."),
-    {nullptr, nullptr, 0, nullptr},
+    KELO_RAYLIB_DRAWING_FUNCTIONS(KL_FUNCTION){nullptr, nullptr, 0, nullptr},
 };
 
-#undef KL_METHOD
+#undef KL_FUNCTION
 
 // The C functions read `backend` from the module's dictionary. That state is
 // process-wide: one interpreter, one module (the runtime's policy).

@@ -2,67 +2,98 @@
 // attribute "__pyx_capi__": a dict mapping each name to a capsule whose name is
 // the signature string below and whose pointer is the function. Every object
 // parameter is borrowed; a failure is reported by a pending exception.
+//
+// The table below is the one place they are declared; the function types,
+// the importers' table of entries, the capsules, kelo_raylib's Python
+// functions and the probe's calls are all made from it.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstddef>
+
 namespace kelo_raylib {
 
 inline constexpr const char module_name[] = "kelo_ui.fast.raylib.kelo_raylib";
 
-using ClearBackgroundC = void (*)(PyObject* color);
-using DrawTextureRecC = void (*)(PyObject* texture, PyObject* source, PyObject* dest, PyObject* color);
-using DrawTextureVecC = void (*)(PyObject* texture, PyObject* dest, PyObject* color, int flip);
-using BeginTextureMode = void (*)(PyObject* render_texture, int skip_dispatch);
-using ClearBackground = void (*)(PyObject* color, int skip_dispatch);
-using EndBlendMode = void (*)(int skip_dispatch);
-using EndTextureMode = void (*)(int skip_dispatch);
-using BeginBlendMode = void (*)(int blend_mode, int skip_dispatch);
-// The lean blits of a render texture's colour texture, for the render
-// targets' own blits. Each draws as c_draw_texture_vec (and
-// c_draw_texture_rec with the source rectangle (0, 0, source_width,
-// source_height)) would draw `render_texture.texture`, and returns 1, when
-// the backend is the native one, `render_texture` is exactly the binding's
-// RenderTexture cdata and no argument needs a conversion that could run
-// code; otherwise it returns 0 having done nothing, and the caller draws
-// through the functions above. They never raise.
-using DrawRenderTextureVec = int (*)(PyObject* render_texture, PyObject* dest, PyObject* color, int flip);
-using DrawRenderTextureRec = int (*)(PyObject* render_texture, double source_width, double source_height,
-                                     PyObject* dest, PyObject* color);
+// The functions every importer needs, in their import order:
+// X(name, result, parameters, signature string, Python parameters, what it does).
+// Each also has a Python function of the same name, which takes the
+// parameters but the skip-dispatch flag.
+#define KELO_RAYLIB_DRAWING_FUNCTIONS(X)                                                                          \
+    X(c_clear_background, void, (PyObject * color), "void (PyObject *)", "color", "Clear the current target.")    \
+    X(c_draw_texture_rec, void, (PyObject * texture, PyObject * source, PyObject * dest, PyObject * color),       \
+      "void (PyObject *, PyObject *, PyObject *, PyObject *)", "texture, source, dest, color",                    \
+      "Draw part of a texture into a rectangle.")                                                                 \
+    X(c_draw_texture_vec, void, (PyObject * texture, PyObject * dest, PyObject * color, int flip),                \
+      "void (PyObject *, PyObject *, PyObject *, int)", "texture, dest, color, flip",                             \
+      "Draw a texture at a position.")                                                                            \
+    X(begin_texture_mode, void, (PyObject * render_texture, int skip_dispatch),                                   \
+      "void (PyObject *, int __pyx_skip_dispatch)", "render_texture", "Draw into a render texture.")              \
+    X(clear_background, void, (PyObject * color, int skip_dispatch), "void (PyObject *, int __pyx_skip_dispatch)", \
+      "color", "Clear the current target.")                                                                       \
+    X(end_blend_mode, void, (int skip_dispatch), "void (int __pyx_skip_dispatch)", "", "End the active blend mode.") \
+    X(end_texture_mode, void, (int skip_dispatch), "void (int __pyx_skip_dispatch)", "",                           \
+      "End the active texture mode.")                                                                             \
+    X(begin_blend_mode, void, (int blend_mode, int skip_dispatch), "void (int, int __pyx_skip_dispatch)",         \
+      "blend_mode", "Draw with a blend mode.")
 
-// The exported functions in their import order, with their signature strings.
-// An importer needs every `required` one; the others it may do without.
+// The lean blits of a render texture's colour texture, for the render
+// targets' own blits; an importer may do without them:
+// X(name, result, parameters, signature string). Each draws as
+// c_draw_texture_vec (c_draw_texture_rec, with the source rectangle (0, 0,
+// source_width, source_height)) would draw `render_texture.texture`, and
+// returns 1, when the backend is the native one, `render_texture` is exactly
+// the binding's RenderTexture cdata and no argument needs a conversion that
+// could run code; otherwise it returns 0 having done nothing, and the caller
+// draws through the functions above. They never raise.
+#define KELO_RAYLIB_LEAN_FUNCTIONS(X)                                                                             \
+    X(c_draw_render_texture_vec, int, (PyObject * render_texture, PyObject * dest, PyObject * color, int flip),   \
+      "int (PyObject *, PyObject *, PyObject *, int)")                                                            \
+    X(c_draw_render_texture_rec, int,                                                                             \
+      (PyObject * render_texture, double source_width, double source_height, PyObject * dest, PyObject * color),  \
+      "int (PyObject *, double, double, PyObject *, PyObject *)")
+
+// Every export, in capsule order: X(name, result, parameters, signature, required).
+#define KELO_RAYLIB_DRAWING_EXPORT(name, result, parameters, signature, python, doc) \
+    X_EXPORT(name, result, parameters, signature, true)
+#define KELO_RAYLIB_LEAN_EXPORT(name, result, parameters, signature) X_EXPORT(name, result, parameters, signature, false)
+
+// The type of each function, by its name.
+namespace function_type {
+#define X_EXPORT(name, result, parameters, signature, required) using name = result(*) parameters;
+KELO_RAYLIB_DRAWING_FUNCTIONS(KELO_RAYLIB_DRAWING_EXPORT)
+KELO_RAYLIB_LEAN_FUNCTIONS(KELO_RAYLIB_LEAN_EXPORT)
+#undef X_EXPORT
+}  // namespace function_type
+
+// The exports in capsule order, with their signature strings. An importer
+// needs every `required` one; the others it may do without.
 struct Export {
     const char* name;
     const char* signature;
-    bool required = true;
+    bool required;
 };
 inline constexpr Export exports[] = {
-    {"c_clear_background", "void (PyObject *)"},
-    {"c_draw_texture_rec", "void (PyObject *, PyObject *, PyObject *, PyObject *)"},
-    {"c_draw_texture_vec", "void (PyObject *, PyObject *, PyObject *, int)"},
-    {"begin_texture_mode", "void (PyObject *, int __pyx_skip_dispatch)"},
-    {"clear_background", "void (PyObject *, int __pyx_skip_dispatch)"},
-    {"end_blend_mode", "void (int __pyx_skip_dispatch)"},
-    {"end_texture_mode", "void (int __pyx_skip_dispatch)"},
-    {"begin_blend_mode", "void (int, int __pyx_skip_dispatch)"},
-    {"c_draw_render_texture_vec", "int (PyObject *, PyObject *, PyObject *, int)", false},
-    {"c_draw_render_texture_rec", "int (PyObject *, double, double, PyObject *, PyObject *)", false},
+#define X_EXPORT(name, result, parameters, signature, required) {#name, signature, required},
+    KELO_RAYLIB_DRAWING_FUNCTIONS(KELO_RAYLIB_DRAWING_EXPORT) KELO_RAYLIB_LEAN_FUNCTIONS(KELO_RAYLIB_LEAN_EXPORT)
+#undef X_EXPORT
 };
 
-// The imported entries, in the same order as `exports`.
+// Their positions in `exports`.
+enum class ExportIndex : std::size_t {
+#define X_EXPORT(name, result, parameters, signature, required) name,
+    KELO_RAYLIB_DRAWING_FUNCTIONS(KELO_RAYLIB_DRAWING_EXPORT) KELO_RAYLIB_LEAN_FUNCTIONS(KELO_RAYLIB_LEAN_EXPORT)
+#undef X_EXPORT
+};
+
+// An importer's entries, one member per export (null: an optional one the
+// module did not export).
 struct Functions {
-    ClearBackgroundC c_clear_background;
-    DrawTextureRecC c_draw_texture_rec;
-    DrawTextureVecC c_draw_texture_vec;
-    BeginTextureMode begin_texture_mode;
-    ClearBackground clear_background;
-    EndBlendMode end_blend_mode;
-    EndTextureMode end_texture_mode;
-    BeginBlendMode begin_blend_mode;
-    DrawRenderTextureVec c_draw_render_texture_vec;  // null when not exported
-    DrawRenderTextureRec c_draw_render_texture_rec;
+#define X_EXPORT(name, result, parameters, signature, required) function_type::name name = nullptr;
+    KELO_RAYLIB_DRAWING_FUNCTIONS(KELO_RAYLIB_DRAWING_EXPORT) KELO_RAYLIB_LEAN_FUNCTIONS(KELO_RAYLIB_LEAN_EXPORT)
+#undef X_EXPORT
 };
 
 }  // namespace kelo_raylib

@@ -18,6 +18,7 @@
 #include "kelo_ui/fast/runtime/dest.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
+#include "kelo_ui/fast/runtime/convert.h"
 
 namespace kelo_raylib::native {
 namespace {
@@ -304,8 +305,8 @@ bool fast_blit_pro(BackendObject* self, PyObject* texture_object, PyObject* dest
             return false;
         }
     }
-    const int flip = PyObject_IsTrue(flip_object);
-    if (flip < 0) return false;
+    int flip = 0;
+    if (!kl::as_truth(flip_object, flip)) return false;
     rl::Color tint;
     rl::Vector2 position{0.0f, 0.0f};
     rl::Rectangle rectangle{};
@@ -490,8 +491,8 @@ PyObject* method_c_clear_background(PyObject* self, PyObject* const* args, Py_ss
 
 PyObject* method_c_draw_texture_vec(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
     if (!kl::check_positional_count("c_draw_texture_vec", nargs, 4)) return nullptr;
-    const int flip = PyObject_IsTrue(args[3]);
-    if (flip < 0) return nullptr;
+    int flip = 0;
+    if (!kl::as_truth(args[3], flip)) return nullptr;
     draw_texture_vec(self, args[0], args[1], args[2], flip);
     return kl::none_unless_error();
 }

@@ -1,5 +1,14 @@
-// Conversions of integer arguments at the boundary, with the interpreter's own
-// rules and messages.
+// The conversions of arguments at the boundary, with the interpreter's own
+// rules and messages: the one reader of each kind of value.
+//
+// - Integer parameters of the Python-visible methods (a blend mode, the
+//   pickle checksum): through __int__, so a float is truncated (as_int32,
+//   as_int64).
+// - C int parameters of kelo_raylib's and the native backend's Python-visible
+//   functions, which mirror their C signatures: only an int or an object with
+//   __index__ (int_argument).
+// - Truth values (flip, loaded): True, False and None by identity, anything
+//   else through the interpreter's truth test (as_truth).
 //
 // Every function returns false (or null) with an exception set when the object
 // is refused.
@@ -25,6 +34,19 @@ bool as_int32(PyObject* object, int& out);
 // 64-bit signed integer (the pickle checksum); the range error is the
 // interpreter's own.
 bool as_int64(PyObject* object, std::int64_t& out);
+
+// A C int parameter: an int (or an object with __index__) in the range of a
+// C int.
+inline bool int_argument(PyObject* object, int& out) {
+    out = PyLong_AsInt(object);
+    return !(out == -1 && PyErr_Occurred());
+}
+
+// A truth-value parameter, as 1 or 0.
+inline bool as_truth(PyObject* object, int& out) {
+    out = PyObject_IsTrue(object);
+    return out >= 0;
+}
 
 // A double as the nearest single-precision value, rounding to nearest even
 // as the hardware does: beyond FLT_MAX by half a step or more it is infinity.

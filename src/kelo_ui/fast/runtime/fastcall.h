@@ -16,13 +16,6 @@ inline bool check_positional_count(const char* name, Py_ssize_t nargs, Py_ssize_
     return false;
 }
 
-// An int argument of such a wrapper: an int (or an object with __index__)
-// in the range of a C int.
-inline bool int_argument(PyObject* object, int& out) {
-    out = PyLong_AsInt(object);
-    return !(out == -1 && PyErr_Occurred());
-}
-
 // The result of a wrapped void native call: what it left pending becomes the
 // Python caller's error, otherwise None.
 inline PyObject* none_unless_error() {
