@@ -12,7 +12,7 @@
 #include "kelo_ui/fast/klshader/klshader.h"
 #include "kelo_ui/fast/klvector2/klvector2.h"
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
-#include "kelo_ui/fast/raylib/raylib_declarations.h"
+#include "kelo_ui/fast/raylib/private/raylib_declarations.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/module_def.h"

@@ -1,5 +1,5 @@
 // The one-time binding check of the native backend (binding_check.h).
-#include "kelo_ui/fast/raylib/binding_check.h"
+#include "kelo_ui/fast/raylib/private/binding_check.h"
 
 #include <cstdarg>
 #include <cstddef>

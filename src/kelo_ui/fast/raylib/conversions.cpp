@@ -1,5 +1,5 @@
 // The native backend's per-call conversions (conversions.h).
-#include "kelo_ui/fast/raylib/conversions.h"
+#include "kelo_ui/fast/raylib/private/conversions.h"
 
 #include <cfloat>
 #include <cmath>

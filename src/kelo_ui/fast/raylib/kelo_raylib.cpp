@@ -14,7 +14,7 @@
 #include <iterator>
 #include <utility>
 
-#include "kelo_ui/fast/raylib/native_backend.h"
+#include "kelo_ui/fast/raylib/private/native_backend.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/module_def.h"

@@ -10,7 +10,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "kelo_ui/fast/raylib/raylib_declarations.h"
+#include "kelo_ui/fast/raylib/private/raylib_declarations.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace kelo_raylib::native {

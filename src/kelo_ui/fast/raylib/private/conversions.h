@@ -8,8 +8,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "kelo_ui/fast/raylib/binding_check.h"
-#include "kelo_ui/fast/raylib/raylib_declarations.h"
+#include "kelo_ui/fast/raylib/private/binding_check.h"
+#include "kelo_ui/fast/raylib/private/raylib_declarations.h"
 
 namespace kelo_raylib::native {
 
