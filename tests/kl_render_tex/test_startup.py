@@ -10,7 +10,7 @@ import pytest
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.presentation.color import Color
-from render_tex_support import run_ok, run_python
+from support.render_tex import run_ok, run_python
 
 MODULE = "kelo_ui.fast.klrendertex.kl_render_tex"
 

@@ -11,7 +11,7 @@ from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
-from render_tex_support import FakeRenderTexture, leaks, rl, run_ok  # noqa: F401  (fixture)
+from support.render_tex import FakeRenderTexture, leaks, rl, run_ok  # noqa: F401  (fixture)
 
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 VECTOR = "kelo_ui.fast.klvector2.klvector2.KlVector2"

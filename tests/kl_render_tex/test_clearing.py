@@ -7,7 +7,7 @@ import pytest
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
-from render_tex_support import FakeRenderTexture, leaks, run_ok
+from support.render_tex import FakeRenderTexture, leaks, run_ok
 
 RED = (255, 0, 0, 255)
 Colour = collections.namedtuple("Colour", "r g b a")

@@ -13,7 +13,7 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.presentation.color import Color
-from render_tex_support import leaks, loaded_target, rl, run_ok  # noqa: F401  (fixture)
+from support.render_tex import leaks, loaded_target, rl, run_ok  # noqa: F401  (fixture)
 
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 WHITE = Color.White

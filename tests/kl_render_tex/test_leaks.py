@@ -15,7 +15,7 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.presentation.color import Color
-from render_tex_support import FakeRenderTexture, leaks, loaded_target, rl  # noqa: F401  (fixture)
+from support.render_tex import FakeRenderTexture, leaks, loaded_target, rl  # noqa: F401  (fixture)
 
 RED = (255, 0, 0, 255)
 UNPICKLE = kl_render_tex.__pyx_unpickle_KlRenderTexture

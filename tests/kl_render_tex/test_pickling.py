@@ -10,7 +10,7 @@ import pytest
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
-from render_tex_support import FakeRenderTexture, leaks, rl  # noqa: F401  (fixture)
+from support.render_tex import FakeRenderTexture, leaks, rl  # noqa: F401  (fixture)
 
 unpickle = kl_render_tex.__pyx_unpickle_KlRenderTexture
 CHECKSUM = 0xD7BABC0
