@@ -14,7 +14,7 @@ from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
-from support.render_tex import FakeRenderTexture, leaks
+from support.render_tex import FakeRenderTexture
 
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 VECTOR = "kelo_ui.fast.klvector2.klvector2.KlVector2"
@@ -351,7 +351,7 @@ def test_override_lookup_failure_propagates():
         kl_probe.rt_slot("get_height", sized(cls=Broken), 0)
 
 
-# --- garbage collection and leaks ---------------------------------------------
+# --- garbage collection ------------------------------------------------------
 
 
 def test_reference_cycle_is_collected():
@@ -373,42 +373,6 @@ def test_cycle_through_the_exact_type():
     del rt
     del holder
     assert gc.collect() >= 1
-
-
-@pytest.mark.parametrize(
-    "call",
-    [
-        lambda rt: rt.get_width(),
-        lambda rt: rt.get_rect(),
-        lambda rt: rt.width,
-        lambda rt: kl_probe.rt_slot("get_rect", rt, 0),
-        lambda rt: setattr(rt, "size", rt.size),
-        lambda rt: KlRenderTexture.__new__(KlRenderTexture),
-    ],
-)
-def test_repeated_calls_do_not_leak(call):
-    rt = sized()
-    assert leaks(lambda: call(rt)) <= 10
-
-
-def test_failing_calls_do_not_leak():
-    rt = empty()
-
-    def fail():
-        try:
-            rt.get_width(1)
-        except TypeError:
-            pass
-        try:
-            rt.size = 5
-        except TypeError:
-            pass
-        try:
-            kl_probe.rt_slot("get_rect", sized(cls=TupleRect), 0)
-        except TypeError:
-            pass
-
-    assert leaks(fail) <= 10
 
 
 # --- boundary conversions ------------------------------------------------------
