@@ -65,14 +65,6 @@ def test_render_texture_property_takes_anything():
     assert rt.render_texture is None
 
 
-@pytest.mark.parametrize("value, expected", [(5, True), (True, True), ("x", True), (None, False), ([], False),
-                                             (0, False), (False, False)])
-def test_loaded_stores_a_truth_value(value, expected):
-    rt = empty()
-    rt.loaded = value
-    assert rt.loaded is expected
-
-
 def test_loaded_refuses_deletion_and_failing_truth():
     class Bad:
         def __bool__(self):

@@ -1,9 +1,8 @@
-"""The named colours."""
+"""The named colours: RGBA tuples, and raylib's own palette."""
 
 import pytest
 
 from kelo_ui.presentation.color import Color
-
 
 COLORS = {name: value for name, value in vars(Color).items() if not name.startswith("_")}
 
@@ -15,8 +14,9 @@ def test_colours_are_rgba_tuples(name):
     assert all(type(channel) is int and 0 <= channel <= 255 for channel in value)
 
 
-def test_named_colours():
-    assert Color.White == (255, 255, 255, 255)
-    assert Color.Black == (0, 0, 0, 255)
-    assert Color.Blank == (0, 0, 0, 0)
-    assert {"Red", "Green", "Blue", "Gray"} <= COLORS.keys()
+def test_the_colours_are_raylibs_palette():
+    # The binding names its colours in capitals (RAYWHITE for RayWhite).
+    pyray = pytest.importorskip("pyray")
+    palette = {name: value for name, value in vars(pyray).items()
+               if type(value) is tuple and len(value) == 4 and all(type(channel) is int for channel in value)}
+    assert {name.upper(): value for name, value in COLORS.items()} == palette

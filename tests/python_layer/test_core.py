@@ -38,7 +38,3 @@ def test_fast_blit_pro_without_backend_does_nothing():
     assert kelo_raylib.backend is None
     assert kelo_state.window.display.fast_blit_pro(object(), (0, 0), False, None) is None
 
-
-def test_window_can_be_replaced(monkeypatch):
-    monkeypatch.setattr(kelo_state, "window", None)
-    assert kelo_state.window is None
