@@ -1,7 +1,10 @@
 """What the native value types share: record sizes, method tables, names and
-subclassing, and the slots that other native modules call."""
+subclassing, the slots that other native modules call, and round trips
+through pickle and copy."""
 
+import copy
 import ctypes
+import pickle
 import struct
 
 import pytest
@@ -58,3 +61,42 @@ def test_shader_get_id_slot():
     assert kl_probe.shader_get_id(KlShader(7)) == 7
     with pytest.raises(TypeError):
         kl_probe.shader_get_id(KlVector2())
+
+
+# --- round trips ------------------------------------------------------------------
+
+
+class Vector2Sub(KlVector2):
+    pass
+
+
+def labelled(value):
+    value.label = "kept"
+    return value
+
+
+FIELDS = {KlVector2: ("x", "y"), KlRect: ("x", "y", "w", "h"), KlShader: ("id",)}
+VALUES = {
+    "KlVector2": lambda: KlVector2(800.25, -600),
+    "KlRect": lambda: KlRect(1, 2, 3.5, 0.1),
+    "KlShader": lambda: KlShader(2**32 - 1),
+    "subclass-with-attributes": lambda: labelled(Vector2Sub(1, 2)),
+}
+WAYS = {f"pickle-{protocol}": lambda value, protocol=protocol: pickle.loads(pickle.dumps(value, protocol))
+        for protocol in range(pickle.HIGHEST_PROTOCOL + 1)}
+WAYS.update(copy=copy.copy, deepcopy=copy.deepcopy)
+
+
+def contents(value):
+    """The type, the record's fields and the instance dictionary (if any)."""
+    record_type = next(kind for kind in FIELDS if isinstance(value, kind))
+    return type(value), [getattr(value, name) for name in FIELDS[record_type]], getattr(value, "__dict__", None)
+
+
+@pytest.mark.parametrize("way", WAYS.values(), ids=WAYS.keys())
+@pytest.mark.parametrize("make", VALUES.values(), ids=VALUES.keys())
+def test_round_trips_give_an_equal_new_value(make, way):
+    value = make()
+    clone = way(value)
+    assert clone is not value
+    assert contents(clone) == contents(value)

@@ -1,7 +1,4 @@
-"""KlVector2: construction, attributes, repr, equality, pickling and copies."""
-
-import copy
-import pickle
+"""KlVector2: construction, attributes, repr and equality."""
 
 import pytest
 
@@ -65,21 +62,6 @@ def test_vector2_repr_equality_and_hash():
         KlVector2(1, 2) < KlVector2(3, 4)
     with pytest.raises(TypeError, match="unhashable"):
         hash(KlVector2())
-
-
-@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
-def test_vector2_pickles(protocol):
-    vector = KlVector2(800.25, -600)
-    clone = pickle.loads(pickle.dumps(vector, protocol))
-    assert type(clone) is KlVector2 and clone == vector and clone is not vector
-
-
-def test_vector2_subclass_pickles_and_copies_with_its_attributes():
-    vector = Vector2Sub(1, 2)
-    vector.label = "size"
-    for clone in (pickle.loads(pickle.dumps(vector)), copy.copy(vector), copy.deepcopy(vector)):
-        assert type(clone) is Vector2Sub
-        assert clone == vector and clone.label == "size"
 
 
 def test_vector2_subclass_without_init_still_has_a_record():
