@@ -72,4 +72,4 @@ $(SAN_STAMP): $(SAN_PY) $(SOURCES)
 # A long property-based fuzzing run (FUZZ_CALLS calls at least).
 FUZZ_CALLS ?= 100000
 fuzz: $(STAMP)
-	PYTHONMALLOC=debug $(PY) tests/fuzz_render_tex.py --calls $(FUZZ_CALLS)
+	PYTHONMALLOC=debug $(PY) tests/kl_render_tex/fuzz_render_tex.py --calls $(FUZZ_CALLS)

@@ -1,8 +1,22 @@
-"""Fixtures shared by the whole suite."""
+"""Fixtures shared by the whole suite.
+
+The tests are grouped in folders by layer, each a package; the helpers they
+share are the package `support` beside this file, imported as
+`from support.<module> import ...` from every folder.
+"""
+
+import pathlib
+import sys
 
 import pytest
 
 from kelo_ui.fast.raylib import kelo_raylib
+
+# pytest's default import mode puts this folder on sys.path already; saying so
+# here keeps `support` importable whichever mode runs the suite.
+_TESTS = str(pathlib.Path(__file__).resolve().parent)
+if _TESTS not in sys.path:
+    sys.path.insert(0, _TESTS)
 
 # Every method a drawing backend is called with: the eight kelo_raylib
 # functions and the display's fast_blit_pro.

@@ -10,7 +10,7 @@ import os
 
 import pytest
 
-from render_tex_support import run_python
+from support.render_tex import run_python
 
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 NOT_STARTED = (

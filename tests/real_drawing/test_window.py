@@ -10,11 +10,11 @@ import time
 
 import pytest
 
-from display_support import need_display
 from kelo_ui.core import modules
 from kelo_ui.presentation.pixels import read_rgba
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
+from support.display import need_display
 
 # Run first in every child: fails loudly when the toolkit is not left as found.
 PRELUDE = """

@@ -1,8 +1,8 @@
 """Property-based fuzzing of KlRenderTexture, run as a script in a child
 interpreter so that a crash ends only that process.
 
-    python tests/fuzz_render_tex.py --calls 100000            # random, as long as asked
-    python tests/fuzz_render_tex.py --calls 3000 --derandomize  # the short run of the suite
+    python tests/kl_render_tex/fuzz_render_tex.py --calls 100000            # random, as long as asked
+    python tests/kl_render_tex/fuzz_render_tex.py --calls 3000 --derandomize  # the short run of the suite
 
 Every Python-visible method, property, the unpickling function and every
 native slot reachable through kl_probe is called with arbitrary argument

@@ -4,9 +4,9 @@ import os
 import subprocess
 import sys
 
-from display_support import need_display
 from kelo_ui.core.modules import rl
 from kelo_ui.presentation.color import Color
+from support.display import need_display
 
 BACKGROUND = (28, 30, 46, 255)
 

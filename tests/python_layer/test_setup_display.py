@@ -6,7 +6,7 @@ import subprocess
 
 import pytest
 
-SCRIPT = pathlib.Path(__file__).parent.parent / "scripts" / "setup-display"
+SCRIPT = pathlib.Path(__file__).parents[2] / "scripts" / "setup-display"
 BASH = "/bin/bash"
 
 STUBS = {

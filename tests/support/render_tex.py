@@ -160,6 +160,13 @@ def leaks(function, runs=10_000, objects=()):
     return max(changes) * 100 // half
 
 
+def sized_target(width=800.0, height=600.0, cls=KlRenderTexture):
+    """A target holding only a size: no render texture, not loaded."""
+    rt = cls.__new__(cls)
+    rt.size = KlVector2(width, height)
+    return rt
+
+
 def loaded_target(width=8, height=8, cls=KlRenderTexture):
     """A loaded target around a FakeRenderTexture, made without the binding."""
     rt = cls.__new__(cls)

@@ -7,7 +7,7 @@ import pytest
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
-from render_tex_support import FakeRenderTexture, leaks, run_ok
+from support.render_tex import FakeRenderTexture, run_ok
 
 RED = (255, 0, 0, 255)
 Colour = collections.namedtuple("Colour", "r g b a")
@@ -186,20 +186,3 @@ def test_clears_go_through_the_object_table(backend):
     kl_probe.rt_slot("c_clear", rt, RED)
     assert log == [("c_fast_clear", RED), ("c_fast_clear", None), ("c_fast_clear", RED), ("c_fast_clear", RED)]
     assert [c[0] for c in backend.calls] == ["begin_texture_mode", "end_texture_mode"] * 3
-
-
-def test_clearing_does_not_leak(backend):
-    rt = loaded()
-
-    def cycle():
-        with rt:
-            rt.fast_clear(RED)
-        rt.clear(RED)
-        rt.fill(None)
-        try:
-            rt.clear([1])
-        except TypeError:
-            pass
-        backend.calls.clear()
-
-    assert leaks(cycle, objects=[RED]) <= 10

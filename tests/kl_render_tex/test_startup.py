@@ -1,8 +1,7 @@
-"""Start-up of kl_render_tex: the import surface, the function objects, and
-start-up failures in fresh interpreters with fake siblings."""
+"""Start-up of kl_render_tex: the import surface, and start-up failures in
+fresh interpreters with fake siblings."""
 
 import importlib
-import inspect
 import sys
 
 import pytest
@@ -10,27 +9,9 @@ import pytest
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.presentation.color import Color
-from render_tex_support import run_ok, run_python
+from support.render_tex import run_ok, run_python
 
 MODULE = "kelo_ui.fast.klrendertex.kl_render_tex"
-
-METHODS = [
-    # name, parameters after self, __defaults__
-    ("blit", ["kl_texture", "dest", "blend_mode", "flip", "color"], (0, True, Color.White)),
-    ("fast_blit", ["kl_texture", "dest", "flip", "color"], (True, Color.White)),
-    ("blit_texture", ["texture", "dest", "blend_mode", "flip", "color"], (0, True, Color.White)),
-    ("fast_blit_texture", ["texture", "dest", "flip", "color"], (True, Color.White)),
-    ("clear", ["color"], None),
-    ("fast_clear", ["color"], None),
-    ("fill", ["color"], None),
-    ("kill", [], None),
-    ("get_rect", [], None),
-    ("get_height", [], None),
-    ("get_width", [], None),
-    ("copy", ["flip"], (True,)),
-    ("__enter__", [], None),
-    ("__exit__", ["exc_type", "exc_val", "exc_tb"], None),
-]
 
 
 def test_import_is_once_per_process():
@@ -72,57 +53,6 @@ def test_class_surface():
     assert isinstance(KlRenderTexture.__dict__["from_rl_render_texture"], staticmethod)
     for name in ("__reduce__", "__setstate__"):
         assert type(KlRenderTexture.__dict__[name]) is type(KlRenderTexture.__dict__["kill"])
-
-
-@pytest.mark.parametrize("name, params, defaults", METHODS)
-def test_method_introspection(name, params, defaults):
-    function = KlRenderTexture.__dict__[name]
-    assert function.__name__ == name
-    assert function.__qualname__ == f"KlRenderTexture.{name}"
-    assert function.__module__ == MODULE
-    assert function.__doc__ is None
-    assert function.__defaults__ == defaults
-    assert function.__kwdefaults__ is None
-    expected_annotations = {"texture": "object"} if name in ("blit_texture", "fast_blit_texture") else {}
-    assert function.__annotations__ == expected_annotations
-    assert function.__code__.co_varnames == ("self", *params)
-    assert function.__code__.co_argcount == len(params) + 1
-    signature = inspect.signature(function)
-    assert list(signature.parameters) == ["self", *params]
-    shown_defaults = tuple(
-        p.default for p in signature.parameters.values() if p.default is not inspect.Parameter.empty
-    )
-    assert shown_defaults == (defaults or ())
-
-
-def test_defaults_are_the_objects_read_at_import():
-    # The shown default is Color.White itself, not a copy.
-    assert KlRenderTexture.blit.__defaults__[2] is Color.White
-    assert KlRenderTexture.copy.__defaults__ is KlRenderTexture.copy.__defaults__
-
-
-def test_function_objects_bind_like_python_functions():
-    rt = KlRenderTexture.__new__(KlRenderTexture)
-    bound = rt.get_width
-    assert bound.__self__ is rt
-    assert bound.__func__ is KlRenderTexture.get_width
-    assert KlRenderTexture.get_width.__get__(None, KlRenderTexture) is KlRenderTexture.get_width
-    assert repr(KlRenderTexture.kill).startswith("<function KlRenderTexture.kill at ")
-    static = KlRenderTexture.from_rl_render_texture
-    assert static is rt.from_rl_render_texture
-    assert static.__qualname__ == "KlRenderTexture.from_rl_render_texture"
-    assert inspect.signature(static).parameters.keys() == {"rl_render_texture"}
-    unpickle = kl_render_tex.__pyx_unpickle_KlRenderTexture
-    assert unpickle.__qualname__ == "__pyx_unpickle_KlRenderTexture"
-    assert unpickle.__code__.co_varnames == ("__pyx_type", "__pyx_checksum", "__pyx_state")
-
-
-def test_function_objects_pickle_by_reference():
-    import pickle
-
-    assert pickle.loads(pickle.dumps(kl_render_tex.__pyx_unpickle_KlRenderTexture)) is (
-        kl_render_tex.__pyx_unpickle_KlRenderTexture
-    )
 
 
 # --- fresh interpreters ------------------------------------------------------

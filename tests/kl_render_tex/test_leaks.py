@@ -1,6 +1,9 @@
 """Leak checks: every operation, on its success path and on each of its
 failure paths, repeated 10,000 times with no growth in the reference counts
-of the objects involved nor in the memory that tracemalloc traces."""
+of the objects involved nor in the memory that tracemalloc traces.
+
+Every leak check of the suite is a row of OPERATIONS: a path worth watching
+is a line in one of them, not a loop of its own in a topic file."""
 
 import gc
 import math
@@ -15,7 +18,7 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.presentation.color import Color
-from render_tex_support import FakeRenderTexture, leaks, loaded_target, rl  # noqa: F401  (fixture)
+from support.render_tex import FakeRenderTexture, leaks, loaded_target, rl  # noqa: F401  (fixture)
 
 RED = (255, 0, 0, 255)
 UNPICKLE = kl_render_tex.__pyx_unpickle_KlRenderTexture
@@ -114,6 +117,7 @@ def native_new(w):
 def adopt(w):
     KlRenderTexture.from_rl_render_texture(w.made)
     w.empty.from_rl_render_texture(rl_render_texture=w.made)
+    KlRenderTexture.from_rl_render_texture(w.made).kill()
     fails(AttributeError, KlRenderTexture.from_rl_render_texture, None)
     fails(TypeError, KlRenderTexture.from_rl_render_texture, w.wide)
     fails(TypeError, KlRenderTexture.from_rl_render_texture)
@@ -158,6 +162,7 @@ def properties(w):
     w.empty.render_texture = w.made
     del w.empty.render_texture
     w.empty.size = w.vector
+    w.empty.size = w.empty.size  # the value it holds already
     fails(TypeError, setattr, w.empty, "size", RED)
     del w.empty.size
     w.empty.loaded = RED
@@ -177,6 +182,14 @@ def size_queries(w):
     fails(TypeError, kl_probe.rt_slot, "get_height", o, 0)
     fails(TypeError, kl_probe.rt_slot, "get_rect", o, 0)
     kl_probe.rt_slot("get_rect", o, 1)
+
+
+def native_size_queries(w):
+    t = w.src
+    for name in ("get_width", "get_height", "get_rect"):
+        kl_probe.rt_slot(name, t, 0)
+        kl_probe.rt_slot(name, t, 1)
+    fails(AttributeError, kl_probe.rt_slot, "get_rect", w.empty, 0)
 
 
 def clearing(w):
@@ -204,8 +217,12 @@ def blitting(w):
     d.blit(s, (1, 2))
     d.blit(s, (1, 2, 3, 4), 1, False, RED)
     d.fast_blit(s, (1, 2, 3, 4))
+    d.fast_blit(s, (1, 2))
+    d.fast_blit(s, (1, 2, 3, 4), color=RED)
     d.blit_texture(w.made, (1, 2), color=RED)
     d.fast_blit_texture(w.made, (1, 2, 3, 4))
+    d.blit_texture(s, (1, 2), color=RED)  # a target as a plain texture
+    d.fast_blit_texture(s, (1, 2, 3, 4))
     fails(TypeError, d.blit, None, (1, 2))
     fails(TypeError, d.blit, s, None)
     fails(TypeError, d.blit, s, [1, 2])
@@ -216,6 +233,7 @@ def blitting(w):
     fails(AssertionError, w.empty.blit, s, (1, 2))
     fails(AttributeError, d.fast_blit, None, (1, 2))
     fails(TypeError, d.fast_blit, s, None)
+    fails(TypeError, d.fast_blit, s, [RED])
     fails(AttributeError, d.fast_blit, w.empty, (1, 2))
     fails(TypeError, d.blit_texture, w.made, (1, 2), color=[1])
     fails(TypeError, d.fast_blit_texture, w.made, [1, 2])
@@ -241,6 +259,7 @@ def batched(w):
     fails(TypeError, d.fast_blits, 5)
     fails(Refused, d.fast_blits, [(s, (1, 2), w.bad)])
     fails(ValueError, d.blits, [(s, (1,))])
+    fails(ValueError, d.blits, [(s, (1, 2)), (s, (1, 2, 3))])  # the note names item 1
     fails(AssertionError, w.empty.blits, [])
     w.backend.fail = {"end_texture_mode": w.error}
     fails(RuntimeError, d.blits, [(s, (1, 2)), (None, (1, 2))])
@@ -277,8 +296,21 @@ def pickling(w):
     fails(TypeError, t.__reduce__, 1)
 
 
-OPERATIONS = [construct, native_new, adopt, kill, destroy, properties, size_queries, clearing, blitting, batched,
-              copying, pickling]
+def subclass_pickling(w):
+    t = w.with_attributes
+    good = (True, w.made, w.vector)
+    t.__reduce__()
+    t.__setstate__(good)
+    t.__setstate__((True, w.made, w.vector, {"note": "kept"}))
+    UNPICKLE(WithAttributes, CHECKSUM, good).loaded = False
+    UNPICKLE(WithAttributes, CHECKSUM, (True, w.made, w.vector, {"note": 1})).loaded = False
+    fails(TypeError, t.__setstate__, (True, w.made, 5))
+    fails(pickle.PickleError, UNPICKLE, KlRenderTexture, 1, good)
+    t.__setstate__(good)
+
+
+OPERATIONS = [construct, native_new, adopt, kill, destroy, properties, size_queries, native_size_queries, clearing,
+              blitting, batched, copying, pickling, subclass_pickling]
 
 
 @pytest.mark.parametrize("operation", OPERATIONS, ids=[op.__name__ for op in OPERATIONS])
@@ -290,6 +322,8 @@ def test_operation_leaves_nothing_behind(world, operation, monkeypatch):
     w = world
     watched = [value for value in vars(w).values()] + [w.made.texture, w.src.render_texture, w.src.size,
                                                        w.dst.render_texture, Color.White, RED]
+    # The operation's literal tuples too: the dests and rectangles handed over.
+    watched += [value for value in operation.__code__.co_consts if type(value) is tuple]
 
     def round_():
         operation(w)

@@ -1,6 +1,6 @@
-"""The property-based fuzzing of KlRenderTexture (tests/fuzz_render_tex.py), a
-short reproducible run in a child interpreter: a crash fails this test. `make
-fuzz` runs it for long with fresh random examples."""
+"""The property-based fuzzing of KlRenderTexture (fuzz_render_tex.py beside
+this file), a short reproducible run in a child interpreter: a crash fails this
+test. `make fuzz` runs it for long with fresh random examples."""
 
 import os
 import pathlib

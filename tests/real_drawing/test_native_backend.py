@@ -10,13 +10,13 @@ from fractions import Fraction
 import pytest
 import raylib
 
-from display_support import drawing_window, image_rows, target
 from kelo_ui.__main__ import render
 from kelo_ui.backends.raylib_backend import RaylibBackend
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.pixels import read_rgba
 from kelo_ui.window import make_backend
+from support.display import drawing_window, image_rows, target
 
 ffi = raylib.ffi
 BLANK = (0, 0, 0, 0)

@@ -3,14 +3,13 @@
 import collections
 import copy
 import pickle
-import sys
 
 import pytest
 
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
-from render_tex_support import FakeRenderTexture, leaks, rl  # noqa: F401  (fixture)
+from support.render_tex import FakeRenderTexture, rl  # noqa: F401  (fixture)
 
 unpickle = kl_render_tex.__pyx_unpickle_KlRenderTexture
 CHECKSUM = 0xD7BABC0
@@ -210,29 +209,3 @@ def test_reduce_refuses_arguments():
         rt.__reduce__(2)
     with pytest.raises(TypeError, match=r"^__reduce__\(\) got an unexpected keyword argument 'protocol'$"):
         rt.__reduce__(protocol=2)
-
-
-def test_pickling_keeps_reference_counts():
-    render_texture, size = FakeRenderTexture(2, 2), KlVector2(2.0, 2.0)
-    rt = holding(render_texture, size, cls=Tagged)
-    rt.name = "x"
-    good, bad = (True, render_texture, size), (True, render_texture, 5)
-
-    def run():
-        rt.__reduce__()
-        rt.__setstate__(good)
-        unpickle(Tagged, CHECKSUM, good)
-        for call in (lambda: rt.__setstate__(bad), lambda: unpickle(KlRenderTexture, 1, good)):
-            try:
-                call()
-            except (TypeError, pickle.PickleError):
-                pass
-        rt.__setstate__(good)
-
-    run()
-    watched = (rt, render_texture, size, good, bad)
-    before = [sys.getrefcount(o) for o in watched]
-    for _ in range(10_000):
-        run()
-    assert [sys.getrefcount(o) for o in watched] == before
-    assert leaks(run) <= 10

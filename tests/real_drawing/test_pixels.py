@@ -8,7 +8,6 @@ import pyray
 import pytest
 import raylib
 
-from display_support import canvas, drawing_window, image_rows, near, paste, target
 from kelo_ui.core import modules
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
@@ -16,6 +15,7 @@ from kelo_ui.presentation.pixels import read_rgba, save_png
 from kelo_ui.backends.raylib_backend import RaylibBackend
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.window import make_backend
+from support.display import canvas, drawing_window, image_rows, near, paste, target
 
 BLUE = (0, 0, 255, 255)
 RED = (255, 0, 0, 255)

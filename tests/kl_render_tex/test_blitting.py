@@ -3,7 +3,6 @@ recording drawing backend and raylib binding."""
 
 import collections
 import enum
-import sys
 
 import pytest
 
@@ -13,7 +12,7 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.presentation.color import Color
-from render_tex_support import leaks, loaded_target, rl, run_ok  # noqa: F401  (fixture)
+from support.render_tex import loaded_target, rl, run_ok  # noqa: F401  (fixture)
 
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 WHITE = Color.White
@@ -624,58 +623,3 @@ def test_copy_refuses_extra_arguments(rl):
     with pytest.raises(TypeError, match="^copy\\(\\) got an unexpected keyword argument 'flipped'$"):
         src.copy(flipped=True)
     assert rl.calls == []
-
-
-# --- reference counts ---------------------------------------------------------------
-
-
-@pytest.mark.parametrize(
-    "call",
-    [
-        lambda d, s, dest, rect, color: d.blit(s, dest),
-        lambda d, s, dest, rect, color: d.blit(s, rect, 0, False, color),
-        lambda d, s, dest, rect, color: d.fast_blit(s, dest),
-        lambda d, s, dest, rect, color: d.fast_blit(s, rect, color=color),
-        lambda d, s, dest, rect, color: d.blit_texture(s, dest, color=color),
-        lambda d, s, dest, rect, color: d.fast_blit_texture(s, rect),
-        lambda d, s, dest, rect, color: d.blit(s, dest + (1,)),  # ValueError after the scopes
-        lambda d, s, dest, rect, color: d.fast_blit(s, [color]),  # refused in binding
-        lambda d, s, dest, rect, color: d.fast_blits([(s, dest), (s, rect, 0, color)]),
-        lambda d, s, dest, rect, color: d.blits(iter([(s, dest)]), 1),
-        lambda d, s, dest, rect, color: d.blits([(s, dest), (s, dest + (1,))]),  # a failing item
-    ],
-)
-def test_blits_keep_reference_counts(backend, pair, call):
-    dst, src = pair
-    dest, rect, color = (3, 4), (1, 2, 3, 4), (9, 9, 9, 9)
-    watched = (dst, src, dest, rect, color, WHITE, src.render_texture, src.size)
-
-    def run():
-        try:
-            call(dst, src, dest, rect, color)
-        except (TypeError, ValueError):
-            pass
-        backend.calls.clear()
-
-    run()
-    before = [sys.getrefcount(o) for o in watched]
-    for _ in range(10_000):
-        run()
-    assert [sys.getrefcount(o) for o in watched] == before
-    assert leaks(run) <= 10
-
-
-def test_copy_keeps_reference_counts(backend, rl):
-    src = loaded_target()
-
-    def run():
-        src.copy()
-        rl.calls.clear()
-        rl.loaded.clear()
-        backend.calls.clear()
-
-    run()
-    before = sys.getrefcount(src), sys.getrefcount(src.size), sys.getrefcount(src.render_texture)
-    for _ in range(10_000):
-        run()
-    assert (sys.getrefcount(src), sys.getrefcount(src.size), sys.getrefcount(src.render_texture)) == before

@@ -1,0 +1,1 @@
+"""The KlRenderTexture module against recording backends."""

@@ -1,0 +1,40 @@
+"""kelo_ui.core: the raylib binding's stand-in and the toolkit state."""
+
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+from kelo_ui.core.state import kelo_state
+from kelo_ui.fast.raylib import kelo_raylib
+from kelo_ui.presentation.color import Color
+
+
+def test_missing_raylib_binding_says_how_to_install_it():
+    # A fresh interpreter in which the binding cannot be imported.
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent("""
+        import sys
+        sys.modules["pyray"] = None
+        from kelo_ui.core import modules
+        assert not hasattr(modules.rl, "__wrapped__")
+        modules.rl.load_render_texture(8, 8)
+    """)], capture_output=True, text=True, timeout=60)
+    assert result.returncode == 1
+    assert "ImportError" in result.stderr and "pip install raylib" in result.stderr
+
+
+def test_fast_blit_pro_forwards_to_the_backend(backend):
+    texture = object()
+    display = kelo_state.window.display
+    assert display.fast_blit_pro(texture, (1, 2), True, Color.White) is None
+    assert backend.calls == [("fast_blit_pro", texture, (1, 2), True, Color.White)]
+    backend.fail["fast_blit_pro"] = RuntimeError("blit failed")
+    with pytest.raises(RuntimeError, match="blit failed"):
+        display.fast_blit_pro(texture, (1, 2, 3, 4), False, None)
+
+
+def test_fast_blit_pro_without_backend_does_nothing():
+    assert kelo_raylib.backend is None
+    assert kelo_state.window.display.fast_blit_pro(object(), (0, 0), False, None) is None
+

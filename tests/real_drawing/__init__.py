@@ -1,0 +1,1 @@
+"""Tests that open a window and draw for real."""

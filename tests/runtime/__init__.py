@@ -1,0 +1,2 @@
+"""The binding runtime as seen from Python: argument binding, function objects,
+override dispatch, tracebacks and conversions."""

@@ -1,0 +1,1 @@
+"""Shared helpers of the suite, imported as `support.<module>` from every folder."""

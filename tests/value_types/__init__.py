@@ -1,0 +1,1 @@
+"""The native value types: KlVector2, KlRect and KlShader."""
