@@ -10,6 +10,7 @@ import sys
 
 import pytest
 
+from kelo_ui.backends import DRAWING_METHODS
 from kelo_ui.fast.raylib import kelo_raylib
 
 # pytest's default import mode puts this folder on sys.path already; saying so
@@ -18,19 +19,9 @@ _TESTS = str(pathlib.Path(__file__).resolve().parent)
 if _TESTS not in sys.path:
     sys.path.insert(0, _TESTS)
 
-# Every method a drawing backend is called with: the eight kelo_raylib
+# Every method a drawing backend is called with: kelo_raylib's drawing
 # functions and the display's fast_blit_pro.
-BACKEND_METHODS = (
-    "c_clear_background",
-    "c_draw_texture_rec",
-    "c_draw_texture_vec",
-    "begin_texture_mode",
-    "clear_background",
-    "end_blend_mode",
-    "end_texture_mode",
-    "begin_blend_mode",
-    "fast_blit_pro",
-)
+BACKEND_METHODS = DRAWING_METHODS
 
 
 class RecordingBackend:

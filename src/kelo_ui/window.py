@@ -45,8 +45,7 @@ from typing import Any
 
 from kelo_ui.backends import is_backend, make_backend
 from kelo_ui.backends.no_window import NoWindowBackend
-from kelo_ui.core import modules, virtual_display
-from kelo_ui.core.state import kelo_state
+from kelo_ui.core import modules, state, virtual_display
 from kelo_ui.core.virtual_display import VirtualDisplay
 from kelo_ui.fast.raylib import kelo_raylib
 
@@ -77,13 +76,40 @@ def _pin_gl() -> None:
             pass
 
 
+class Display:
+    """Where a window's blits go (`blit_texture` calls `fast_blit_pro`).
+
+    Given a backend, `fast_blit_pro` is that backend's own bound method (a
+    native method with the native backend: no forwarding call per blit);
+    without one it forwards to whatever `kelo_raylib.backend` is at the call.
+    """
+
+    def __init__(self, backend: Any = None):
+        self.use(backend)
+
+    def use(self, backend: Any) -> None:
+        """Draw through `backend` from now on (None: kelo_raylib.backend)."""
+        self.fast_blit_pro = backend.fast_blit_pro if backend is not None else self._through_kelo_raylib
+
+    @staticmethod
+    def _through_kelo_raylib(texture: Any, dest: Any, flip: object, color: Any) -> None:
+        backend = kelo_raylib.backend
+        if backend is not None:
+            backend.fast_blit_pro(texture, dest, flip, color)
+
+
 class Window:
-    """An open raylib window; `with` closes it at the end of the block."""
+    """An open raylib window; `with` closes it at the end of the block.
+    `Window.none()` stands in while no window is open."""
+
+    @classmethod
+    def none(cls) -> Window:
+        """The window of a process that has none open: never open, its
+        display forwarding to kelo_raylib.backend."""
+        return cls(0, 0, "", True, None, None, None)
 
     def __init__(self, width: int, height: int, title: str, hidden: bool, backend: Any,
                  server: VirtualDisplay | None, objects: Any):
-        from kelo_ui.core.state import Display
-
         self.width = width
         self.height = height
         self.title = title
@@ -174,9 +200,11 @@ class Window:
         self.close()
 
     def __repr__(self) -> str:
-        state = "open" if self.is_open else "closed"
+        if self.objects is None:
+            return "<Window (none open)>"
+        shown = "open" if self.is_open else "closed"
         where = f" on {self.virtual_display.name}" if self.virtual_display is not None else ""
-        return f"<Window {self.title!r} {self.width}x{self.height} {state}{where}>"
+        return f"<Window {self.title!r} {self.width}x{self.height} {shown}{where}>"
 
 
 def _positive(name: str, value: object) -> int:
@@ -231,9 +259,9 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
             server.stop()
         raise
     window = Window(width, height, title, hidden, backend, server, objects)
-    window._replaced = kelo_state.window
+    window._replaced = state.kelo_state.window
     kelo_raylib.backend = backend
-    kelo_state.window = window
+    state.kelo_state.window = window
     _current = window
     # Closed before the interpreter tears down: render targets destroyed
     # during shutdown then skip the GPU, and the X server goes too.
@@ -272,7 +300,7 @@ def _leave(window: Window, backend: NoWindowBackend) -> None:
     """The toolkit's state without `window`; the window stops being current last."""
     global _current
     kelo_raylib.backend = backend
-    kelo_state.window = window._replaced
+    state.kelo_state.window = window._replaced
     window.display.use(backend)
     atexit.unregister(close_window)
     _current = None

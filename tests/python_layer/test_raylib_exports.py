@@ -1,7 +1,9 @@
 """kelo_raylib: its exported native functions and their forwarding to the
 drawing backend, seen from a native caller (the probe) and from Python."""
 
+import ast
 import ctypes
+import pathlib
 import subprocess
 import sys
 import textwrap
@@ -240,3 +242,16 @@ def test_importing_again_keeps_one_dictionary_watcher():
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
     assert result.returncode == 0, result.stderr
     assert result.stdout.strip() == "[11]"
+
+
+def test_the_stub_declares_the_tables_python_functions():
+    # The stub is written by hand: each export that Python can call is there,
+    # with its signature's parameters but the skip-dispatch flag; the lean
+    # blits, which Python cannot call, are not.
+    stub = pathlib.Path(kelo_raylib.__file__).with_name("kelo_raylib.pyi")
+    declared = {node.name: len(node.args.args) for node in ast.parse(stub.read_text()).body
+                if isinstance(node, ast.FunctionDef)}
+    for name, capsule in kelo_raylib.__pyx_capi__.items():
+        signature = capsule_name(capsule).decode()
+        parameters = [p for p in signature[signature.index("(") + 1:-1].split(", ") if "skip_dispatch" not in p]
+        assert declared.get(name) == (len(parameters) if hasattr(kelo_raylib, name) else None), name

@@ -37,17 +37,11 @@ from __future__ import annotations
 import warnings
 from typing import Any
 
-DRAWING_METHODS = (
-    "c_clear_background",
-    "c_draw_texture_rec",
-    "c_draw_texture_vec",
-    "begin_texture_mode",
-    "clear_background",
-    "end_blend_mode",
-    "end_texture_mode",
-    "begin_blend_mode",
-    "fast_blit_pro",
-)
+from kelo_ui.fast.raylib import kelo_raylib
+
+# kelo_raylib's functions that forward to the backend (those of its exports
+# that Python can call too, in export order), and the display's blit.
+DRAWING_METHODS = (*(name for name in kelo_raylib.__pyx_capi__ if hasattr(kelo_raylib, name)), "fast_blit_pro")
 WINDOW_METHODS = (
     "attach",
     "detach",
@@ -80,8 +74,6 @@ def make_backend(kind: str = "best") -> Any:
         raise ValueError(f"backend kind must be one of {', '.join(map(repr, BACKEND_KINDS))}, not {kind!r}")
     if kind != "python":
         import raylib
-
-        from kelo_ui.fast.raylib import kelo_raylib
 
         try:
             return kelo_raylib.NativeBackend(raylib.ffi, raylib.rl)
