@@ -39,6 +39,7 @@ IDLE_TINT = (128, 136, 164, 255)   # a button nobody points at
 HOVER_TINT = (110, 162, 255, 255)  # the button under the pointer
 TIP_ALPHA = 205                    # the tooltip's opacity, 0..255
 GLOW_COLOR = (46, 92, 240, 255)
+SHADOW = ((12, 28), (8, 36), (4, 48))  # the drop shadow's layers: (spread, opacity)
 WALLPAPER_TINT = (110, 70, 120, 255)  # the glow again, as light on the backdrop
 
 
@@ -163,7 +164,6 @@ def render(path):
         rl.draw_rectangle_gradient_v(0, 0, WIDTH, HEIGHT, SKY_TOP, SKY_BOTTOM)
     halo = glow()
     scene.blit(halo, (-160, -220, 560, 480), rl.BlendMode.BLEND_ADDITIVE, color=WALLPAPER_TINT)
-    blits = 1
 
     # The caches: every widget drawn once, into a target of its own.
     card = panel(*PANEL_RECT[2:])
@@ -177,8 +177,8 @@ def render(path):
         "brightness slider": slider(200, 0.72), "contrast slider": slider(200, 0.45),
         "night light": checkbox("Night light after sunset", True),
         "reduce motion": checkbox("Reduce motion", False),
+        "close": close_button(),
     }
-    widgets["close"] = close_button()
     cancel, apply, arrow, tip = button("Cancel"), button("Apply"), pointer(), tooltip("Save and close")
 
     # The drop shadow: a copy of the panel, drawn black and translucent a few
@@ -186,16 +186,14 @@ def render(path):
     # premultiplied already, and BLEND_ALPHA_PREMULTIPLY keeps the scene opaque.
     shadow = card.copy()
     x, y, width, height = PANEL_RECT
-    for spread, alpha in ((12, 28), (8, 36), (4, 48)):
+    for spread, alpha in SHADOW:
         scene.blit(shadow, (x - spread, y - spread + 8, width + 2 * spread, height + 2 * spread),
                    rl.BlendMode.BLEND_ALPHA_PREMULTIPLY, color=(0, 0, 0, alpha))
-        blits += 1
     scene.blit(card, (x, y))
 
     # The labels and the other widgets in one call, inside one scope.
     items = [(rt, at[name]) for name, rt in (labels | widgets).items()]
     scene.blits(items)
-    blits += 1 + len(items)
 
     # The buttons: the hovered one over its glow (added: it only brightens),
     # each drawn with the tint of its state.
@@ -207,12 +205,12 @@ def render(path):
     # (a, a, a, a) as BLEND_ALPHA_PREMULTIPLY wants it.
     scene.blit(arrow, at["pointer"])
     scene.blit(tip, at["tooltip"], rl.BlendMode.BLEND_ALPHA_PREMULTIPLY, color=(TIP_ALPHA,) * 4)
-    blits += 5
 
     save_png(scene, path)
-    caches = 1 + len(labels) + len(widgets) + 5
-    return (f"{WIDTH}x{HEIGHT} settings panel: {caches} widgets cached in render targets and composed with "
-            f"{blits} blits (a drop shadow from a copy, a hover tint, an additive glow, a translucent tooltip)")
+    caches = 1 + len(labels) + len(widgets) + 5  # the panel, ..., the buttons, pointer, tooltip and glow
+    blits = 1 + len(SHADOW) + 1 + len(items) + 5  # the backdrop's light, the shadow, the panel, ..., the rest
+    return (f"{WIDTH}x{HEIGHT} settings panel: {caches} cached widgets and effects composed with {blits} blits "
+            f"(a drop shadow from a copy, a hover tint, an additive glow, a translucent tooltip)")
 
 
 def main():
