@@ -36,15 +36,18 @@ install: $(STAMP)
 .PRECIOUS: %/bin/python
 %/bin/python:
 	@python=$$(scripts/find-python) || exit 1; \
-	echo "creating $* with $$python"; \
+	echo "set-up: making the virtual environment $* with $$python"; \
 	"$$python" -m venv $*
-	$@ -m pip install --quiet --upgrade pip
-	$@ -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
+	@echo "set-up: installing the build tools into $* (pip, scikit-build-core, cmake, ninja)"
+	@$@ -m pip install --quiet --upgrade pip
+	@$@ -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
 
 # The development install carries the native test probe, which wheels leave out.
 $(STAMP): $(PY) $(SOURCES)
-	$(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
+	@echo "set-up: building the native modules and installing kelo_ui into $(VENV) (about a minute the first time)"
+	@$(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
 	@touch $@
+	@echo "set-up: $(VENV) is ready"
 
 clean:
 	rm -rf $(VENV) $(SAN_VENV) build
@@ -63,11 +66,13 @@ sanitize: $(SAN_STAMP)
 	scripts/sanitize $(SAN_PY) -m pytest
 
 $(SAN_STAMP): $(SAN_PY) $(SOURCES)
-	$(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \
+	@echo "set-up: building the native modules with the sanitizers and installing kelo_ui into $(SAN_VENV)"
+	@$(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \
 		--config-settings=cmake.define.KL_SANITIZE=ON \
 		--config-settings=cmake.build-type=RelWithDebInfo \
 		--config-settings=build-dir=build/sanitize-{wheel_tag} ".[test]"
 	@touch $@
+	@echo "set-up: $(SAN_VENV) is ready"
 
 # A long property-based fuzzing run (FUZZ_CALLS calls at least).
 FUZZ_CALLS ?= 100000

@@ -1,13 +1,21 @@
 """Cost of the hot KlRenderTexture calls, as ratios against native floors and
 against the same calls written in pure Python.
 
-Run with `make bench`. Every figure comes from one process and one run: each
+Run with `make bench`: it prints the table and rewrites its section of
+docs/performance.md (`--markdown PATH` for another file, `--no-markdown` to
+print only). Every figure comes from one process and one run: each
 call is timed over many iterations (best of several repeats) and divided by
 the floor named in its row, a native call of the same shape that does as
 little as possible. `kelo_raylib.backend` is None, so only the calls'
 own work is measured. Timings never go into the tests.
 """
 
+import argparse
+import datetime
+import os
+import pathlib
+import platform
+import re
 import sys
 import timeit
 import types
@@ -21,6 +29,9 @@ from kelo_ui.presentation.color import Color
 
 NUMBER = 200_000
 REPEAT = 7
+KEPT_CALLS = 100_000
+PERFORMANCE = pathlib.Path(__file__).resolve().parent.parent / "docs" / "performance.md"
+SECTION = "bench-calls"
 
 
 class Texture:
@@ -139,7 +150,7 @@ def best_ns(statements, namespace):
     return best
 
 
-def allocated_blocks(statement, namespace, calls=100_000):
+def allocated_blocks(statement, namespace, calls=KEPT_CALLS):
     """Blocks still allocated after `calls` calls (0 when nothing is kept)."""
     code = compile(f"for _ in range({calls}):\n    {statement}", "<bench>", "exec")
     exec(code, namespace)  # warm up free lists and caches
@@ -148,7 +159,46 @@ def allocated_blocks(statement, namespace, calls=100_000):
     return sys.getallocatedblocks() - before
 
 
+def number(value):
+    """A measured figure with three significant digits (whole ns from 100 on),
+    so that no small figure prints as zero."""
+    return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
+
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or platform.machine()
+
+
+def write_section(path, name, text):
+    """Put `text` between the markers of section `name` in the Markdown file
+    at `path`, in place of what was there; a file or section not there yet
+    is created (the section at the end)."""
+    begin = f"<!-- begin {name}: written by benchmarks/{pathlib.Path(__file__).name}, do not edit -->"
+    end = f"<!-- end {name} -->"
+    block = f"{begin}\n{text}\n{end}"
+    old = path.read_text(encoding="utf-8") if path.exists() else ""
+    pattern = re.compile(rf"<!-- begin {re.escape(name)}:.*?-->.*?{re.escape(end)}", re.DOTALL)
+    new, found = pattern.subn(lambda _: block, old)
+    if not found:
+        new = f"{old.rstrip()}\n\n{block}\n" if old.strip() else f"{block}\n"
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text(new, encoding="utf-8")
+
+
 def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--markdown", type=pathlib.Path, default=PERFORMANCE,
+                        help=f"the Markdown file whose {SECTION} section gets the table (default: %(default)s)")
+    parser.add_argument("--no-markdown", dest="markdown", action="store_const", const=None,
+                        help="print the table only")
+    options = parser.parse_args()
     kelo_raylib.backend = None
     kl_render_tex.md = types.SimpleNamespace(rl=Binding())
     size = KlVector2(800.0, 600.0)
@@ -184,19 +234,32 @@ def main():
     ns = best_ns(statements, namespace)
     floors = {name: ns[statement] for name, statement in floor_statements.items()}
 
-    header = f"{'call':34} {'ns/call':>8} {'floor':>6} {'x floor':>8} {'python ns':>10} {'speed-up':>9} {'kept':>5}"
-    print(header)
-    print("-" * len(header))
+    lines = [
+        f"Measured {datetime.date.today().isoformat()}: Python {platform.python_version()}, "
+        f"{cpu_model()} ({os.cpu_count()} cores).",
+        "",
+        f"ns per call, the best of {REPEAT} repeats of {NUMBER:,} calls; kept: memory blocks still allocated "
+        f"after {KEPT_CALLS:,} more calls.",
+        "",
+        "| call | ns | floor | × floor | pure Python ns | speed-up | kept |",
+        "| --- | ---: | --- | ---: | ---: | ---: | ---: |",
+    ]
     for name, statement in floor_statements.items():
         kept = allocated_blocks(statement, namespace)
-        print(f"{statement:34} {ns[statement]:8.1f} {name:>6} {1.0:8.2f} {'':>10} {'':>9} {kept:5d}")
+        lines.append(f"| `{statement}` | {number(ns[statement])} | {name} (itself) | | | | {kept} |")
     for statement, floor_name, reference in rows:
         cost = ns[statement]
         kept = allocated_blocks(statement, namespace)
-        python = f"{ns[reference]:10.1f}" if reference else f"{'':>10}"
-        speed_up = f"{ns[reference] / cost:8.1f}x" if reference else f"{'':>9}"
-        print(f"{statement:34} {cost:8.1f} {floor_name:>6} {cost / floors[floor_name]:8.2f} {python} {speed_up} "
-              f"{kept:5d}")
+        python = number(ns[reference]) if reference else ""
+        speed_up = f"{number(ns[reference] / cost)}x" if reference else ""
+        lines.append(f"| `{statement}` | {number(cost)} | {floor_name} | {number(cost / floors[floor_name])} | "
+                     f"{python} | {speed_up} | {kept} |")
+    text = "\n".join(lines)
+    print(text)
+    if options.markdown is not None:
+        write_section(options.markdown, SECTION, text)
+        print(f"\nwrote the {SECTION} section of {options.markdown}")
+
 
 if __name__ == "__main__":
     main()

@@ -2,7 +2,9 @@
 backend, against raylib's binding called from Python and against raylib
 itself called from C.
 
-Run with `make bench-draw`. One process, one headless window (a private Xvfb
+Run with `make bench-draw`: it prints the tables and rewrites their section
+of docs/performance.md (`--markdown PATH` for another file, `--no-markdown`
+to print only). One process, one headless window (a private Xvfb
 when there is no display). An 8x8 render target is drawn into a 256x256 one,
 1000 blits a frame. Every row draws inside `with dst:`, entered and left
 outside the timing, so that raylib draws its batch outside it; the rows are
@@ -21,7 +23,12 @@ into the tests.
 
 import argparse
 import ctypes
+import datetime
 import gc
+import os
+import pathlib
+import platform
+import re
 import statistics
 import timeit
 
@@ -40,16 +47,44 @@ RUNS = 3
 WHITE = (255, 255, 255, 255)
 RAW = "raw cffi DrawTextureRec, prebuilt structs"
 PYRAY = "pyray.draw_texture_rec, tuples"
+PERFORMANCE = pathlib.Path(__file__).resolve().parent.parent / "docs" / "performance.md"
+SECTION = "bench-draw"
+
+
+def gl_library():
+    """The GL library raylib draws with, or None."""
+    for name in ("libGL.so.1", "libGL.so"):
+        try:
+            return ctypes.CDLL(name)
+        except OSError:
+            pass
+    return None
 
 
 def gl_finish():
     """glFinish of the GL library raylib draws with, or None."""
-    for name in ("libGL.so.1", "libGL.so"):
-        try:
-            return ctypes.CDLL(name).glFinish
-        except (OSError, AttributeError):
-            pass
-    return None
+    return getattr(gl_library(), "glFinish", None)
+
+
+def gl_renderer():
+    """The GL renderer's name (the window must be open), or "unknown"."""
+    get_string = getattr(gl_library(), "glGetString", None)
+    if get_string is None:
+        return "unknown"
+    get_string.restype = ctypes.c_char_p
+    name = get_string(0x1F01)  # GL_RENDERER
+    return name.decode(errors="replace") if name else "unknown"
+
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or platform.machine()
 
 
 class Row:
@@ -150,8 +185,14 @@ def measure(window, rows, runs, frames):
             row.flush.append(row.best_flush)
 
 
+def number(value):
+    """A measured figure with three significant digits (whole ns from 100 on),
+    so that no small ratio prints as zero."""
+    return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
+
+
 def spread(values):
-    return f"{min(values):.2f}-{max(values):.2f}"
+    return f"{number(min(values))}-{number(max(values))}"
 
 
 # (row, backend, what it is measured against, its bound): every target.
@@ -164,18 +205,22 @@ TARGETS = [
 ]
 
 
-def report(rows, runs):
+def report(rows, runs, frames, renderer):
     lines = [
-        f"{BLITS} blits a frame (8x8 into 256x256), best frame of each of {runs} runs; "
-        "ns per blit, the median of the runs",
+        f"Measured {datetime.date.today().isoformat()}: Python {platform.python_version()}, raylib "
+        f"{raylib.__version__}, {cpu_model()} ({os.cpu_count()} cores), GL renderer {renderer}.",
+        "",
+        f"{BLITS} blits a frame (8x8 into 256x256), best frame of {frames} in each of {runs} runs; "
+        "ns per blit, the median of the runs.",
         "",
         "| call | backend | submit | flush | × raw cffi | spread |",
         "| --- | --- | ---: | ---: | ---: | ---: |",
     ]
     for row in dict.fromkeys(rows.values()):
         ratios = row.ratios(rows)
-        lines.append(f"| `{row.label}` | {row.backend or '-'} | {statistics.median(row.submit):.0f} | "
-                     f"{statistics.median(row.flush):.0f} | {statistics.median(ratios):.2f} | {spread(ratios)} |")
+        lines.append(f"| `{row.label}` | {row.backend or '-'} | {number(statistics.median(row.submit))} | "
+                     f"{number(statistics.median(row.flush))} | {number(statistics.median(ratios))} | "
+                     f"{spread(ratios)} |")
     lines += ["", "| target | median | spread | |", "| --- | ---: | ---: | --- |"]
     for label, backend, against, bound in TARGETS:
         mine = rows[label, backend].submit
@@ -183,20 +228,44 @@ def report(rows, runs):
         ratios = [m / o for m, o in zip(mine, other, strict=True)]
         name = against if isinstance(against, str) else against[0]
         verdict = "met" if statistics.median(ratios) <= bound else "missed"
-        lines.append(f"| `{label}` ≤ {bound:.2f}x {name} | {statistics.median(ratios):.2f} | {spread(ratios)} "
-                     f"| {verdict} |")
+        lines.append(f"| `{label}` ≤ {bound:.2f}x {name} | {number(statistics.median(ratios))} | "
+                     f"{spread(ratios)} | {verdict} |")
     return "\n".join(lines)
+
+
+def write_section(path, name, text):
+    """Put `text` between the markers of section `name` in the Markdown file
+    at `path`, in place of what was there; a file or section not there yet
+    is created (the section at the end)."""
+    begin = f"<!-- begin {name}: written by benchmarks/{pathlib.Path(__file__).name}, do not edit -->"
+    end = f"<!-- end {name} -->"
+    block = f"{begin}\n{text}\n{end}"
+    old = path.read_text(encoding="utf-8") if path.exists() else ""
+    pattern = re.compile(rf"<!-- begin {re.escape(name)}:.*?-->.*?{re.escape(end)}", re.DOTALL)
+    new, found = pattern.subn(lambda _: block, old)
+    if not found:
+        new = f"{old.rstrip()}\n\n{block}\n" if old.strip() else f"{block}\n"
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text(new, encoding="utf-8")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--runs", type=int, default=RUNS)
     parser.add_argument("--frames", type=int, default=FRAMES)
+    parser.add_argument("--markdown", type=pathlib.Path, default=PERFORMANCE,
+                        help=f"the Markdown file whose {SECTION} section gets the tables (default: %(default)s)")
+    parser.add_argument("--no-markdown", dest="markdown", action="store_const", const=None,
+                        help="print the tables only")
     options = parser.parse_args()
     with open_window(64, 64, "kelo_ui bench", hidden=True) as window:
         rows = make_rows()
         measure(window, rows, options.runs, options.frames)
-        print(report(rows, options.runs))
+        text = report(rows, options.runs, options.frames, gl_renderer())
+    print(text)
+    if options.markdown is not None:
+        write_section(options.markdown, SECTION, text)
+        print(f"\nwrote the {SECTION} section of {options.markdown}")
 
 
 if __name__ == "__main__":

@@ -1,8 +1,16 @@
-"""Demo: render a small scene through KlRenderTexture and save it as demo.png.
+"""Demo: a small settings panel drawn with render targets, saved as demo.png.
 
-Opens a hidden window (on a private virtual X server when there is no
-display), composes render targets into one scene, writes the scene to
-demo.png in the current folder and closes the window.
+Every widget (labels, two sliders, two checkboxes, two buttons, the pointer,
+a tooltip) is drawn once into a render target of its own, its cache, with
+raylib's text and shape functions inside `with target:`. The caches are then
+composed into the scene: the panel over a drop shadow made from a copy of
+it, the hovered button with a hover tint over an additive glow, and a
+translucent tooltip on top.
+
+`python -m kelo_ui` opens a hidden window (on a private virtual X server when
+there is no display), renders the scene, writes it to demo.png in the current
+folder, prints the file's path and a line saying what it drew, and closes the
+window.
 """
 
 import os
@@ -15,64 +23,194 @@ from kelo_ui.presentation.color import Color
 from kelo_ui.presentation.pixels import save_png
 from kelo_ui.window import open_window
 
-WIDTH, HEIGHT = 320, 240
-BACKGROUND = (28, 30, 46, 255)
+WIDTH, HEIGHT = 480, 300
+
+# The palette.
+SKY_TOP, SKY_BOTTOM = (38, 44, 66, 255), (16, 18, 28, 255)
+PANEL, PANEL_EDGE = (44, 49, 68, 255), (70, 77, 102, 255)
+TEXT, MUTED = (232, 236, 245, 255), (140, 149, 175, 255)
+ACCENT, TRACK = (90, 142, 255, 255), (68, 75, 100, 255)
+INK = (22, 25, 36, 255)  # text on the buttons
+TIP = (14, 16, 24, 255)
+
+# The layout, in scene coordinates: the panel, and each widget's place on it.
+PANEL_RECT = (40, 26, 400, 242)
+IDLE_TINT = (128, 136, 164, 255)   # a button nobody points at
+HOVER_TINT = (110, 162, 255, 255)  # the button under the pointer
+TIP_ALPHA = 205                    # the tooltip's opacity, 0..255
+GLOW_COLOR = (46, 92, 240, 255)
+SHADOW = ((12, 28), (8, 36), (4, 48))  # the drop shadow's layers: (spread, opacity)
+WALLPAPER_TINT = (110, 70, 120, 255)  # the glow again, as light on the backdrop
 
 
-def target(width, height, color):
+def target(width, height, color=Color.Blank):
+    """A new render target of width x height, cleared to `color`."""
     rt = KlRenderTexture(KlVector2(width, height))
     rt.clear(color)
     return rt
 
 
-def plain_texture(image):
-    texture = rl.load_texture_from_image(image)
-    rl.unload_image(image)
-    return texture
+def rect(x, y, width, height):
+    return rl.Rectangle(x, y, width, height)
+
+
+def label(text, size=10, color=TEXT):
+    """A line of text in a target just big enough for it."""
+    rt = target(rl.measure_text(text, size), size)
+    with rt:
+        rl.draw_text(text, 0, 0, size, color)
+    return rt
+
+
+def panel(width, height):
+    rt = target(width, height)
+    with rt:
+        rl.draw_rectangle_rounded(rect(0, 0, width, height), 0.08, 8, PANEL_EDGE)
+        rl.draw_rectangle_rounded(rect(1, 1, width - 2, height - 2), 0.08, 8, PANEL)
+        rl.draw_rectangle(16, 62, width - 32, 1, PANEL_EDGE)  # under the title
+    return rt
+
+
+def slider(width, value):
+    """A track filled up to `value` (0..1), with its knob."""
+    rt = target(width, 16)
+    knob = 8 + round((width - 16) * value)
+    with rt:
+        rl.draw_rectangle_rounded(rect(0, 5, width, 6), 1.0, 6, TRACK)
+        rl.draw_rectangle_rounded(rect(0, 5, knob, 6), 1.0, 6, ACCENT)
+        rl.draw_circle(knob, 8, 8, TEXT)
+        rl.draw_circle(knob, 8, 4, ACCENT)
+    return rt
+
+
+def checkbox(text, checked):
+    rt = target(24 + rl.measure_text(text, 10), 16)
+    with rt:
+        if checked:
+            rl.draw_rectangle_rounded(rect(0, 0, 16, 16), 0.3, 6, ACCENT)
+            rl.draw_line_ex(rl.Vector2(3.5, 8), rl.Vector2(7, 11.5), 2.5, TEXT)
+            rl.draw_line_ex(rl.Vector2(7, 11.5), rl.Vector2(12.5, 4.5), 2.5, TEXT)
+        else:
+            rl.draw_rectangle_rounded(rect(0, 0, 16, 16), 0.3, 6, MUTED)
+            rl.draw_rectangle_rounded(rect(2, 2, 12, 12), 0.3, 6, PANEL)
+        rl.draw_text(text, 24, 3, 10, TEXT)
+    return rt
+
+
+def button(text, width=84, height=28):
+    """A white button with dark text: the blit's tint gives it its colour."""
+    rt = target(width, height)
+    with rt:
+        rl.draw_rectangle_rounded(rect(0, 0, width, height), 0.4, 8, Color.White)
+        rl.draw_text(text, (width - rl.measure_text(text, 10)) // 2, (height - 10) // 2, 10, INK)
+    return rt
+
+
+def pointer():
+    """The mouse pointer: an arrow, its tip at (1, 1)."""
+    rt = target(14, 20)
+    outline = [(1, 1), (1, 17), (5, 13), (8, 19), (10, 18), (7, 12), (12, 12)]
+    with rt:
+        for thickness, color in ((3, INK), (1, TEXT)):
+            for start, end in zip(outline, outline[1:] + outline[:1]):
+                rl.draw_line_ex(rl.Vector2(*start), rl.Vector2(*end), thickness, color)
+        rl.draw_triangle(rl.Vector2(2, 3), rl.Vector2(2, 15), rl.Vector2(10, 11), TEXT)
+    return rt
+
+
+def tooltip(text):
+    rt = target(rl.measure_text(text, 10) + 16, 22)
+    with rt:
+        rl.draw_rectangle_rounded(rect(0, 0, rt.get_width(), 22), 0.5, 8, TIP)
+        rl.draw_text(text, 8, 6, 10, TEXT)
+    return rt
+
+
+def close_button(size=14):
+    """The panel's close button: a cross."""
+    rt = target(size, size)
+    with rt:
+        rl.draw_line_ex(rl.Vector2(3, 3), rl.Vector2(size - 3, size - 3), 2, MUTED)
+        rl.draw_line_ex(rl.Vector2(size - 3, 3), rl.Vector2(3, size - 3), 2, MUTED)
+    return rt
+
+
+def glow(size=64):
+    """A blue disc fading to black: added to what is under it, black adds nothing."""
+    rt = target(size, size, Color.Black)
+    with rt:
+        rl.draw_circle_gradient(rl.Vector2(size / 2, size / 2), size / 2, GLOW_COLOR, Color.Black)
+    return rt
+
+
+def layout():
+    """Where everything goes: {name: (x, y)} in scene coordinates."""
+    x, y = PANEL_RECT[:2]
+    return {
+        "title": (x + 16, y + 16), "subtitle": (x + 16, y + 42),
+        "brightness": (x + 16, y + 82), "brightness slider": (x + 120, y + 79), "brightness value": (x + 344, y + 82),
+        "contrast": (x + 16, y + 112), "contrast slider": (x + 120, y + 109), "contrast value": (x + 344, y + 112),
+        "night light": (x + 16, y + 144), "reduce motion": (x + 16, y + 170),
+        "cancel": (x + 204, y + 198), "apply": (x + 300, y + 198),
+        "pointer": (x + 364, y + 213), "tooltip": (x + 334, y + 232), "close": (x + 370, y + 18),
+    }
 
 
 def render(path):
-    """Draw the scene and save it; returns the one-line summary."""
-    scene = target(WIDTH, HEIGHT, BACKGROUND)
+    """Draw the scene and save it as a PNG at `path`; returns the one-line summary."""
+    at = layout()
+    scene = target(WIDTH, HEIGHT)
+    with scene:  # the backdrop, drawn straight into the scene
+        rl.draw_rectangle_gradient_v(0, 0, WIDTH, HEIGHT, SKY_TOP, SKY_BOTTOM)
+    halo = glow()
+    scene.blit(halo, (-160, -220, 560, 480), rl.BlendMode.BLEND_ADDITIVE, color=WALLPAPER_TINT)
 
-    # A tile whose dark band marks its top-left corner, so flips show.
-    tile = target(64, 64, Color.Orange)
-    band = target(32, 16, Color.DarkBrown)
-    tile.blit(band, (0, 0))
-    corner = target(16, 16, None)
-    with corner:
-        corner.fast_clear(Color.Maroon)
-    with tile:
-        tile.fast_blit(corner, (48, 48))
-    glow = target(64, 64, (0, 70, 160, 255))
-    veil = target(64, 64, (255, 255, 255, 110))
-    twin = tile.copy()
+    # The caches: every widget drawn once, into a target of its own.
+    card = panel(*PANEL_RECT[2:])
+    labels = {
+        "title": label("Display settings", 20),
+        "subtitle": label("Changes apply to every window", 10, MUTED),
+        "brightness": label("Brightness"), "brightness value": label("72%", 10, MUTED),
+        "contrast": label("Contrast"), "contrast value": label("45%", 10, MUTED),
+    }
+    widgets = {
+        "brightness slider": slider(200, 0.72), "contrast slider": slider(200, 0.45),
+        "night light": checkbox("Night light after sunset", True),
+        "reduce motion": checkbox("Reduce motion", False),
+        "close": close_button(),
+    }
+    cancel, apply, arrow, tip = button("Cancel"), button("Apply"), pointer(), tooltip("Save and close")
 
-    # Top row: at a position, mirrored (flip off), scaled into a rectangle.
-    scene.blit(tile, (16, 16))
-    scene.blit(tile, (96, 16), flip=False)
-    scene.blit(tile, (176, 16, 128, 64))
-    # Middle row: tinted, an additive glow over a tile, a veil, the copy.
-    scene.blit(tile, (16, 96), color=(120, 200, 255, 255))
-    scene.blit(tile, (96, 96))
-    scene.blit(glow, (112, 112, 48, 48), blend_mode=rl.BlendMode.BLEND_ADDITIVE)
-    scene.blit(twin, (176, 96))
-    scene.blit(veil, (208, 112, 48, 48))
-    # Bottom row: plain textures made from images.
-    checker = plain_texture(rl.gen_image_checked(64, 64, 8, 8, Color.White, Color.DarkGray))
-    label = plain_texture(rl.image_text("kelo_ui", 20, Color.RayWhite))
-    try:
-        # Images are stored top-down, so they are drawn without the flip.
-        scene.blit_texture(checker, (16, 176, 96, 48), flip=False)
-        scene.blit_texture(label, (128, 190), flip=False)
-        scene.blit_texture(label, (128, 212), flip=False, color=Color.Gold)
-    finally:
-        rl.unload_texture(checker)
-        rl.unload_texture(label)
+    # The drop shadow: a copy of the panel, drawn black and translucent a few
+    # times, each larger and fainter. Its colour is black, so it is
+    # premultiplied already, and BLEND_ALPHA_PREMULTIPLY keeps the scene opaque.
+    shadow = card.copy()
+    x, y, width, height = PANEL_RECT
+    for spread, alpha in SHADOW:
+        scene.blit(shadow, (x - spread, y - spread + 8, width + 2 * spread, height + 2 * spread),
+                   rl.BlendMode.BLEND_ALPHA_PREMULTIPLY, color=(0, 0, 0, alpha))
+    scene.blit(card, (x, y))
+
+    # The labels and the other widgets in one call, inside one scope.
+    items = [(rt, at[name]) for name, rt in (labels | widgets).items()]
+    scene.blits(items)
+
+    # The buttons: the hovered one over its glow (added: it only brightens),
+    # each drawn with the tint of its state.
+    bx, by = at["apply"]
+    scene.blit(halo, (bx - 24, by - 10, 84 + 48, 28 + 20), rl.BlendMode.BLEND_ADDITIVE)
+    scene.blit(cancel, at["cancel"], color=IDLE_TINT)
+    scene.blit(apply, at["apply"], color=HOVER_TINT)
+    # The pointer, and the tooltip over everything: translucent by its tint,
+    # (a, a, a, a) as BLEND_ALPHA_PREMULTIPLY wants it.
+    scene.blit(arrow, at["pointer"])
+    scene.blit(tip, at["tooltip"], rl.BlendMode.BLEND_ALPHA_PREMULTIPLY, color=(TIP_ALPHA,) * 4)
 
     save_png(scene, path)
-    return (f"{WIDTH}x{HEIGHT} scene, 7 render targets: 10 blits (at positions, into rectangles, "
-            f"flipped and not, tinted, additive, translucent), 1 copy, 3 plain-texture blits")
+    caches = 1 + len(labels) + len(widgets) + 5  # the panel, ..., the buttons, pointer, tooltip and glow
+    blits = 1 + len(SHADOW) + 1 + len(items) + 5  # the backdrop's light, the shadow, the panel, ..., the rest
+    return (f"{WIDTH}x{HEIGHT} settings panel: {caches} cached widgets and effects composed with {blits} blits "
+            f"(a drop shadow from a copy, a hover tint, an additive glow, a translucent tooltip)")
 
 
 def main():
