@@ -10,12 +10,7 @@ little as possible. `kelo_raylib.backend` is None, so only the calls'
 own work is measured. Timings never go into the tests.
 """
 
-import argparse
-import datetime
-import os
 import pathlib
-import platform
-import re
 import sys
 import timeit
 import types
@@ -27,10 +22,12 @@ from kelo_ui.fast.probe import kl_probe
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.color import Color
 
+import performance_report as performance
+
+
 NUMBER = 200_000
 REPEAT = 7
 KEPT_CALLS = 100_000
-PERFORMANCE = pathlib.Path(__file__).resolve().parent.parent / "docs" / "performance.md"
 SECTION = "bench-calls"
 
 
@@ -159,46 +156,10 @@ def allocated_blocks(statement, namespace, calls=KEPT_CALLS):
     return sys.getallocatedblocks() - before
 
 
-def number(value):
-    """A measured figure with three significant digits (whole ns from 100 on),
-    so that no small figure prints as zero."""
-    return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
-
-
-def cpu_model():
-    try:
-        with open("/proc/cpuinfo", encoding="utf-8") as info:
-            for line in info:
-                if line.startswith("model name"):
-                    return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return platform.processor() or platform.machine()
-
-
-def write_section(path, name, text):
-    """Put `text` between the markers of section `name` in the Markdown file
-    at `path`, in place of what was there; a file or section not there yet
-    is created (the section at the end)."""
-    begin = f"<!-- begin {name}: written by benchmarks/{pathlib.Path(__file__).name}, do not edit -->"
-    end = f"<!-- end {name} -->"
-    block = f"{begin}\n{text}\n{end}"
-    old = path.read_text(encoding="utf-8") if path.exists() else ""
-    pattern = re.compile(rf"<!-- begin {re.escape(name)}:.*?-->.*?{re.escape(end)}", re.DOTALL)
-    new, found = pattern.subn(lambda _: block, old)
-    if not found:
-        new = f"{old.rstrip()}\n\n{block}\n" if old.strip() else f"{block}\n"
-    path.parent.mkdir(parents=True, exist_ok=True)
-    path.write_text(new, encoding="utf-8")
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--markdown", type=pathlib.Path, default=PERFORMANCE,
-                        help=f"the Markdown file whose {SECTION} section gets the table (default: %(default)s)")
-    parser.add_argument("--no-markdown", dest="markdown", action="store_const", const=None,
-                        help="print the table only")
-    options = parser.parse_args()
+    options = performance.options(__doc__.splitlines()[0], SECTION)
     kelo_raylib.backend = None
     kl_render_tex.md = types.SimpleNamespace(rl=Binding())
     size = KlVector2(800.0, 600.0)
@@ -235,8 +196,7 @@ def main():
     floors = {name: ns[statement] for name, statement in floor_statements.items()}
 
     lines = [
-        f"Measured {datetime.date.today().isoformat()}: Python {platform.python_version()}, "
-        f"{cpu_model()} ({os.cpu_count()} cores).",
+        performance.measured_on(),
         "",
         f"ns per call, the best of {REPEAT} repeats of {NUMBER:,} calls; kept: memory blocks still allocated "
         f"after {KEPT_CALLS:,} more calls.",
@@ -246,19 +206,16 @@ def main():
     ]
     for name, statement in floor_statements.items():
         kept = allocated_blocks(statement, namespace)
-        lines.append(f"| `{statement}` | {number(ns[statement])} | {name} (itself) | | | | {kept} |")
+        lines.append(f"| `{statement}` | {performance.number(ns[statement])} | {name} (itself) | | | | {kept} |")
     for statement, floor_name, reference in rows:
         cost = ns[statement]
         kept = allocated_blocks(statement, namespace)
-        python = number(ns[reference]) if reference else ""
-        speed_up = f"{number(ns[reference] / cost)}x" if reference else ""
-        lines.append(f"| `{statement}` | {number(cost)} | {floor_name} | {number(cost / floors[floor_name])} | "
+        python = performance.number(ns[reference]) if reference else ""
+        speed_up = f"{performance.number(ns[reference] / cost)}x" if reference else ""
+        lines.append(f"| `{statement}` | {performance.number(cost)} | {floor_name} | {performance.number(cost / floors[floor_name])} | "
                      f"{python} | {speed_up} | {kept} |")
     text = "\n".join(lines)
-    print(text)
-    if options.markdown is not None:
-        write_section(options.markdown, SECTION, text)
-        print(f"\nwrote the {SECTION} section of {options.markdown}")
+    performance.publish(text, options.markdown, SECTION, pathlib.Path(__file__).name)
 
 
 if __name__ == "__main__":

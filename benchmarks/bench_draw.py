@@ -21,14 +21,9 @@ the runs, with the spread (lowest to highest) of the ratio. Timings never go
 into the tests.
 """
 
-import argparse
 import ctypes
-import datetime
 import gc
-import os
 import pathlib
-import platform
-import re
 import statistics
 import timeit
 
@@ -41,13 +36,15 @@ from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.window import open_window
 
+import performance_report as performance
+
+
 BLITS = 1000
 FRAMES = 15
 RUNS = 3
 WHITE = (255, 255, 255, 255)
 RAW = "raw cffi DrawTextureRec, prebuilt structs"
 PYRAY = "pyray.draw_texture_rec, tuples"
-PERFORMANCE = pathlib.Path(__file__).resolve().parent.parent / "docs" / "performance.md"
 SECTION = "bench-draw"
 
 
@@ -75,16 +72,6 @@ def gl_renderer():
     name = get_string(0x1F01)  # GL_RENDERER
     return name.decode(errors="replace") if name else "unknown"
 
-
-def cpu_model():
-    try:
-        with open("/proc/cpuinfo", encoding="utf-8") as info:
-            for line in info:
-                if line.startswith("model name"):
-                    return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return platform.processor() or platform.machine()
 
 
 class Row:
@@ -185,14 +172,9 @@ def measure(window, rows, runs, frames):
             row.flush.append(row.best_flush)
 
 
-def number(value):
-    """A measured figure with three significant digits (whole ns from 100 on),
-    so that no small ratio prints as zero."""
-    return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
-
 
 def spread(values):
-    return f"{number(min(values))}-{number(max(values))}"
+    return f"{performance.number(min(values))}-{performance.number(max(values))}"
 
 
 # (row, backend, what it is measured against, its bound): every target.
@@ -207,8 +189,7 @@ TARGETS = [
 
 def report(rows, runs, frames, renderer):
     lines = [
-        f"Measured {datetime.date.today().isoformat()}: Python {platform.python_version()}, raylib "
-        f"{raylib.__version__}, {cpu_model()} ({os.cpu_count()} cores), GL renderer {renderer}.",
+        performance.measured_on(f"raylib {raylib.__version__}", f"GL renderer {renderer}"),
         "",
         f"{BLITS} blits a frame (8x8 into 256x256), best frame of {frames} in each of {runs} runs; "
         "ns per blit, the median of the runs.",
@@ -218,54 +199,37 @@ def report(rows, runs, frames, renderer):
     ]
     for row in dict.fromkeys(rows.values()):
         ratios = row.ratios(rows)
-        lines.append(f"| `{row.label}` | {row.backend or '-'} | {number(statistics.median(row.submit))} | "
-                     f"{number(statistics.median(row.flush))} | {number(statistics.median(ratios))} | "
+        lines.append(f"| `{row.label}` | {row.backend or '-'} | {performance.number(statistics.median(row.submit))} | "
+                     f"{performance.number(statistics.median(row.flush))} | {performance.number(statistics.median(ratios))} | "
                      f"{spread(ratios)} |")
-    lines += ["", "| target | median | spread | |", "| --- | ---: | ---: | --- |"]
+    return "\n".join([*lines, "", targets(rows)])
+
+
+def targets(rows):
+    """The targets, met or missed: the table the README shows too."""
+    lines = ["| target | median | spread | |", "| --- | ---: | ---: | --- |"]
     for label, backend, against, bound in TARGETS:
         mine = rows[label, backend].submit
         other = rows[against].submit
         ratios = [m / o for m, o in zip(mine, other, strict=True)]
         name = against if isinstance(against, str) else against[0]
         verdict = "met" if statistics.median(ratios) <= bound else "missed"
-        lines.append(f"| `{label}` ≤ {bound:.2f}x {name} | {number(statistics.median(ratios))} | "
+        lines.append(f"| `{label}` ≤ {bound:.2f}x {name} | {performance.number(statistics.median(ratios))} | "
                      f"{spread(ratios)} | {verdict} |")
     return "\n".join(lines)
 
 
-def write_section(path, name, text):
-    """Put `text` between the markers of section `name` in the Markdown file
-    at `path`, in place of what was there; a file or section not there yet
-    is created (the section at the end)."""
-    begin = f"<!-- begin {name}: written by benchmarks/{pathlib.Path(__file__).name}, do not edit -->"
-    end = f"<!-- end {name} -->"
-    block = f"{begin}\n{text}\n{end}"
-    old = path.read_text(encoding="utf-8") if path.exists() else ""
-    pattern = re.compile(rf"<!-- begin {re.escape(name)}:.*?-->.*?{re.escape(end)}", re.DOTALL)
-    new, found = pattern.subn(lambda _: block, old)
-    if not found:
-        new = f"{old.rstrip()}\n\n{block}\n" if old.strip() else f"{block}\n"
-    path.parent.mkdir(parents=True, exist_ok=True)
-    path.write_text(new, encoding="utf-8")
-
-
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--runs", type=int, default=RUNS)
-    parser.add_argument("--frames", type=int, default=FRAMES)
-    parser.add_argument("--markdown", type=pathlib.Path, default=PERFORMANCE,
-                        help=f"the Markdown file whose {SECTION} section gets the tables (default: %(default)s)")
-    parser.add_argument("--no-markdown", dest="markdown", action="store_const", const=None,
-                        help="print the tables only")
-    options = parser.parse_args()
+    options = performance.options(__doc__.splitlines()[0], SECTION, (("--runs",), {"type": int, "default": RUNS}),
+                                  (("--frames",), {"type": int, "default": FRAMES}))
     with open_window(64, 64, "kelo_ui bench", hidden=True) as window:
         rows = make_rows()
         measure(window, rows, options.runs, options.frames)
         text = report(rows, options.runs, options.frames, gl_renderer())
-    print(text)
+    script = pathlib.Path(__file__).name
+    performance.publish(text, options.markdown, SECTION, script)
     if options.markdown is not None:
-        write_section(options.markdown, SECTION, text)
-        print(f"\nwrote the {SECTION} section of {options.markdown}")
+        performance.publish(targets(rows), performance.README, f"{SECTION}-targets", script, quiet=True)
 
 
 if __name__ == "__main__":

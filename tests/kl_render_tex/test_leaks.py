@@ -19,6 +19,7 @@ from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.presentation.color import Color
 from support.render_tex import FakeRenderTexture, leaks, loaded_target, rl  # noqa: F401  (fixture)
+from support.render_tex import Overrides as SizeOverrides
 
 RED = (255, 0, 0, 255)
 UNPICKLE = kl_render_tex.__pyx_unpickle_KlRenderTexture
@@ -34,13 +35,7 @@ class BadTruth:
         raise Refused("truth")
 
 
-class Overrides(KlRenderTexture):
-    def get_width(self):
-        return 3
-
-    def get_height(self):
-        return "tall"
-
+class Overrides(SizeOverrides):
     def get_rect(self):
         return (0, 0, 1, 1)
 

@@ -6,18 +6,7 @@ import pytest
 from kelo_ui.fast.klrect.klrect import KlRect
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.probe import kl_probe
-from support.render_tex import sized_target
-
-
-class Overrides(KlRenderTexture):
-    def get_width(self):
-        return 3
-
-    def get_height(self):
-        return "tall"
-
-    def get_rect(self):
-        return None
+from support.render_tex import Overrides, sized_target
 
 
 class TupleRect(KlRenderTexture):

@@ -174,3 +174,17 @@ def loaded_target(width=8, height=8, cls=KlRenderTexture):
     rt.size = KlVector2(float(width), float(height))
     rt.loaded = True
     return rt
+
+
+class Overrides(KlRenderTexture):
+    """Python overrides of the size queries: a width, a height that is no
+    number, and no rectangle."""
+
+    def get_width(self):
+        return 3
+
+    def get_height(self):
+        return "tall"
+
+    def get_rect(self):
+        return None

@@ -11,11 +11,9 @@ namespace {
 
 struct Rect {
     using Record = KlRectObject;
-    static constexpr const char* name = "KlRect";
-    static constexpr const char* qualified_name = "kelo_ui.fast.klrect.klrect.KlRect";
-    static constexpr const char* module = "kelo_ui.fast.klrect.klrect";
-    static constexpr const char* module_doc = "The toolkit's rectangle type.";
-    static constexpr const char* doc = "KlRect(x=0, y=0, w=0, h=0)\n--\n\nA rectangle of single-precision floats.";
+    static constexpr kl::ValueDescription about{
+        "KlRect", "kelo_ui.fast.klrect.klrect", "The toolkit's rectangle type.",
+        "KlRect(x=0, y=0, w=0, h=0)\n--\n\nA rectangle of single-precision floats."};
     // Each coordinate: any number that float() accepts, rounded to single precision.
     static constexpr kl::ValueField fields[] = {
         {"x", "left edge", offsetof(Record, x), kl::ValueField::single},
@@ -23,8 +21,6 @@ struct Rect {
         {"w", "width", offsetof(Record, w), kl::ValueField::single},
         {"h", "height", offsetof(Record, h), kl::ValueField::single},
     };
-    static constexpr bool keyword_repr = false;
-    static constexpr bool compares = true;
     static KlRectVTable table;
 };
 

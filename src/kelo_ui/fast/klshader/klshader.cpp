@@ -11,17 +11,13 @@ namespace {
 
 struct Shader {
     using Record = KlShaderObject;
-    static constexpr const char* name = "KlShader";
-    static constexpr const char* qualified_name = "kelo_ui.fast.klshader.klshader.KlShader";
-    static constexpr const char* module = "kelo_ui.fast.klshader.klshader";
-    static constexpr const char* module_doc = "The toolkit's shader type.";
-    static constexpr const char* doc = "KlShader(id=0)\n--\n\nA shader program id.";
+    static constexpr kl::ValueDescription about{
+        "KlShader", "kelo_ui.fast.klshader.klshader", "The toolkit's shader type.",
+        "KlShader(id=0)\n--\n\nA shader program id.", true, false};
     // Only the id is a value: the locations belong to a loaded program.
     static constexpr kl::ValueField fields[] = {
         {"id", "shader program id", offsetof(Record, id), kl::ValueField::id},
     };
-    static constexpr bool keyword_repr = true;
-    static constexpr bool compares = false;
     static KlShaderVTable table;
 };
 

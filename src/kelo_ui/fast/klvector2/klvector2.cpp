@@ -11,17 +11,13 @@ namespace {
 
 struct Vector2 {
     using Record = KlVector2Object;
-    static constexpr const char* name = "KlVector2";
-    static constexpr const char* qualified_name = "kelo_ui.fast.klvector2.klvector2.KlVector2";
-    static constexpr const char* module = "kelo_ui.fast.klvector2.klvector2";
-    static constexpr const char* module_doc = "The toolkit's 2-D vector type.";
-    static constexpr const char* doc = "KlVector2(x=0.0, y=0.0)\n--\n\nA 2-D vector of doubles.";
+    static constexpr kl::ValueDescription about{
+        "KlVector2", "kelo_ui.fast.klvector2.klvector2", "The toolkit's 2-D vector type.",
+        "KlVector2(x=0.0, y=0.0)\n--\n\nA 2-D vector of doubles."};
     static constexpr kl::ValueField fields[] = {
         {"x", "horizontal component", offsetof(Record, x), kl::ValueField::real},
         {"y", "vertical component", offsetof(Record, y), kl::ValueField::real},
     };
-    static constexpr bool keyword_repr = false;
-    static constexpr bool compares = true;
     static KlVector2VTable table;
 };
 

@@ -248,17 +248,14 @@ PyMethodDef floor_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PyTypeObject FloorType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "kelo_ui.fast.probe.kl_probe.Floor",
-    .tp_basicsize = sizeof(FloorObject),
-    .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_methods = floor_methods,
-    .tp_new = floor_new,
+// A heap type: the probe is a test helper, nothing reads its record.
+PyType_Slot floor_slots[] = {
+    {Py_tp_methods, floor_methods},
+    {Py_tp_new, reinterpret_cast<void*>(floor_new)},
+    {0, nullptr},
 };
-#pragma GCC diagnostic pop
+PyType_Spec floor_spec = {"kelo_ui.fast.probe.kl_probe.Floor", sizeof(FloorObject), 0, Py_TPFLAGS_DEFAULT,
+                          floor_slots};
 
 PyMethodDef probe_functions[] = {
     {"record_sizes", record_sizes, METH_NOARGS, nullptr},
@@ -275,8 +272,8 @@ PyMethodDef probe_functions[] = {
 #undef KL_FASTCALL
 
 int probe_exec(PyObject* module) {
-    if (PyType_Ready(&FloorType) < 0) return -1;
-    if (PyModule_AddObjectRef(module, "Floor", reinterpret_cast<PyObject*>(&FloorType)) < 0) return -1;
+    Ref floor = Ref::steal(PyType_FromSpec(&floor_spec));
+    if (!floor || PyModule_AddObjectRef(module, "Floor", floor.get()) < 0) return -1;
     return PyModule_AddFunctions(module, kl_probe_render_tex_methods);
 }
 

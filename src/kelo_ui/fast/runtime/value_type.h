@@ -4,23 +4,19 @@
 // shown, compared and pickled by value, and published with their table in a
 // module of their own.
 //
-// A type is described by a spec:
+// A type is described by a spec: its record and table, what it is called
+// and says of itself (kl::ValueDescription), its fields, and its table:
 //
-//     struct Spec {
-//         using Record = KlVector2Object;          // the record of the public header
-//         using Table = KlVector2VTable;           // its native method table
-//         static constexpr const char* name = "KlVector2";
-//         static constexpr const char* module = "kelo_ui.fast.klvector2.klvector2";
-//         static constexpr const char* doc = "KlVector2(x=0.0, y=0.0)\n--\n\nA 2-D vector of doubles.";
-//         static constexpr kl::ValueField fields[] = {{"x", "horizontal component", offsetof(Record, x),
-//                                                      kl::ValueField::real}, ...};
-//         static constexpr bool keyword_repr = false;  // "KlShader(id=5)" rather than "KlVector2(1.0, 2.0)"
-//         static constexpr bool compares = true;       // == and != compare the fields
-//         static Table table;                          // filled by the module
+//     struct Vector2 {
+//         using Record = KlVector2Object;
+//         static constexpr kl::ValueDescription about{"KlVector2", "kelo_ui.fast.klvector2.klvector2",
+//                                                     "The toolkit's 2-D vector type.", "KlVector2(x=0.0, ...)"};
+//         static constexpr kl::ValueField fields[] = {
+//             {"x", "horizontal component", offsetof(Record, x), kl::ValueField::real}, ...};
+//         static KlVector2VTable table;  // filled by the module
 //     };
 //
-// (plus `qualified_name` and `module_doc`), and the module's PyInit_ returns
-// `kl::ValueType<Spec>::init()`.
+// and the module's PyInit_ returns `kl::ValueType<Spec>::init()`.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -28,6 +24,7 @@
 
 #include <cstddef>
 #include <iterator>
+#include <string>
 
 #include "kelo_ui/fast/runtime/args.h"
 #include "kelo_ui/fast/runtime/convert.h"
@@ -48,6 +45,17 @@ struct ValueField {
     const char* doc;
     std::size_t offset;
     Kind kind;
+};
+
+// What a value type is called and says of itself, and how it shows and
+// compares.
+struct ValueDescription {
+    const char* name;        // "KlVector2"
+    const char* module;      // its module, whose name with the type's is its full name
+    const char* module_doc;
+    const char* doc;         // the type's own, with its signature
+    bool keyword_repr = false;  // "KlShader(id=5)" rather than "KlVector2(1.0, 2.0)"
+    bool compares = true;       // == and != compare the fields
 };
 
 // The shared behaviour, given the fields (value_type.cpp).
@@ -106,6 +114,8 @@ private:
         }
     }
 
+    static inline const std::string qualified_name = std::string(Spec::about.module) + "." + Spec::about.name;
+
     // Filled from the fields when the module is executed, before the type is readied.
     static inline Parameters<field_count> parameters{};
     static inline PyGetSetDef getset[field_count + 1]{};
@@ -113,13 +123,13 @@ private:
     // Each field: by position or by name, converted as its setter converts;
     // one not given is zero.
     static int init_record(PyObject* self, PyObject* args, PyObject* kwargs) {
-        static const Signature signature = make_signature(Spec::name, parameters);
+        static const Signature signature = make_signature(Spec::about.name, parameters);
         PyObject* given[field_count];
         if (!bind_call_arguments(signature, args, kwargs, given)) return -1;
         for (std::size_t i = 0; i < field_count; ++i) {
             if (given[i] == nullptr) {
                 store(self, Spec::fields[i], 0.0);
-            } else if (!value::set(self, Spec::fields[i], given[i], Spec::name, true)) {
+            } else if (!value::set(self, Spec::fields[i], given[i], Spec::about.name, true)) {
                 return -1;
             }
         }
@@ -131,16 +141,16 @@ private:
     }
     static int set_field(PyObject* self, PyObject* value, void* closure) {
         if (value == nullptr) {
-            PyErr_Format(PyExc_TypeError, "%s attributes cannot be deleted", Spec::name);
+            PyErr_Format(PyExc_TypeError, "%s attributes cannot be deleted", Spec::about.name);
             return -1;
         }
-        return value::set(self, *static_cast<const ValueField*>(closure), value, Spec::name, false) ? 0 : -1;
+        return value::set(self, *static_cast<const ValueField*>(closure), value, Spec::about.name, false) ? 0 : -1;
     }
 
-    static PyObject* repr(PyObject* self) { return value::repr(self, Spec::fields, field_count, Spec::keyword_repr); }
+    static PyObject* repr(PyObject* self) { return value::repr(self, Spec::fields, field_count, Spec::about.keyword_repr); }
     static PyObject* reduce(PyObject* self, PyObject*) { return value::reduce(self, Spec::fields, field_count); }
     static PyObject* compare(PyObject* self, PyObject* other, int op) {
-        if (!Spec::compares || (op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, &type))
+        if (!Spec::about.compares || (op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, &type))
             Py_RETURN_NOTIMPLEMENTED;
         return PyBool_FromLong(value::equal(self, other, Spec::fields, field_count) == (op == Py_EQ));
     }
@@ -156,21 +166,21 @@ private:
             getset[i] = {Spec::fields[i].name, get_field, set_field, Spec::fields[i].doc,
                          const_cast<ValueField*>(&Spec::fields[i])};
         }
-        return publish_native_type(module, &type, &Spec::table, Spec::name) ? 0 : -1;
+        type.tp_name = qualified_name.c_str();
+        return publish_native_type(module, &type, &Spec::table, Spec::about.name) ? 0 : -1;
     }
 
-    static inline ModuleDefinition definition{{.name = Spec::module, .doc = Spec::module_doc, .exec = exec}};
+    static inline ModuleDefinition definition{{.name = Spec::about.module, .doc = Spec::about.module_doc, .exec = exec}};
 
     static PyTypeObject make_type() {
         static const PyVarObject head = {PyObject_HEAD_INIT(nullptr) 0};
         PyTypeObject made{};
         made.ob_base = head;
-        made.tp_name = Spec::qualified_name;
         made.tp_basicsize = sizeof(Record);
         made.tp_dealloc = value::dealloc;
         made.tp_repr = repr;
         made.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-        made.tp_doc = Spec::doc;
+        made.tp_doc = Spec::about.doc;
         made.tp_richcompare = compare;
         made.tp_methods = methods;
         made.tp_getset = getset;
