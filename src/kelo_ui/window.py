@@ -45,7 +45,7 @@ from typing import Any
 
 from kelo_ui.backends import is_backend, make_backend
 from kelo_ui.backends.no_window import NoWindowBackend
-from kelo_ui.core import modules, state, virtual_display
+from kelo_ui.core import modules, virtual_display
 from kelo_ui.core.virtual_display import VirtualDisplay
 from kelo_ui.fast.raylib import kelo_raylib
 
@@ -57,6 +57,14 @@ FORKED = ("this process was forked from the one whose window was open; the windo
 
 _current: Window | None = None
 _pinned_libraries: list[ctypes.CDLL] = []
+
+
+def _state() -> Any:
+    # kelo_ui.core.state makes its stand-in window from this module when it is
+    # imported: it is imported here only when it is used.
+    from kelo_ui.core import state
+
+    return state.kelo_state
 
 
 def current_window() -> Window | None:
@@ -259,9 +267,9 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
             server.stop()
         raise
     window = Window(width, height, title, hidden, backend, server, objects)
-    window._replaced = state.kelo_state.window
+    window._replaced = _state().window
     kelo_raylib.backend = backend
-    state.kelo_state.window = window
+    _state().window = window
     _current = window
     # Closed before the interpreter tears down: render targets destroyed
     # during shutdown then skip the GPU, and the X server goes too.
@@ -300,7 +308,7 @@ def _leave(window: Window, backend: NoWindowBackend) -> None:
     """The toolkit's state without `window`; the window stops being current last."""
     global _current
     kelo_raylib.backend = backend
-    state.kelo_state.window = window._replaced
+    _state().window = window._replaced
     window.display.use(backend)
     atexit.unregister(close_window)
     _current = None

@@ -38,3 +38,22 @@ def test_fast_blit_pro_without_backend_does_nothing():
     assert kelo_raylib.backend is None
     assert kelo_state.window.display.fast_blit_pro(object(), (0, 0), False, None) is None
 
+
+
+def _modules():
+    import pkgutil
+
+    import kelo_ui
+
+    return [m.name for m in pkgutil.walk_packages(kelo_ui.__path__, "kelo_ui.") if m.name != "kelo_ui.__main__"]
+
+
+def test_every_module_imports_first():
+    # Whichever module a program imports first, the toolkit's modules that
+    # import each other (the state and the window among them) must load.
+    failed = {}
+    for name in _modules():
+        result = subprocess.run([sys.executable, "-c", f"import {name}"], capture_output=True, text=True, timeout=60)
+        if result.returncode != 0:
+            failed[name] = result.stderr.strip().splitlines()[-1]
+    assert failed == {}
