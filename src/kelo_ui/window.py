@@ -246,6 +246,12 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
 
     from kelo_ui.gpu import memory, ownership
 
+    if lib.IsWindowReady():
+        # raylib's window, and its X connection, are not this toolkit's: a
+        # process forked from one with a window open, or a window opened
+        # straight through pyray. Another would write into that connection.
+        raise RuntimeError("open_window: raylib has a window already that is not the toolkit's (this process was "
+                           "forked from one with a window open, or it was opened straight through pyray)")
     server = VirtualDisplay.start(max(width, 1024), max(height, 768)) if virtual_display.wanted() else None
     try:
         _pin_gl()

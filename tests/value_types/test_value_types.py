@@ -38,11 +38,13 @@ def test_method_table_is_an_unnamed_capsule_in_the_type_dict(name):
     assert capsule_is_valid(table, None) == 1
 
 
-@pytest.mark.parametrize("name", TYPES)
-def test_types_are_named_and_subclassable(name):
+@pytest.mark.parametrize("name, hashable", [("KlVector2", False), ("KlRect", False), ("KlShader", True)])
+def test_types_are_named_and_subclassable(name, hashable):
     cls = TYPES[name]
     assert f"{cls.__module__}.{cls.__qualname__}" == f"kelo_ui.fast.{name.lower()}.{name.lower()}.{name}"
     assert issubclass(type(name + "Sub", (cls,), {}), cls)
+    # Those that compare by value are not hashable; the shader keeps identity.
+    assert (cls.__hash__ is not None) == hashable
 
 
 def test_vector2_new_slot():

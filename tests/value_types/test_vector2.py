@@ -38,6 +38,10 @@ def test_vector2_constructor(args, kwargs, expected):
 def test_vector2_constructor_refuses_bad_input(args, kwargs, message):
     with pytest.raises(TypeError, match=message):
         KlVector2(*args, **kwargs)
+    vector = KlVector2(7, 8)
+    with pytest.raises(TypeError, match=message):
+        vector.__init__(*args, **kwargs)
+    assert vector == KlVector2(7, 8)  # a refused call changes nothing
 
 
 def test_vector2_attributes():

@@ -144,13 +144,20 @@ class RaylibBackend:
                            f"on its own thread ({self._thread}) only")
 
     def _check(self, function: str) -> None:
-        """Before every drawing call: the window's thread, its pending
-        releases, and raylib's window (raylib may have closed it itself)."""
+        """At the start of every drawing call: the window's thread and its
+        pending releases."""
         if self._thread != _get_ident():
             self._refuse(function)
         if self._pending:
             self._pending = False
             self._objects.run_pending_releases()
+
+    def _ready(self, function: str) -> None:
+        """Right before raylib is called, after the conversions (which may run
+        code that closes the window or detaches this backend): raylib's
+        window (raylib may have closed it itself) and this backend's."""
+        if self._thread is None:
+            self._refuse(function)
         if not lib.IsWindowReady():
             raise RuntimeError(f"{function}: raylib has no open window to draw into")
 
@@ -182,12 +189,14 @@ class RaylibBackend:
             raise TypeError(f"begin_texture_mode: render_texture must be a raylib RenderTexture, "
                             f"not {type(render_texture).__name__}")
         self._alive("begin_texture_mode", "render_texture", render_texture, _RENDER_TEXTURE)
+        self._ready("begin_texture_mode")
         if render_texture.id != self._current_id():
             lib.BeginTextureMode(render_texture)
         self._targets.append(render_texture)
 
     def end_texture_mode(self) -> None:
         self._check("end_texture_mode")
+        self._ready("end_texture_mode")
         if not self._targets:
             lib.EndTextureMode()  # nothing of ours is open: harmless, as raylib's own end is
             return
@@ -201,12 +210,14 @@ class RaylibBackend:
         if mode not in BLEND_MODES:
             raise ValueError(f"begin_blend_mode: {mode} is not one of raylib's blend modes "
                              f"({BLEND_MODES.start} to {BLEND_MODES.stop - 1})")
+        self._ready("begin_blend_mode")
         if mode != (self._blends[-1] if self._blends else 0):
             lib.BeginBlendMode(mode)
         self._blends.append(mode)
 
     def end_blend_mode(self) -> None:
         self._check("end_blend_mode")
+        self._ready("end_blend_mode")
         if not self._blends:
             lib.EndBlendMode()
             return
@@ -219,7 +230,9 @@ class RaylibBackend:
 
     def c_clear_background(self, color: Sequence[int] | None) -> None:
         self._check("c_clear_background")
-        lib.ClearBackground(BLANK if color is None else color)
+        color = BLANK if color is None else _settled("Color", color)
+        self._ready("c_clear_background")
+        lib.ClearBackground(color)
 
     clear_background = c_clear_background
 
@@ -236,7 +249,7 @@ class RaylibBackend:
     def c_draw_texture_vec(self, texture: Any, dest: Sequence[float], color: Sequence[int] | None,
                            flip: int) -> None:
         # The checks of _check, written out: this is the hot path.
-        if self._thread != _get_ident() or self._pending or not lib.IsWindowReady():
+        if self._thread != _get_ident() or self._pending:
             self._check("c_draw_texture_vec")
         if not (dest.__class__ is tuple and len(dest) == 2 and dest[0].__class__ in _PLAIN_NUMBERS
                 and dest[1].__class__ in _PLAIN_NUMBERS):
@@ -245,6 +258,8 @@ class RaylibBackend:
             color = self._tint(color)
         if getattr(texture, "id", None) == 0:
             self._alive("c_draw_texture_vec", "texture", texture, _TEXTURE)
+        if self._thread is None or not lib.IsWindowReady():
+            self._ready("c_draw_texture_vec")
         height = -texture.height if flip else texture.height
         lib.DrawTextureRec(texture, (0, 0, texture.width, height), dest, color)
 
@@ -255,6 +270,7 @@ class RaylibBackend:
         if color is not self._plain_tint:
             color = self._tint(color)
         self._alive("c_draw_texture_rec", "texture", texture, _TEXTURE)
+        self._ready("c_draw_texture_rec")
         lib.DrawTexturePro(texture, source, dest, ORIGIN, 0.0, color)
 
     # --- the display's blit -----------------------------------------------------
@@ -264,6 +280,9 @@ class RaylibBackend:
         """Draw `texture` (a raylib Texture or RenderTexture, or a
         KlRenderTexture) at `dest`: None or (x, y) at its own size, (x, y, w, h)
         scaled into that rectangle; upside down when `flip` is true."""
+        # A KlRenderTexture's view of its texture points into its render
+        # texture, which keeps no reference to it: held until drawn.
+        held = texture.render_texture if isinstance(texture, KlRenderTexture) else texture  # noqa: F841
         texture = colour_texture(texture)
         if dest is None:
             dest = ORIGIN

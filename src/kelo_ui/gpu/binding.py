@@ -23,6 +23,8 @@ holds for them.
 
 from __future__ import annotations
 
+import operator
+import os
 from typing import Any
 
 import pyray
@@ -59,8 +61,9 @@ def unload_render_texture(render_texture: Any) -> None:
 
 def load_texture(file_name: str) -> Any:
     """A texture loaded from an image file, owned by the open window."""
+    name = os.fsdecode(os.fspath(file_name))  # an exact str: its conversion below runs no code
     objects = ownership.for_gpu_work("load_texture")
-    return objects.load_texture("load_texture", lambda: pyray.load_texture(file_name))
+    return objects.load_texture("load_texture", lambda: pyray.load_texture(name))
 
 
 def load_texture_from_image(image: Any) -> Any:
@@ -71,6 +74,7 @@ def load_texture_from_image(image: Any) -> Any:
 
 def load_texture_cubemap(image: Any, layout: int) -> Any:
     """A cubemap texture made from an Image, owned by the open window."""
+    layout = operator.index(layout)  # may run code: before any raylib call
     objects = ownership.for_gpu_work("load_texture_cubemap")
     return objects.load_texture("load_texture_cubemap", lambda: pyray.load_texture_cubemap(image, layout))
 

@@ -47,12 +47,13 @@ def current() -> WindowObjects | None:
 
 
 def for_gpu_work(function: str) -> WindowObjects:
-    """The open window's objects, on the window's thread; RuntimeError
-    otherwise, naming `function`."""
+    """The open window's objects, on the window's thread, with raylib's
+    window open; RuntimeError otherwise, naming `function`."""
     objects = _current
     if objects is None:
         raise RuntimeError(f"{function}: {NO_WINDOW}")
     objects.check_thread(function)
+    objects.check_ready(function)
     return objects
 
 
@@ -110,6 +111,14 @@ class WindowObjects:
 
     # --- the drawing thread -------------------------------------------------------
 
+    def check_ready(self, function: str) -> None:
+        """Right before every raylib call: this window is still the open one
+        and raylib's window is open (raylib may have closed it itself, and
+        code run since the last check may have closed it): without it,
+        raylib's GL state is freed memory."""
+        if _current is not self or not lib.IsWindowReady():
+            raise RuntimeError(f"{function}: raylib has no open window (it was closed); {NO_WINDOW}")
+
     def check_thread(self, function: str) -> None:
         if threading.get_ident() != self.thread:
             raise RuntimeError(f"{function}: called from thread {threading.get_ident()}, but the window's GPU "
@@ -125,10 +134,11 @@ class WindowObjects:
         self._live[address] = _Tracked(slab, index, kind, weakref.ref(view, lambda _: self._unreachable(address)))
         return view
 
-    def _changing(self, work: Any) -> Any:
-        """Run `work` (a raylib call that makes or releases a GPU object)
-        with the batch drawn first and the current framebuffer bound again
-        afterwards."""
+    def _changing(self, function: str, work: Any) -> Any:
+        """Run `work` (a raylib call that makes or releases a GPU object,
+        whose arguments convert without running code) with the batch drawn
+        first and the current framebuffer bound again afterwards."""
+        self.check_ready(function)
         lib.rlDrawRenderBatchActive()
         active = lib.rlGetActiveFramebuffer()
         try:
@@ -138,16 +148,18 @@ class WindowObjects:
                 lib.rlEnableFramebuffer(active)
 
     def load_render_texture(self, width: Any, height: Any) -> Any:
+        function = "load_render_texture"
+        width, height = operator.index(width), operator.index(height)  # may run code: before any raylib call
         self.run_pending_releases()
-        width, height = operator.index(width), operator.index(height)
         if width < 1 or height < 1:
             raise ValueError(f"load_render_texture: a render texture is at least 1x1, not {width}x{height}")
         if self.largest_size is not None and max(width, height) > self.largest_size:
             raise RuntimeError(f"load_render_texture: {width}x{height} is beyond the driver's largest texture "
                                f"({self.largest_size}x{self.largest_size})")
-        made = self._changing(lambda: lib.LoadRenderTexture(width, height))
-        if made.id == 0 or made.texture.id == 0 or not self._changing(lambda: lib.rlFramebufferComplete(made.id)):
-            self._changing(lambda: lib.UnloadRenderTexture(made))
+        made = self._changing(function, lambda: lib.LoadRenderTexture(width, height))
+        if made.id == 0 or made.texture.id == 0 or not self._changing(function,
+                                                                         lambda: lib.rlFramebufferComplete(made.id)):
+            self._changing(function, lambda: lib.UnloadRenderTexture(made))
             raise RuntimeError(f"load_render_texture: the driver cannot complete a {width}x{height} framebuffer")
         return self._adopt(made, _RENDER_TEXTURE)
 
@@ -155,25 +167,28 @@ class WindowObjects:
         """A texture made by `load()`, a raylib call; RuntimeError when raylib
         made none."""
         self.run_pending_releases()
-        made = self._changing(load)
+        made = self._changing(function, load)
         if made.id == 0:
             raise RuntimeError(f"{function}: raylib made no texture (its messages above say why)")
         return self._adopt(made, _TEXTURE)
 
     # --- released -------------------------------------------------------------------
 
-    def _release(self, cdata: Any, kind: Any, reason: int) -> None:
+    def _release(self, cdata: Any, kind: Any, reason: int, function: str = "release") -> None:
         """Release a live object's GPU side. Its ids are zeroed before raylib
         is called, so an interruption leaks the GPU object rather than leave
         ids that a later object may be given."""
+        self.check_ready(function)
         lib.rlDrawRenderBatchActive()  # draws still pending may read from it
         if kind is _RENDER_TEXTURE:
             self.backend.forget_target(cdata)
         held = ffi.new(f"{kind.cname} *", cdata)[0]
-        tracked = self._live.pop(memory.address_of(cdata), None)
+        address = memory.address_of(cdata)
+        tracked = self._live.get(address)
         _zero(cdata, kind)
         if tracked is not None:
             tracked.slab.reasons[tracked.index] = reason
+            del self._live[address]  # only once dead: an interrupted release leaves it for release_all
         if kind is _RENDER_TEXTURE:
             active = lib.rlGetActiveFramebuffer()
             lib.UnloadRenderTexture(held)
@@ -191,7 +206,7 @@ class WindowObjects:
             raise ValueError(f"{function}: this texture belongs to a render texture; unload the render texture")
         self.run_pending_releases()
         if cdata.id != 0:
-            self._release(cdata, kind, memory.UNLOADED)
+            self._release(cdata, kind, memory.UNLOADED, function)
 
     def _unreachable(self, address: int) -> None:
         # Any thread, at any moment the last view goes: only noted here.
@@ -200,20 +215,24 @@ class WindowObjects:
             self.backend.note_pending_releases()
 
     def run_pending_releases(self) -> None:
-        """Release the objects that became unreachable (on the window's thread)."""
+        """Release the objects that became unreachable (on the window's
+        thread); one whose release fails stays pending."""
         while self._pending:
-            tracked = self._live.get(self._pending.popleft())
+            tracked = self._live.get(self._pending[0])
             if tracked is not None:
                 self._release(tracked.slab.view(tracked.index), tracked.kind, memory.UNREACHABLE)
+            self._pending.popleft()
 
     def release_all(self, reason: int) -> None:
         """Every object dies without a GPU call: the window's context is
         going (closed), or is another process's (forked)."""
         self._pending.clear()
-        live, self._live = self._live, {}
-        for tracked in live.values():
+        # Each leaves the table only once it is dead: an interrupted close
+        # leaves the rest for the next one.
+        for address, tracked in list(self._live.items()):
             _zero(tracked.slab.view(tracked.index), tracked.kind)
             tracked.slab.reasons[tracked.index] = reason
+            del self._live[address]
 
     def why_dead(self, cdata: Any) -> str | None:
         return memory.why_dead(cdata)

@@ -59,6 +59,14 @@ PyObject* get(PyObject* self, const ValueField& field) {
     Py_UNREACHABLE();
 }
 
+bool convert(const ValueField& field, PyObject* value, const char* owner, bool argument, double& out) {
+    if (field.kind != ValueField::id) return to_real(value, field, owner, argument, out);
+    unsigned int id;
+    if (!to_id(value, owner, id)) return false;
+    out = id;
+    return true;
+}
+
 bool set(PyObject* self, const ValueField& field, PyObject* value, const char* owner, bool argument) {
     if (field.kind == ValueField::id) {
         unsigned int id;

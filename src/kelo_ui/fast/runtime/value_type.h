@@ -67,6 +67,8 @@ void dealloc(PyObject* self);
 PyObject* get(PyObject* self, const ValueField& field);
 // `argument`: the value is a constructor's argument (messages say so).
 bool set(PyObject* self, const ValueField& field, PyObject* value, const char* owner, bool argument);
+// The value a field would be set to, as a double (an id fits one exactly).
+bool convert(const ValueField& field, PyObject* value, const char* owner, bool argument, double& out);
 // The fields as a tuple of their Python values.
 PyObject* fields(PyObject* self, const ValueField* fields, std::size_t count);
 PyObject* repr(PyObject* self, const ValueField* fields, std::size_t count, bool keywords);
@@ -126,13 +128,13 @@ private:
         static const Signature signature = make_signature(Spec::about.name, parameters);
         PyObject* given[field_count];
         if (!bind_call_arguments(signature, args, kwargs, given)) return -1;
+        // All converted before any is stored: a refused one changes nothing.
+        double values[field_count] = {};
         for (std::size_t i = 0; i < field_count; ++i) {
-            if (given[i] == nullptr) {
-                store(self, Spec::fields[i], 0.0);
-            } else if (!value::set(self, Spec::fields[i], given[i], Spec::about.name, true)) {
+            if (given[i] != nullptr && !value::convert(Spec::fields[i], given[i], Spec::about.name, true, values[i]))
                 return -1;
-            }
         }
+        for (std::size_t i = 0; i < field_count; ++i) store(self, Spec::fields[i], values[i]);
         return 0;
     }
 
@@ -181,7 +183,8 @@ private:
         made.tp_repr = repr;
         made.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
         made.tp_doc = Spec::about.doc;
-        made.tp_richcompare = compare;
+        // A type that does not compare keeps object's hash.
+        made.tp_richcompare = Spec::about.compares ? compare : nullptr;
         made.tp_methods = methods;
         made.tp_getset = getset;
         made.tp_init = init_record;
