@@ -23,28 +23,29 @@ using kl::Ref;
 
 // ---------------------------------------------------------------- creation
 
-bool copy_spec_attribute(PyObject* spec, PyObject* dict, const char* from, const char* to, bool allow_none) {
+bool copy_found_attribute(PyObject* module_spec, PyObject* dict, const char* from, const char* to, bool allow_none) {
     PyObject* value = nullptr;
-    const int found = PyObject_GetOptionalAttrString(spec, from, &value);
+    const int found = PyObject_GetOptionalAttrString(module_spec, from, &value);
     if (found < 0) return false;
     Ref held = Ref::steal(value);
     if (found == 0 || (!allow_none && value == Py_None)) return true;
     return PyDict_SetItemString(dict, to, value) == 0;
 }
 
-// A new module named after the spec, with the spec's loader, origin, parent
-// and search locations copied in (the runtime's policy has already refused
-// other interpreters and handed out a module made before).
-PyObject* create_module(PyObject* spec) {
-    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+// A new module with the name the import system gives it, and the loader,
+// origin, parent and search locations it found copied in (the runtime's
+// policy has already refused other interpreters and handed out a module made
+// before).
+PyObject* create_module(PyObject* module_spec) {
+    Ref name = Ref::steal(PyObject_GetAttrString(module_spec, "name"));
     if (!name) return nullptr;
     Ref module = Ref::steal(PyModule_NewObject(name.get()));
     if (!module) return nullptr;
     PyObject* dict = PyModule_GetDict(module.get());
-    if (!copy_spec_attribute(spec, dict, "loader", "__loader__", true) ||
-        !copy_spec_attribute(spec, dict, "origin", "__file__", true) ||
-        !copy_spec_attribute(spec, dict, "parent", "__package__", true) ||
-        !copy_spec_attribute(spec, dict, "submodule_search_locations", "__path__", false)) {
+    if (!copy_found_attribute(module_spec, dict, "loader", "__loader__", true) ||
+        !copy_found_attribute(module_spec, dict, "origin", "__file__", true) ||
+        !copy_found_attribute(module_spec, dict, "parent", "__package__", true) ||
+        !copy_found_attribute(module_spec, dict, "submodule_search_locations", "__path__", false)) {
         return nullptr;
     }
     return module.release();

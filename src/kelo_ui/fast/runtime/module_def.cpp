@@ -10,7 +10,7 @@ static_assert(std::is_standard_layout_v<ModuleDefinition> && offsetof(ModuleDefi
 
 ModuleDefinition& of(PyModuleDef* definition) { return *reinterpret_cast<ModuleDefinition*>(definition); }
 
-PyObject* create(PyObject* spec, PyModuleDef* definition) {
+PyObject* create(PyObject* module_spec, PyModuleDef* definition) {
     ModuleDefinition& self = of(definition);
     const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (current == -1) return nullptr;
@@ -20,8 +20,8 @@ PyObject* create(PyObject* spec, PyModuleDef* definition) {
         return nullptr;
     }
     if (self.module) return Py_NewRef(self.module.object());
-    if (self.parts.create != nullptr) return self.parts.create(spec);
-    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+    if (self.parts.create != nullptr) return self.parts.create(module_spec);
+    Ref name = Ref::steal(PyObject_GetAttrString(module_spec, "name"));
     return name ? PyModule_NewObject(name.get()) : nullptr;
 }
 

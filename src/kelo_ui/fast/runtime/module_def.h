@@ -25,14 +25,14 @@
 namespace kl {
 
 struct ModuleDefinition {
-    using Create = PyObject* (*)(PyObject* spec);
+    using Create = PyObject* (*)(PyObject* module_spec);
     using Exec = int (*)(PyObject* module);
 
     struct Parts {
         const char* name;  // the last part of the dotted name
         const char* doc = nullptr;
         PyMethodDef* functions = nullptr;
-        Create create = nullptr;  // null: a plain module named after the spec
+        Create create = nullptr;  // null: a plain module with the name the import system gives
         Exec exec = nullptr;
         // The ImportError of every interpreter but the first.
         const char* other_interpreter = "this module of kelo_ui can be used by one interpreter only";

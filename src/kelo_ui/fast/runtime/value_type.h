@@ -4,7 +4,7 @@
 // shown, compared and pickled by value, and published with their table in a
 // module of their own.
 //
-// A type is described by a spec: its record and table, what it is called
+// A type is described by a traits struct: its record and table, what it is called
 // and says of itself (kl::ValueDescription), its fields, and its table:
 //
 //     struct Vector2 {
@@ -16,7 +16,7 @@
 //         static KlVector2VTable table;  // filled by the module
 //     };
 //
-// and the module's PyInit_ returns `kl::ValueType<Spec>::init()`.
+// and the module's PyInit_ returns `kl::ValueType<Traits>::init()`.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -78,11 +78,11 @@ bool equal(PyObject* self, PyObject* other, const ValueField* fields, std::size_
 
 }  // namespace value
 
-template <typename Spec>
+template <typename Traits>
 class ValueType {
 public:
-    using Record = typename Spec::Record;
-    static constexpr std::size_t field_count = std::size(Spec::fields);
+    using Record = typename Traits::Record;
+    static constexpr std::size_t field_count = std::size(Traits::fields);
     static_assert(field_count <= 4, "a value record has at most four fields");
 
     // The type object, defined once the class is complete.
@@ -92,7 +92,7 @@ public:
     static PyObject* make(const double (&values)[field_count]) {
         PyObject* self = allocate(&type, nullptr, nullptr);
         if (self == nullptr) return nullptr;
-        for (std::size_t i = 0; i < field_count; ++i) store(self, Spec::fields[i], values[i]);
+        for (std::size_t i = 0; i < field_count; ++i) store(self, Traits::fields[i], values[i]);
         return self;
     }
 
@@ -103,7 +103,7 @@ private:
     // Every instance, of this type or a subclass, carries the table pointer.
     static PyObject* allocate(PyTypeObject* subtype, PyObject*, PyObject*) {
         PyObject* self = subtype->tp_alloc(subtype, 0);
-        if (self != nullptr) reinterpret_cast<Record*>(self)->vtab = &Spec::table;
+        if (self != nullptr) reinterpret_cast<Record*>(self)->vtab = &Traits::table;
         return self;
     }
 
@@ -116,7 +116,7 @@ private:
         }
     }
 
-    static inline const std::string qualified_name = std::string(Spec::about.module) + "." + Spec::about.name;
+    static inline const std::string qualified_name = std::string(Traits::about.module) + "." + Traits::about.name;
 
     // Filled from the fields when the module is executed, before the type is readied.
     static inline Parameters<field_count> parameters{};
@@ -125,16 +125,16 @@ private:
     // Each field: by position or by name, converted as its setter converts;
     // one not given is zero.
     static int init_record(PyObject* self, PyObject* args, PyObject* kwargs) {
-        static const Signature signature = make_signature(Spec::about.name, parameters);
+        static const Signature signature = make_signature(Traits::about.name, parameters);
         PyObject* given[field_count];
         if (!bind_call_arguments(signature, args, kwargs, given)) return -1;
         // All converted before any is stored: a refused one changes nothing.
         double values[field_count] = {};
         for (std::size_t i = 0; i < field_count; ++i) {
-            if (given[i] != nullptr && !value::convert(Spec::fields[i], given[i], Spec::about.name, true, values[i]))
+            if (given[i] != nullptr && !value::convert(Traits::fields[i], given[i], Traits::about.name, true, values[i]))
                 return -1;
         }
-        for (std::size_t i = 0; i < field_count; ++i) store(self, Spec::fields[i], values[i]);
+        for (std::size_t i = 0; i < field_count; ++i) store(self, Traits::fields[i], values[i]);
         return 0;
     }
 
@@ -143,18 +143,18 @@ private:
     }
     static int set_field(PyObject* self, PyObject* value, void* closure) {
         if (value == nullptr) {
-            PyErr_Format(PyExc_TypeError, "%s attributes cannot be deleted", Spec::about.name);
+            PyErr_Format(PyExc_TypeError, "%s attributes cannot be deleted", Traits::about.name);
             return -1;
         }
-        return value::set(self, *static_cast<const ValueField*>(closure), value, Spec::about.name, false) ? 0 : -1;
+        return value::set(self, *static_cast<const ValueField*>(closure), value, Traits::about.name, false) ? 0 : -1;
     }
 
-    static PyObject* repr(PyObject* self) { return value::repr(self, Spec::fields, field_count, Spec::about.keyword_repr); }
-    static PyObject* reduce(PyObject* self, PyObject*) { return value::reduce(self, Spec::fields, field_count); }
+    static PyObject* repr(PyObject* self) { return value::repr(self, Traits::fields, field_count, Traits::about.keyword_repr); }
+    static PyObject* reduce(PyObject* self, PyObject*) { return value::reduce(self, Traits::fields, field_count); }
     static PyObject* compare(PyObject* self, PyObject* other, int op) {
-        if (!Spec::about.compares || (op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, &type))
+        if (!Traits::about.compares || (op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, &type))
             Py_RETURN_NOTIMPLEMENTED;
-        return PyBool_FromLong(value::equal(self, other, Spec::fields, field_count) == (op == Py_EQ));
+        return PyBool_FromLong(value::equal(self, other, Traits::fields, field_count) == (op == Py_EQ));
     }
 
     static inline PyMethodDef methods[] = {
@@ -164,15 +164,15 @@ private:
 
     static int exec(PyObject* module) {
         for (std::size_t i = 0; i < field_count; ++i) {
-            parameters.list[i] = {Spec::fields[i].name, Parameter::absent};
-            getset[i] = {Spec::fields[i].name, get_field, set_field, Spec::fields[i].doc,
-                         const_cast<ValueField*>(&Spec::fields[i])};
+            parameters.list[i] = {Traits::fields[i].name, Parameter::absent};
+            getset[i] = {Traits::fields[i].name, get_field, set_field, Traits::fields[i].doc,
+                         const_cast<ValueField*>(&Traits::fields[i])};
         }
         type.tp_name = qualified_name.c_str();
-        return publish_native_type(module, &type, &Spec::table, Spec::about.name) ? 0 : -1;
+        return publish_native_type(module, &type, &Traits::table, Traits::about.name) ? 0 : -1;
     }
 
-    static inline ModuleDefinition definition{{.name = Spec::about.module, .doc = Spec::about.module_doc, .exec = exec}};
+    static inline ModuleDefinition definition{{.name = Traits::about.module, .doc = Traits::about.module_doc, .exec = exec}};
 
     static PyTypeObject make_type() {
         static const PyVarObject head = {PyObject_HEAD_INIT(nullptr) 0};
@@ -182,9 +182,9 @@ private:
         made.tp_dealloc = value::dealloc;
         made.tp_repr = repr;
         made.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-        made.tp_doc = Spec::about.doc;
+        made.tp_doc = Traits::about.doc;
         // A type that does not compare keeps object's hash.
-        made.tp_richcompare = Spec::about.compares ? compare : nullptr;
+        made.tp_richcompare = Traits::about.compares ? compare : nullptr;
         made.tp_methods = methods;
         made.tp_getset = getset;
         made.tp_init = init_record;
@@ -193,7 +193,7 @@ private:
     }
 };
 
-template <typename Spec>
-PyTypeObject ValueType<Spec>::type = ValueType<Spec>::make_type();
+template <typename Traits>
+PyTypeObject ValueType<Traits>::type = ValueType<Traits>::make_type();
 
 }  // namespace kl
