@@ -105,6 +105,10 @@ class RaylibBackend:
         current = self.current_target()
         return 0 if current is None else current.id
 
+    def _blend_mode(self) -> int:
+        """The innermost open blend mode; raylib's default (alpha, 0) when none is."""
+        return self._blends[-1] if self._blends else 0
+
     def forget_target(self, render_texture: Any) -> None:
         self._window_thread("forget_target")
         ident = render_texture.id
@@ -211,7 +215,7 @@ class RaylibBackend:
             raise ValueError(f"begin_blend_mode: {mode} is not one of raylib's blend modes "
                              f"({BLEND_MODES.start} to {BLEND_MODES.stop - 1})")
         self._ready("begin_blend_mode")
-        if mode != (self._blends[-1] if self._blends else 0):
+        if mode != self._blend_mode():
             lib.BeginBlendMode(mode)
         self._blends.append(mode)
 
@@ -222,9 +226,8 @@ class RaylibBackend:
             lib.EndBlendMode()
             return
         ended = self._blends.pop()
-        enclosing = self._blends[-1] if self._blends else 0
-        if enclosing != ended:
-            lib.BeginBlendMode(enclosing)
+        if self._blend_mode() != ended:
+            lib.BeginBlendMode(self._blend_mode())
 
     # --- the drawing calls of kelo_raylib ---------------------------------------
 
