@@ -33,7 +33,6 @@ import types
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from kelo_ui.core import state as core_state
 from kelo_ui.fast.klrect.klrect import KlRect
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
@@ -388,7 +387,7 @@ def mutate():
     elif what == "backend":
         kelo_raylib.backend = choose(Hostile, lambda: None, Backend)
     elif what == "window":
-        core_state.kelo_state.window = choose(Hostile, lambda: None)
+        kl_render_tex.kelo_state = types.SimpleNamespace(window=choose(Hostile, lambda: None))
 
 
 # --- operations ------------------------------------------------------------------
@@ -630,7 +629,7 @@ def step(name):
 def reset():
     kl_render_tex.md = None
     kelo_raylib.backend = None
-    core_state.kelo_state.window = None
+    kl_render_tex.kelo_state = types.SimpleNamespace(window=None)
     World.violations = []
     World.depth = 0
     World.exhausted = False
@@ -651,7 +650,7 @@ def scenario(data):
     try:
         kl_render_tex.md = types.SimpleNamespace(rl=Binding())
         kelo_raylib.backend = Backend()
-        core_state.kelo_state.window = types.SimpleNamespace(display=Backend())
+        kl_render_tex.kelo_state = types.SimpleNamespace(window=types.SimpleNamespace(display=Backend()))
         World.pool = []
         World.pool.extend(new_target() for _ in range(draw(st.integers(1, 4))))
         for _ in range(draw(st.integers(1, 25))):

@@ -140,13 +140,15 @@ def test_display_is_found_afresh(backend, pair, monkeypatch):
     with pytest.raises(NameError, match="^name 'kelo_state' is not defined$"):
         dst.blit_texture("tex", (1, 1))
     assert seen == [("tex", (1, 1), True, WHITE)]
-    assert [c[0] for c in backend.calls] == ["begin_blend_mode", "begin_texture_mode"]
+    assert [c[0] for c in backend.calls] == ENDED
 
 
 # --- refusals, and where they happen --------------------------------------------
 
 BEFORE = []  # nothing drawn or begun
 BEGUN = ["begin_blend_mode", "begin_texture_mode"]
+ENDS = ["end_texture_mode", "end_blend_mode"]
+ENDED = [*BEGUN, *ENDS]  # refused once both scopes were begun: both are ended
 
 
 def incorrect(name, got, expected="tuple"):
@@ -161,12 +163,12 @@ def incorrect(name, got, expected="tuple"):
         (lambda d, s: d.blit(s, None), TypeError, "Argument 'dest' must not be None", BEFORE),
         (lambda d, s: d.blit(s, (0, 0), color=[1, 2, 3, 4]), TypeError, incorrect("color", "list"), BEFORE),
         (lambda d, s: d.blit(s, (0, 0), color=Point(1, 2)), TypeError, incorrect("color", "Point"), BEFORE),
-        (lambda d, s: d.blit(s, [1, 2]), TypeError, "Expected tuple, got list", BEGUN),
-        (lambda d, s: d.blit(s, Point(1, 2)), TypeError, "Expected tuple, got Point", BEGUN),
+        (lambda d, s: d.blit(s, [1, 2]), TypeError, "Expected tuple, got list", ENDED),
+        (lambda d, s: d.blit(s, Point(1, 2)), TypeError, "Expected tuple, got Point", ENDED),
         (lambda d, s: d.blit(s, (1, 2, 3)), ValueError,
-         "Invalid dest argument - (1, 2, 3), must be (x, y) or (x, y, width, height)", BEGUN),
+         "Invalid dest argument - (1, 2, 3), must be (x, y) or (x, y, width, height)", ENDED),
         (lambda d, s: d.blit(s, ()), ValueError,
-         "Invalid dest argument - (), must be (x, y) or (x, y, width, height)", BEGUN),
+         "Invalid dest argument - (), must be (x, y) or (x, y, width, height)", ENDED),
         (lambda d, s: d.blit(s, (0, 0), 2**31), OverflowError, "value too large to convert to int", BEFORE),
         (lambda d, s: d.blit(s, (0, 0), "1"), TypeError, "an integer is required", BEFORE),
         (lambda d, s: d.blit(s), TypeError, "blit() takes at least 2 positional arguments (1 given)", BEFORE),
@@ -187,7 +189,7 @@ def incorrect(name, got, expected="tuple"):
          "Invalid dest argument - (1,), must be (x, y) or (x, y, width, height)", BEFORE),
         (lambda d, s: d.fast_blit(s, (0, 0), 1, 2, 3), TypeError,
          "fast_blit() takes at most 4 positional arguments (5 given)", BEFORE),
-        (lambda d, s: d.blit_texture("t", [1, 2]), TypeError, "Expected tuple, got list", BEGUN),
+        (lambda d, s: d.blit_texture("t", [1, 2]), TypeError, "Expected tuple, got list", ENDED),
         (lambda d, s: d.blit_texture("t", (0, 0), color=Point(1, 2)), TypeError, incorrect("color", "Point"),
          BEFORE),
         (lambda d, s: d.blit_texture("t", (0, 0), 2**40), OverflowError, "value too large to convert to int",
@@ -280,17 +282,22 @@ def test_without_assertions_blit_draws_whatever_is_held():
                                    "end_blend_mode"]
 
 
-@pytest.mark.parametrize("failing", ["begin_blend_mode", "begin_texture_mode", "c_draw_texture_vec",
-                                     "end_texture_mode", "end_blend_mode"])
-def test_a_failing_backend_stops_blit_at_once(backend, pair, failing):
+@pytest.mark.parametrize("failing, calls", [
+    ("begin_blend_mode", ["begin_blend_mode"]),
+    ("begin_texture_mode", [*BEGUN, "end_blend_mode"]),
+    ("c_draw_texture_vec", [*BEGUN, "c_draw_texture_vec", *ENDS]),
+    ("end_texture_mode", [*BEGUN, "c_draw_texture_vec", *ENDS]),
+    ("end_blend_mode", [*BEGUN, "c_draw_texture_vec", *ENDS]),
+])
+@pytest.mark.parametrize("method", ["blit", "blits"])
+def test_a_failing_backend_stops_blit_and_ends_its_scopes(backend, pair, failing, calls, method):
     dst, src = pair
     backend.fail[failing] = RuntimeError("backend down")
     with pytest.raises(RuntimeError, match="backend down") as raised:
-        dst.blit(src, (0, 0))
-    assert [c[0] for c in backend.calls] == [c[0] for c in scoped(dst, vec(src, (0, 0)))][
-        : [c[0] for c in scoped(dst, vec(src, (0, 0)))].index(failing) + 1]
+        dst.blit(src, (0, 0)) if method == "blit" else dst.blits([(src, (0, 0))])
+    assert [c[0] for c in backend.calls] == calls
     names = traceback_names(raised.value)
-    assert f"{CLASS}.blit" in names
+    assert f"{CLASS}.{method}" in names
     assert (f"{CLASS}.c_fast_blit" in names) == (failing == "c_draw_texture_vec")
 
 

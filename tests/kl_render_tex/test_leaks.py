@@ -257,7 +257,7 @@ def batched(w):
     fails(ValueError, d.blits, [(s, (1, 2)), (s, (1, 2, 3))])  # the note names item 1
     fails(AssertionError, w.empty.blits, [])
     w.backend.fail = {"end_texture_mode": w.error}
-    fails(RuntimeError, d.blits, [(s, (1, 2)), (None, (1, 2))])
+    fails(AttributeError, d.blits, [(s, (1, 2)), (None, (1, 2))])  # the end's failure as its context
 
 
 def copying(w):

@@ -210,6 +210,8 @@ def test_white_none_and_later_changes():
 
 ASSERTION_PROBE = """
 import kelo_ui.fast.klrendertex.kl_render_tex as m
+from kelo_ui.fast.raylib import kelo_raylib
+kelo_raylib.backend = None  # no window: the clear draws nothing
 rt = m.KlRenderTexture.__new__(m.KlRenderTexture)
 try:
     rt.fast_clear(None)

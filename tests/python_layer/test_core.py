@@ -34,8 +34,12 @@ def test_fast_blit_pro_forwards_to_the_backend(backend):
         display.fast_blit_pro(texture, (1, 2, 3, 4), False, None)
 
 
-def test_fast_blit_pro_without_backend_does_nothing():
-    assert kelo_raylib.backend is None
+def test_fast_blit_pro_without_a_window(monkeypatch):
+    # The window context refuses; a backend of None draws nothing.
+    assert kelo_raylib.backend is kelo_raylib.context and kelo_state.window.is_open is False
+    with pytest.raises(RuntimeError, match="^fast_blit_pro: no window is open"):
+        kelo_state.window.display.fast_blit_pro(object(), (0, 0), False, None)
+    monkeypatch.setattr(kelo_raylib, "backend", None)
     assert kelo_state.window.display.fast_blit_pro(object(), (0, 0), False, None) is None
 
 

@@ -59,8 +59,8 @@ def test_exports_every_function_under_its_signature():
     assert {name: capsule_name(capsule).decode() for name, capsule in capi.items()} == SIGNATURES
 
 
-def test_default_backend_is_none():
-    assert kelo_raylib.backend is None
+def test_default_backend_is_the_window_context():
+    assert kelo_raylib.backend is kelo_raylib.context and type(kelo_raylib.context) is kelo_raylib.WindowContext
 
 
 @pytest.mark.parametrize(("name", "args", "received"), FORWARDING, ids=ids)
@@ -83,8 +83,10 @@ def test_backend_exception_reaches_the_native_caller(backend, name, args, receiv
 
 
 @pytest.mark.parametrize(("name", "args", "received"), FORWARDING, ids=ids)
-def test_backend_none_draws_nothing(name, args, received):
-    assert kelo_raylib.backend is None
+def test_backend_none_draws_nothing_and_no_window_refuses(name, args, received, monkeypatch):
+    with pytest.raises(RuntimeError, match="^(c_)?" + name.removeprefix("c_") + ": no window is open"):
+        kl_probe.raylib_call(name, *args)
+    monkeypatch.setattr(kelo_raylib, "backend", None)
     assert kl_probe.raylib_call(name, *args) is None
 
 

@@ -1,7 +1,7 @@
-"""Drawing for real: render targets drawn under a hidden window through each
-drawing backend (the native one and the Python one), checked by reading their
-pixels back. Both backends must give exactly the expected pixels."""
+"""Drawing for real: render targets drawn under a hidden window through the
+window context, checked by reading their pixels back."""
 
+import copy
 from fractions import Fraction
 
 import pyray
@@ -12,9 +12,8 @@ from kelo_ui.core import modules
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.presentation.pixels import read_rgba, save_png
-from kelo_ui.backends.raylib_backend import RaylibBackend
 from kelo_ui.fast.raylib import kelo_raylib
-from kelo_ui.window import make_backend
+from kelo_ui.window import context
 from support.display import canvas, drawing_window, image_rows, near, paste, target
 
 BLUE = (0, 0, 255, 255)
@@ -27,27 +26,18 @@ STRIPES = [[BLUE, BLUE], [RED, RED]]
 MIRRORED = STRIPES[::-1]
 
 
-@pytest.fixture(scope="module")
+@pytest.fixture(scope="module", autouse=True)
 def window():
-    # One window for the module; closed again so that later modules find no
-    # backend installed.
+    # One window for the module; closed again so that later modules find none.
     with drawing_window() as window:
         yield window
 
 
-@pytest.fixture(scope="module", autouse=True, params=["native", "python"])
-def drawing_backend(request, window):
-    """Every test runs once on each backend, installed in the same window."""
-    window.use_backend(make_backend(request.param))
-    return request.param
-
-
 @pytest.fixture(autouse=True)
 def no_scope_left(window):
-    """A checked blit that fails leaves its scopes open, by design: each test
-    starts with none."""
+    """Each test ends with no scope open."""
     yield
-    window.backend.end_scopes()
+    assert context.open_scopes() == 0
 
 
 @pytest.fixture
@@ -99,12 +89,35 @@ def _in_scope(name):
     return clear
 
 
+def _after_drawing(name):
+    # What was drawn before the clear, into the same target, is under it:
+    # raylib clears at once but draws its batch later.
+    def clear(rt, color):
+        sprite = target(1, 1, GREEN)
+        with rt:
+            rt.fast_blit(sprite, (0, 0))
+            md_rl().draw_rectangle(1, 0, 1, 1, BLUE)
+            if name == "clear_background":
+                md_rl().clear_background(color)
+            else:
+                getattr(rt, name)(color)
+    return clear
+
+
+def md_rl():
+    return modules.rl
+
+
 CLEARS = {
     "clear": lambda rt, color: rt.clear(color),
     "fill": lambda rt, color: rt.fill(color),
     "clear in with": _in_scope("clear"),
     "fill in with": _in_scope("fill"),
     "fast_clear in with": _in_scope("fast_clear"),
+    "clear after drawing in with": _after_drawing("clear"),
+    "fill after drawing in with": _after_drawing("fill"),
+    "fast_clear after drawing in with": _after_drawing("fast_clear"),
+    "md.rl.clear_background after drawing in with": _after_drawing("clear_background"),
 }
 
 
@@ -149,6 +162,28 @@ def test_blit_places_the_source(stripes, blit, dest, options, picture):
     dst = target(6, 6)
     blit(dst, stripes, dest, **options)
     assert read(dst) == paste(canvas(6, 6), picture, dest[0], dest[1])
+
+
+# A target of fractional size has the whole pixels of its size (2.9 wide is 2
+# wide): every form draws those and nothing from beyond the texture's edge.
+FRACTIONAL = {
+    "blit": lambda dst, src, flip: dst.blit(src, (1, 1, src.width, src.height), flip=flip),
+    "fast_blit": lambda dst, src, flip: _fast_blit_in_scope(dst, src, (1, 1, src.width, src.height), flip=flip),
+    "blits": lambda dst, src, flip: dst.blits([(src, (1, 1, src.width, src.height), flip)]),
+    "copy": lambda dst, src, flip: dst.blit(src.copy(), (1, 1), flip=flip),
+}
+
+
+@pytest.mark.parametrize("flip", [True, False])
+@pytest.mark.parametrize("form", FRACTIONAL)
+def test_a_fractional_target_shows_only_its_pixels(stripes, form, flip):
+    src = KlRenderTexture(KlVector2(2.9, 2.5))
+    src.clear(GREEN)
+    src.blit(stripes, (0, 0))
+    by_position, drawn = target(5, 5), target(5, 5)
+    by_position.blit(src, (1, 1), flip=flip)
+    FRACTIONAL[form](drawn, src, flip)
+    assert read(drawn) == read(by_position) == paste(canvas(5, 5), STRIPES if flip else MIRRORED, 1, 1)
 
 
 def test_read_rgba_sees_drawing_in_progress(stripes):
@@ -324,22 +359,21 @@ def test_blend_modes_nest(window):
     # An additive blit inside an additive scope keeps it additive afterwards.
     dst = target(2, 2, (100, 0, 0, 255))
     add = target(2, 2, (50, 0, 0, 255))
-    backend = window.backend
-    backend.begin_blend_mode(1)
+    context.begin_blend_mode(1)
     try:
         with dst:
             dst.blit(add, (0, 0), 1)   # its end_blend_mode goes back to additive
             dst.fast_blit(add, (0, 0))
     finally:
-        backend.end_blend_mode()
+        context.end_blend_mode()
     assert all(near(pixel, (200, 0, 0, 255), 2) for row in read(dst) for pixel in row)
 
 
 @pytest.mark.parametrize("ends", ["end_texture_mode", "end_blend_mode"])
 def test_an_end_with_nothing_open_is_harmless(window, ends):
-    getattr(window.backend, ends)()
+    getattr(context, ends)()
     assert read(target(1, 1, GREEN)) == [[GREEN]]
-    assert window.backend.open_scopes() == 0
+    assert context.open_scopes() == 0
 
 
 # --- dead objects ----------------------------------------------------------------------
@@ -443,13 +477,35 @@ def test_save_png_takes_paths_only(stripes, path, message):
 
 def test_a_frame_ends_the_scopes_left_open(window, stripes):
     dst = target(2, 2)
-    with pytest.raises(ValueError):
-        dst.blit(stripes, (1, 2, 3))  # fails after beginning its two scopes
-    assert window.backend.open_scopes() == 2
+    dst.__enter__()  # never left
+    kelo_raylib.begin_blend_mode(1)
+    assert context.open_scopes() == 2
     with pytest.warns(RuntimeWarning, match="2 drawing scopes left open were ended"):
         with window.frame():
-            assert window.backend.current_target() is None
-    assert window.backend.open_scopes() == 0
+            assert context.current_target() is None
+    assert context.open_scopes() == 0
+
+
+# Checked operations that fail once their scopes are begun.
+FAILING_IN_SCOPES = {
+    "blit, a bad dest": lambda dst, src: dst.blit(src, (1, 2, 3)),
+    "blit, a bad colour": lambda dst, src: dst.blit(src, (0, 0), color=(1, 2, 3)),
+    "blit, a dead source": lambda dst, src: (src.kill(), dst.blit(copy.copy(src), (0, 0))),
+    "blit_texture, a bad dest": lambda dst, src: dst.blit_texture(src, [0, 0]),
+    "blits, a bad item": lambda dst, src: dst.blits([(src, (0, 0)), (src, (1,))]),
+    "clear, a bad colour": lambda dst, src: dst.clear((1, 2)),
+}
+
+
+@pytest.mark.parametrize("failing", FAILING_IN_SCOPES)
+def test_a_failed_checked_operation_ends_its_scopes(stripes, failing):
+    scene, dst, src = target(4, 4), target(2, 2), target(2, 2, RED)
+    with scene:
+        with pytest.raises((ValueError, TypeError, RuntimeError)):
+            FAILING_IN_SCOPES[failing](dst, src)
+        assert context.open_scopes() == 1 and context.current_target() is scene.render_texture
+        modules.rl.draw_rectangle(0, 0, 1, 1, GREEN)  # lands in the scene, not in dst
+    assert read(scene)[0][0] == GREEN and GREEN not in [p for row in read(dst) for p in row]
 
 
 def test_save_png_leaves_a_descriptor_alone(stripes):
@@ -470,15 +526,6 @@ def test_an_empty_image_is_no_png():
 
     with pytest.raises(ValueError, match="at least 1x1, not 0x0"):
         encode_png(0, 0, b"")
-
-
-@pytest.mark.parametrize("stranger", [None, 42, object(), RaylibBackend])
-def test_use_backend_refuses_what_is_not_a_backend(window, stranger):
-    before = window.backend, kelo_raylib.backend, window.display.fast_blit_pro
-    with pytest.raises(TypeError, match="is not a drawing backend"):
-        window.use_backend(stranger)
-    assert (window.backend, kelo_raylib.backend, window.display.fast_blit_pro) == before
-    assert read(target(1, 1, GREEN)) == [[GREEN]]
 
 
 # --- batched blits and interleaved scopes ------------------------------------------------
@@ -543,7 +590,7 @@ def test_interleaved_scopes(window, stripes, name):
     for x, y in placed:
         paste(expected, STRIPES, x, y)
     assert read(a) == expected
-    assert window.backend.open_scopes() == 0
+    assert context.open_scopes() == 0
 
 
 class _Channel(int):

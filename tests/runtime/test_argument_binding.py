@@ -56,6 +56,7 @@ def test_argument_binding_messages(call, message):
     assert str(error.value) == message
 
 
+@pytest.mark.usefixtures("backend")
 def test_keyword_arguments_bind_by_name():
     rt = sized_target()
     assert rt.__exit__(exc_tb=None, exc_val=None, exc_type=None) is None
@@ -78,6 +79,7 @@ def test_no_method_reads_a_stranger_as_a_record(name, stranger):
     assert str(error.value) == f"descriptor '{name}' for '{CLASS}' objects doesn't apply to a '{kind_name}' object"
 
 
+@pytest.mark.usefixtures("backend")
 @pytest.mark.parametrize("name", METHOD_NAMES)
 def test_junk_arguments_raise_cleanly(name):
     rt = KlRenderTexture.__new__(KlRenderTexture)

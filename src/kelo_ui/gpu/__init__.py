@@ -1,15 +1,11 @@
-"""The GPU side of the toolkit: every texture and render texture it makes, and who owns it.
+"""The GPU side of the toolkit as Python code sees it.
 
 - `binding`: `md.rl` (`kelo_ui.core.modules.rl`), the raylib binding as the
   toolkit uses it: `pyray`, except that making and releasing GPU objects goes
-  through the open window.
-- `ownership`: the GPU objects of the open window (`WindowObjects`): which
-  are alive, the one thread that may make, draw and release them, releases
-  left by other threads, and why a dead object is dead.
-- `memory`: the structs of those objects, kept for the life of the process,
-  so that a view into one never reads freed memory.
+  through the window context, and that raylib's calls are refused (rather than
+  writing into freed memory) unless the window is open on the calling thread.
 
-The scope stacks (which target is current) belong to the window's drawing
-backend (`kelo_ui.backends`); this layer asks it which target is current when
-raylib would otherwise lose it.
+The GPU objects themselves (which are alive, why a dead one died, the one
+thread that may touch them, the memory their structs live in) belong to the
+window context, `kelo_ui.window.context`, which is native.
 """

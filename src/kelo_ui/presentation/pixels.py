@@ -11,49 +11,25 @@ import os
 import struct
 import zlib
 
-from kelo_ui.core import modules
-from kelo_ui.gpu import memory, ownership
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
-
-RGBA8 = 7  # raylib's PIXELFORMAT_UNCOMPRESSED_R8G8B8A8
+from kelo_ui.fast.raylib.kelo_raylib import context
 
 
 def read_rgba(target: KlRenderTexture) -> tuple[int, int, bytes]:
     """`(width, height, data)`: the target's pixels as RGBA8 bytes, top row first.
 
-    Raises TypeError for anything but a KlRenderTexture, ValueError for a
-    target that is not loaded, RuntimeError when no window is open, when
-    called from another thread than the window's, or when the target is dead
-    (unloaded, or its window closed).
+    What raylib still holds in its batch is drawn first, and the driver
+    finishes everything it was asked, so the pixels are exactly those drawn
+    so far. Raises TypeError for anything but a KlRenderTexture, ValueError
+    for a target that is not loaded, RuntimeError when no window is open,
+    when called from another thread than the window's, or when the target is
+    dead (unloaded, or its window closed).
     """
     if not isinstance(target, KlRenderTexture):
         raise TypeError(f"read_rgba needs a KlRenderTexture, not {type(target).__name__}")
     if not target.loaded:
         raise ValueError("read_rgba: the render texture is not loaded")
-    rl = modules.rl
-    if not rl.is_window_ready():
-        raise RuntimeError("read_rgba needs an open window (kelo_ui.window.open_window)")
-    ownership.for_gpu_work("read_rgba")
-    render_texture = target.render_texture  # held: the view below points into it
-    texture = target.texture
-    if texture.id == 0:
-        why = memory.why_dead(texture) or "it has no GPU texture (was it made without a window?)"
-        raise RuntimeError(f"read_rgba: the render texture is dead: {why}")
-    # Draws still waiting in raylib's batch belong in the picture.
-    rl.rl_draw_render_batch_active()
-    image = rl.load_image_from_texture(texture)
-    try:
-        if not image.data:
-            raise RuntimeError("read_rgba: raylib read no pixels back")
-        if image.format != RGBA8:
-            rl.image_format(image, RGBA8)
-        width, height = image.width, image.height
-        stride = width * 4
-        stored = rl.ffi.buffer(image.data, stride * height)
-        data = b"".join(stored[row * stride:(row + 1) * stride] for row in range(height - 1, -1, -1))
-    finally:
-        rl.unload_image(image)
-    return width, height, data
+    return context.read_rgba(target.render_texture)  # type: ignore[no-any-return]
 
 
 def encode_png(width: int, height: int, data: bytes) -> bytes:

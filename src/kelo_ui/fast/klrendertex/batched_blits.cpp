@@ -6,11 +6,12 @@
 // An item is exactly a tuple (kl_texture, dest[, flip[, color]]), with
 // fast_blit's defaults, checks and messages, drawn through this object's
 // slot 0. A failing item raises its own exception with a note naming its
-// index; the items before it stay drawn. Unlike blit, blits ends the scopes
-// it began when it fails.
+// index; the items before it stay drawn. Like every checked form, blits ends
+// the scopes it began when it fails.
 #include "kelo_ui/fast/klrendertex/private/entries.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
+#include "kelo_ui/fast/klrendertex/private/scopes.h"
 #include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
@@ -92,20 +93,6 @@ bool draw_items(KlRenderTextureObject* self, PyObject* blits, const char* method
     });
 }
 
-// The end of a scope after a failure: the failure stays the one raised; an
-// end that fails as well raises its own, with the failure as its context.
-void end_after_failure(void (*end)(int)) {
-    Ref failure = Ref::steal(PyErr_GetRaisedException());
-    end(0);
-    if (PyErr_Occurred()) {
-        Ref raised = Ref::steal(PyErr_GetRaisedException());
-        PyException_SetContext(raised.get(), failure.release());
-        PyErr_SetRaisedException(raised.release());
-        return;
-    }
-    PyErr_SetRaisedException(failure.release());
-}
-
 kl::Parameters<1> fast_blits_params{{{"blits"}}};
 kl::Parameters<2> blits_params{{{"blits"}, {"blend_mode", zero}}};
 
@@ -131,29 +118,13 @@ PyObject* py_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
         !check_loaded(rt)) {
         return fail(KLRT_QUALNAME("blits"));
     }
-    const kelo_raylib::Functions& raylib = state.raylib;
-    raylib.begin_blend_mode(blend_mode, 0);
-    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("blits"));
-    {
-        Ref render_texture = Ref::newref(rt->render_texture);
-        raylib.begin_texture_mode(render_texture.get(), 0);
-    }
-    if (PyErr_Occurred()) {
-        end_after_failure(raylib.end_blend_mode);
+    CheckedScopes scopes;
+    if (!scopes.begin_blend_mode(blend_mode) || !scopes.begin_texture_mode(rt->render_texture) ||
+        !draw_items(rt, values[0], "blits")) {
+        scopes.end_after_failure();
         return fail(KLRT_QUALNAME("blits"));
     }
-    if (!draw_items(rt, values[0], "blits")) {
-        end_after_failure(raylib.end_texture_mode);
-        end_after_failure(raylib.end_blend_mode);
-        return fail(KLRT_QUALNAME("blits"));
-    }
-    raylib.end_texture_mode(0);
-    if (PyErr_Occurred()) {
-        end_after_failure(raylib.end_blend_mode);
-        return fail(KLRT_QUALNAME("blits"));
-    }
-    raylib.end_blend_mode(0);
-    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("blits"));
+    if (!scopes.end()) return fail(KLRT_QUALNAME("blits"));
     Py_RETURN_NONE;
 }
 

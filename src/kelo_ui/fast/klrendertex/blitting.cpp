@@ -3,14 +3,14 @@
 // display (blit_texture, fast_blit_texture and c_fast_blit_texture, slot 1).
 //
 // The checked forms open a blend-mode scope around a texture-mode scope on
-// the destination; the fast forms draw into whatever target the backend has.
-// A failure leaves the scopes it had begun open: the backend and its callers
-// rely on the exact call sequence.
+// the destination and end them whatever happens (private/scopes.h); the fast
+// forms draw into whatever target the backend has.
 #include <iterator>
 
 #include "kelo_ui/fast/klrendertex/private/entries.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
+#include "kelo_ui/fast/klrendertex/private/scopes.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dest.h"
 
@@ -72,24 +72,19 @@ Ref texture_of(const Ref& render_texture) {
 
 // What blit and blit_texture do once their arguments are bound: the loaded
 // check, then blend mode around texture mode on this render target around one
-// drawing slot. `dest` is tested only once both scopes are begun.
+// drawing slot. `dest` is tested only once both scopes are begun; whatever
+// fails, the scopes begun are ended.
 template <typename Draw>
 PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* dest, bool dest_may_be_none,
                          const char* qualname, Draw draw) {
     if (!check_loaded(self)) return fail(qualname);
-    state.raylib.begin_blend_mode(blend_mode, 0);
-    if (PyErr_Occurred()) return fail(qualname);
-    {
-        Ref render_texture = Ref::newref(self->render_texture);
-        state.raylib.begin_texture_mode(render_texture.get(), 0);
+    CheckedScopes scopes;
+    if (!scopes.begin_blend_mode(blend_mode) || !scopes.begin_texture_mode(self->render_texture) ||
+        !kl::check_tuple_value(dest, dest_may_be_none) || (draw(), PyErr_Occurred())) {
+        scopes.end_after_failure();
+        return fail(qualname);
     }
-    if (PyErr_Occurred() || !kl::check_tuple_value(dest, dest_may_be_none)) return fail(qualname);
-    draw();
-    if (PyErr_Occurred()) return fail(qualname);
-    state.raylib.end_texture_mode(0);
-    if (PyErr_Occurred()) return fail(qualname);
-    state.raylib.end_blend_mode(0);
-    if (PyErr_Occurred()) return fail(qualname);
+    if (!scopes.end()) return fail(qualname);
     Py_RETURN_NONE;
 }
 

@@ -4,6 +4,7 @@
 #include "kelo_ui/fast/klrendertex/private/entries.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
+#include "kelo_ui/fast/klrendertex/private/scopes.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {
@@ -78,15 +79,14 @@ void c_fast_clear(KlRenderTextureObject*, PyObject* color) {
 
 void c_clear(KlRenderTextureObject* self, PyObject* color) {
     if (!check_started()) return traceback(KLRT_QUALNAME("c_clear"));
-    {
-        Ref render_texture = Ref::newref(self->render_texture);
-        state.raylib.begin_texture_mode(render_texture.get(), 0);
-    }
-    if (PyErr_Occurred()) return traceback(KLRT_QUALNAME("c_clear"));
+    CheckedScopes scopes;
+    if (!scopes.begin_texture_mode(self->render_texture)) return traceback(KLRT_QUALNAME("c_clear"));
     self->vtab->c_fast_clear(self, color);
-    if (PyErr_Occurred()) return traceback(KLRT_QUALNAME("c_clear"));  // texture mode stays begun
-    state.raylib.end_texture_mode(0);
-    if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_clear"));
+    if (PyErr_Occurred()) {
+        scopes.end_after_failure();
+        return traceback(KLRT_QUALNAME("c_clear"));
+    }
+    if (!scopes.end()) traceback(KLRT_QUALNAME("c_clear"));
 }
 
 void clear(KlRenderTextureObject* self, PyObject* color, int skip_dispatch) {

@@ -1,4 +1,4 @@
-// The one-time binding check of the native backend (binding_check.h).
+// The one-time binding check of the window context (binding_check.h).
 #include "kelo_ui/fast/raylib/private/binding_check.h"
 
 #include <cstdarg>
@@ -15,7 +15,7 @@ kl::Pinned<> binding_mismatch;
 
 namespace {
 
-// What of `_cffi_backend` is used only while a backend is made.
+// What of `_cffi_backend` is used only while the binding is checked.
 struct Cffi {
     Ref ctype_type;    // CType
     Ref sizeof_ctype;  // sizeof: a CType's own size
@@ -97,7 +97,7 @@ Ref ask(PyObject* ffi, const char* method, const char* format, Args... args) {
 bool check_field(PyObject* ffi, const DeclaredStruct& declared, std::size_t index, PyObject* item) {
     const DeclaredField& field = declared.fields[index];
     if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 2 || !str_equals(PyTuple_GET_ITEM(item, 0), field.name)) {
-        return mismatch("field %zu of %s in the raylib binding is %R; the native backend assumes '%s'", index,
+        return mismatch("field %zu of %s in the raylib binding is %R; kelo_ui assumes '%s'", index,
                         declared.cname, item, field.name);
     }
     Ref field_type = Ref::steal(PyObject_GetAttrString(PyTuple_GET_ITEM(item, 1), "type"));
@@ -107,7 +107,7 @@ bool check_field(PyObject* ffi, const DeclaredStruct& declared, std::size_t inde
         return false;
     }
     if (!same_ctype(cname.get(), field.ctype)) {
-        return mismatch("%s.%s is %R in the raylib binding; the native backend assumes '%s'", declared.cname, field.name,
+        return mismatch("%s.%s is %R in the raylib binding; kelo_ui assumes '%s'", declared.cname, field.name,
                         cname.get(), field.ctype);
     }
     // Where the binding says the field is, and where the CType (whose layout
@@ -126,7 +126,7 @@ bool check_field(PyObject* ffi, const DeclaredStruct& declared, std::size_t inde
         Py_ssize_t at = 0;
         if (!read_size(offset, at)) return false;
         if (static_cast<std::size_t>(at) != field.offset) {
-            return mismatch("%s.%s is at offset %zd in the raylib binding; the native backend assumes %zu",
+            return mismatch("%s.%s is at offset %zd in the raylib binding; kelo_ui assumes %zu",
                             declared.cname, field.name, at, field.offset);
         }
     }
@@ -148,7 +148,7 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
     Ref cname = Ref::steal(PyObject_GetAttrString(ctype.get(), "cname"));
     if (!cname) return Ref();
     if (!same_ctype(cname.get(), declared.cname)) {
-        mismatch("%s is %R in the raylib binding; the native backend assumes '%s'", declared.name, cname.get(),
+        mismatch("%s is %R in the raylib binding; kelo_ui assumes '%s'", declared.name, cname.get(),
                  declared.cname);
         return Ref();
     }
@@ -160,7 +160,7 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
     Py_ssize_t bytes = 0;
     if (!read_size(size.get(), bytes)) return Ref();
     if (static_cast<std::size_t>(bytes) != declared.size) {
-        mismatch("%s is %zd bytes in the raylib binding; the native backend assumes %zu", declared.cname, bytes,
+        mismatch("%s is %zd bytes in the raylib binding; kelo_ui assumes %zu", declared.cname, bytes,
                  declared.size);
         return Ref();
     }
@@ -170,7 +170,7 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
     Ref own_size = Ref::steal(PyObject_CallOneArg(cffi.sizeof_ctype.get(), ctype.get()));
     if (!own_size || !read_size(own_size.get(), bytes)) return Ref();
     if (static_cast<std::size_t>(bytes) != declared.size) {
-        mismatch("the raylib binding's CType of %s is %zd bytes; the native backend assumes %zu", declared.cname, bytes,
+        mismatch("the raylib binding's CType of %s is %zd bytes; kelo_ui assumes %zu", declared.cname, bytes,
                  declared.size);
         return Ref();
     }
@@ -182,7 +182,7 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
     }
     const Py_ssize_t count = PySequence_Fast_GET_SIZE(items.get());
     if (static_cast<std::size_t>(count) != declared.field_count) {
-        mismatch("%s has %zd fields in the raylib binding; the native backend assumes %zu", declared.cname, count,
+        mismatch("%s has %zd fields in the raylib binding; kelo_ui assumes %zu", declared.cname, count,
                  declared.field_count);
         return Ref();
     }
@@ -213,7 +213,7 @@ bool find_function(PyObject* ffi, PyObject* lib, const DeclaredFunction& declare
     Ref cname = ctype ? Ref::steal(PyObject_GetAttrString(ctype.get(), "cname")) : Ref();
     if (!cname) return false;
     if (!same_ctype(cname.get(), declared.ctype)) {
-        return mismatch("%s is %R in the raylib binding; the native backend calls '%s'", declared.name, cname.get(),
+        return mismatch("%s is %R in the raylib binding; kelo_ui calls '%s'", declared.name, cname.get(),
                         declared.ctype);
     }
     Ref size = Ref::steal(PyObject_CallOneArg(cffi.sizeof_ctype.get(), ctype.get()));
@@ -232,7 +232,7 @@ bool find_function(PyObject* ffi, PyObject* lib, const DeclaredFunction& declare
 
 // One conversion through `to_c`, made once: a Color cdata must come out as
 // its bytes, and must be refused as a Texture. Shows that the table entry is
-// the conversion this backend relies on, type test included.
+// the conversion the context relies on, type test included.
 bool trial_conversion(PyObject* ffi, const Binding& binding) {
     Ref sample = ask(ffi, "new", "(s(iiii))", "Color *", 1, 2, 3, 4);
     Ref first = sample ? Ref::steal(PyLong_FromLong(0)) : Ref();
@@ -247,12 +247,12 @@ bool trial_conversion(PyObject* ffi, const Binding& binding) {
         return false;
     }
     if (converted.r != 1 || converted.g != 2 || converted.b != 3 || converted.a != 4) {
-        return mismatch("cffi's C-level conversion does not copy a Color as the native backend expects");
+        return mismatch("cffi's C-level conversion does not copy a Color as kelo_ui expects");
     }
     const auto* head = reinterpret_cast<const CDataHead*>(color.get());
     if (head->c_type != binding.ctype(color_struct) || head->c_data == nullptr ||
         std::memcmp(head->c_data, &converted, sizeof converted) != 0) {
-        return mismatch("cffi's cdata objects are not laid out as the native backend expects");
+        return mismatch("cffi's cdata objects are not laid out as kelo_ui expects");
     }
     rl::Texture texture{};
     if (binding.to_c(reinterpret_cast<char*>(&texture), binding.ctype(texture_struct), color.get()) == 0) {
@@ -307,7 +307,7 @@ bool find_kl_render_texture(Binding& binding) {
 }
 
 // raylib's BlendMode must be the numbers 0 to blend_mode_count - 1, which
-// the backend accepts and no others.
+// the context accepts and no others.
 bool check_blend_modes(PyObject* ffi) {
     Ref ctype = ask(ffi, "typeof", "(s)", "BlendMode");
     Ref elements = ctype ? Ref::steal(PyObject_GetAttrString(ctype.get(), "elements")) : Ref();
@@ -323,7 +323,7 @@ bool check_blend_modes(PyObject* ffi) {
         const long mode = PyLong_Check(key) ? PyLong_AsLong(key) : -1;
         if (mode == -1 && PyErr_Occurred()) PyErr_Clear();
         if (mode < 0 || mode >= blend_mode_count) {
-            return mismatch("the raylib binding's BlendMode has %R; the native backend assumes 0 to %d", key,
+            return mismatch("the raylib binding's BlendMode has %R; kelo_ui assumes 0 to %d", key,
                             blend_mode_count - 1);
         }
         known[mode] = true;
@@ -344,7 +344,15 @@ bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
     }
     for (const DeclaredFunction& declared : declared_functions)
         if (!find_function(ffi, lib, declared, binding, cffi)) return false;
-    return check_blend_modes(ffi) && trial_conversion(ffi, binding) && find_kl_render_texture(binding);
+    if (!check_blend_modes(ffi) || !trial_conversion(ffi, binding) || !find_kl_render_texture(binding)) return false;
+    binding.cast = Ref::steal(PyObject_GetAttrString(ffi, "cast"));
+    binding.texture_pointer = ask(ffi, "typeof", "(s)", "Texture *");
+    binding.render_texture_pointer = ask(ffi, "typeof", "(s)", "RenderTexture *");
+    if (!binding.cast || !binding.texture_pointer || !binding.render_texture_pointer) {
+        mismatch_from_pending("the raylib binding cannot make views of its Texture and RenderTexture");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kelo_raylib::native

@@ -1,4 +1,4 @@
-// The native backend's per-call conversions (conversions.h).
+// The window context's per-call conversions (conversions.h).
 #include "kelo_ui/fast/raylib/private/conversions.h"
 
 #include <cfloat>

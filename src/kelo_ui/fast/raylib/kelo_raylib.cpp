@@ -1,12 +1,13 @@
 // kelo_ui.fast.raylib.kelo_raylib: the toolkit's native drawing functions.
 //
 // Each function forwards to the drawing backend, the module attribute
-// `backend` looked up at every call. The native backend (NativeBackend,
-// native_backend.cpp) is called in C and calls raylib itself; any other
-// backend gets a call of its method of the same name with the arguments the
-// function received, less the skip-dispatch flag. With `backend` None nothing
-// is drawn. A backend that raises leaves its exception pending for the native
-// caller, which tests for it after every call.
+// `backend` looked up at every call: the window context (`context`,
+// context.cpp) unless something else was put there. The context is called in
+// C and calls raylib itself; any other backend gets a call of its method of
+// the same name with the arguments the function received, less the
+// skip-dispatch flag. With `backend` None nothing is drawn. A backend that
+// raises leaves its exception pending for the native caller, which tests for
+// it after every call.
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
 
 #include <cstddef>
@@ -14,7 +15,7 @@
 #include <iterator>
 #include <utility>
 
-#include "kelo_ui/fast/raylib/private/native_backend.h"
+#include "kelo_ui/fast/raylib/private/context_api.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/module_def.h"
@@ -31,6 +32,7 @@ using Export = kelo_raylib::ExportIndex;
 kl::Pinned<> raylib_module;
 kl::Pinned<> backend_name;                 // "backend", interned
 kl::Pinned<> method_names[export_count];  // interned, in export order
+kl::Pinned<> fast_blit_pro_name;
 
 // `backend` as last found in the module's dictionary, borrowed from it; null
 // when it must be looked up again. The dictionary is watched and any change
@@ -74,7 +76,7 @@ PyObject* as_python(int value, Ref& held) {
     return held.get();
 }
 
-// What every function does: the native backend is called in C, with no
+// What every function does: the context is called in C, with no
 // Python call in between; any other backend through its method of the same
 // name, whose result is dropped. The backend is held for the call either way:
 // converting the arguments, or the method, may replace it. An exception stays
@@ -83,7 +85,7 @@ template <Export index, auto native_call, typename... Args>
 void forward(Args... args) {
     Ref backend = current_backend();
     if (!backend) return;
-    if (native::is_backend(backend.get())) return native_call(backend.get(), args...);
+    if (native::is_context_object(backend.get())) return native_call(backend.get(), args...);
     Ref held[sizeof...(Args) + 1];
     std::size_t at = 0;
     PyObject* call_args[] = {backend.get(), as_python(args, held[at++])...};
@@ -116,19 +118,19 @@ void end_texture_mode(int) { forward<Export::end_texture_mode, native::end_textu
 
 void begin_blend_mode(int blend_mode, int) { forward<Export::begin_blend_mode, native::begin_blend_mode>(blend_mode); }
 
-// The lean blits go through the native backend only, and only when it is
+// The lean blits go through the context only, and only when it is
 // already known (the cache): finding it otherwise may run code, which they
 // leave to the caller's ordinary path.
 int c_draw_render_texture_vec(PyObject* render_texture, PyObject* dest, PyObject* color, int flip) {
     PyObject* backend = cached_backend;
-    if (backend == nullptr || !native::is_backend(backend)) return 0;
+    if (backend == nullptr || !native::is_context_object(backend)) return 0;
     return native::draw_render_texture_vec(backend, render_texture, dest, color, flip);
 }
 
 int c_draw_render_texture_rec(PyObject* render_texture, double source_width, double source_height, PyObject* dest,
                               PyObject* color) {
     PyObject* backend = cached_backend;
-    if (backend == nullptr || !native::is_backend(backend)) return 0;
+    if (backend == nullptr || !native::is_context_object(backend)) return 0;
     return native::draw_render_texture_rec(backend, render_texture, source_width, source_height, dest, color);
 }
 
@@ -191,12 +193,30 @@ PyObject* py_begin_blend_mode(PyObject*, PyObject* const* args, Py_ssize_t nargs
     return kl::none_unless_error();
 }
 
+// The display's blit, forwarded as the functions above are.
+PyObject* py_fast_blit_pro(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("fast_blit_pro", nargs, 4)) return nullptr;
+    Ref backend = current_backend();
+    if (!backend) return kl::none_unless_error();
+    if (native::is_context_object(backend.get())) {
+        if (!native::fast_blit_pro(backend.get(), args[0], args[1], args[2], args[3])) return nullptr;
+        Py_RETURN_NONE;
+    }
+    PyObject* call_args[] = {backend.get(), args[0], args[1], args[2], args[3]};
+    Ref result = Ref::steal(PyObject_VectorcallMethod(fast_blit_pro_name.object(), call_args, std::size(call_args),
+                                                      nullptr));
+    return result ? Py_NewRef(Py_None) : nullptr;
+}
+
 #define KL_FUNCTION(name, result, parameters, signature, python, doc)                                 \
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)), METH_FASTCALL, \
      #name "(" python ")\n--\n\n" doc},
 
 PyMethodDef raylib_functions[] = {
-    KELO_RAYLIB_DRAWING_FUNCTIONS(KL_FUNCTION){nullptr, nullptr, 0, nullptr},
+    KELO_RAYLIB_DRAWING_FUNCTIONS(KL_FUNCTION)
+    {"fast_blit_pro", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_fast_blit_pro)), METH_FASTCALL,
+     "fast_blit_pro(texture, dest, flip, color)\n--\n\nThe display's blit: draw a texture into the current target."},
+    {nullptr, nullptr, 0, nullptr},
 };
 
 #undef KL_FUNCTION
@@ -217,9 +237,12 @@ int raylib_exec(PyObject* module) {
         if (!name || !capsule || PyDict_SetItem(exports.get(), name.get(), capsule.get()) < 0) return -1;
         method_names[i].set(std::move(name));
     }
+    Ref blit_pro = Ref::steal(PyUnicode_InternFromString("fast_blit_pro"));
+    if (!blit_pro) return -1;
+    fast_blit_pro_name.set(std::move(blit_pro));
     if (PyModule_AddObjectRef(module, "__pyx_capi__", exports.get()) < 0) return -1;
-    if (PyModule_AddObjectRef(module, "backend", Py_None) < 0) return -1;
     if (!kelo_raylib::native::add_to_module(module)) return -1;
+    if (PyModule_AddObjectRef(module, "backend", kelo_raylib::native::the_context()) < 0) return -1;
     // One watcher for the life of the process (the interpreter has only a
     // few); an execution retried after a failure moves it from the old
     // dictionary to the new one.
@@ -237,7 +260,7 @@ int raylib_exec(PyObject* module) {
 
 kl::ModuleDefinition raylib_module_definition({
     .name = kelo_raylib::module_name,
-    .doc = "The toolkit's native drawing functions, forwarded to `backend`.",
+    .doc = "The toolkit's native drawing functions, forwarded to `backend` (the window context).",
     .functions = raylib_functions,
     .exec = raylib_exec,
     .other_interpreter = "kelo_raylib can be used by one interpreter only",

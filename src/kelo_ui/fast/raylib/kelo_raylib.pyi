@@ -2,17 +2,17 @@
 """The toolkit's drawing functions, each forwarded to the drawing backend.
 
 Every function calls the method of the same name of `backend`, looked up at
-every call: with the native backend (`NativeBackend`) that call is made in C
-with no Python call in between; with None nothing is drawn. A window
-installs its backend here while it is open (`kelo_ui.window`). Native
-modules call the same functions through `__pyx_capi__` (`kelo_raylib.h`).
+every call: the window context (`context`) unless something else was put
+there, and then the call is made in C with no Python call in between; with
+None nothing is drawn. Native modules call the same functions through
+`__pyx_capi__` (`kelo_raylib.h`).
 """
 
 from types import CapsuleType
 from typing import Any, Self, SupportsIndex, final
 
-# The drawing backend: an object with a method for each function below (and
-# fast_blit_pro for the display), or None to draw nothing.
+# The drawing backend: the window context by default; any object with a
+# method for each function below (and fast_blit_pro), or None to draw nothing.
 backend: Any
 # The functions for native callers: name -> capsule named by its signature.
 __pyx_capi__: dict[str, CapsuleType]
@@ -37,25 +37,94 @@ def end_texture_mode() -> None:
 def begin_blend_mode(blend_mode: SupportsIndex) -> None:
     """Draw with raylib's blend mode `blend_mode` (0 alpha to 7) until its end; scopes nest."""
 
+def fast_blit_pro(texture: Any, dest: Any, flip: object, color: Any) -> None:
+    """The display's blit: draw a texture into the current target, through `backend`."""
+def check_binding(ffi: Any, lib: Any, /) -> None:
+    """Check a raylib binding's cffi `ffi` and `lib` against what the window context calls; raises BindingMismatch."""
+
 class BindingMismatch(RuntimeError):
-    """The installed raylib binding is not the one the native backend was written for."""
+    """The installed raylib binding is not the one the window context was written for."""
 
 @final
-class NativeBackend:
-    """The drawing backend that calls raylib's C functions directly.
+class GuardedFunction:
+    """A raylib function of the binding as md.rl calls it: refused unless the window is open on the calling thread."""
 
-    Made from the binding's cffi `ffi` and `lib` (`raylib.ffi`, `raylib.rl`),
-    which it checks once against the structs and function types it was
-    written for (BindingMismatch says what differs). It converts its
-    arguments in C++ and refuses, drawing nothing, what raylib would draw
-    wrongly: sequences of another length (ValueError), colour channels
-    outside 0..255 or coordinates beyond a float's range (OverflowError),
-    anything else of the wrong type (TypeError), dead textures, a closed
-    window or another thread (RuntimeError).
+    __wrapped__: Any
+    __name__: str
+    __qualname__: str
+    def __call__(self, *args: Any, **kwargs: Any) -> Any: ...
+
+@final
+class WindowContext:
+    """The window context: the one owner of the open window's state.
+
+    It holds the window's thread, its GPU objects and why each dead one died,
+    the releases other threads left for it, the scope stacks, and the binding
+    through which it calls raylib's C functions (checked once, when the first
+    window opens: BindingMismatch says what differs). It is the drawing
+    backend: it converts its arguments in C++ and refuses, drawing nothing,
+    what raylib would draw wrongly: sequences of another length (ValueError),
+    colour channels outside 0..255 or coordinates beyond a float's range
+    (OverflowError), anything else of the wrong type (TypeError), dead
+    objects, no window or another thread (RuntimeError). There is one,
+    `context`; it cannot be made from Python.
     """
 
-    def __new__(cls, ffi: Any, lib: Any) -> Self:
-        """Check the binding and take its functions' addresses; raises BindingMismatch when they differ."""
+    @property
+    def window(self) -> Any:
+        """The toolkit's Window while one is open (or being closed), else None."""
+    stand_in: Any
+    """What shown_window gives while no window is open."""
+    @property
+    def is_active(self) -> bool:
+        """Whether a window is open for drawing."""
+    @property
+    def live(self) -> int:
+        """How many GPU objects of the window are alive."""
+    @property
+    def largest_size(self) -> int:
+        """The driver's largest texture side (0: unknown)."""
+    # The transitions.
+    def activate(self, window: Any, width: SupportsIndex, height: SupportsIndex, title: str, flags: SupportsIndex,
+                 /) -> bool:
+        """Open raylib's window and make the context `window`'s; False when raylib could not."""
+    def deactivate(self, why: str, /) -> None:
+        """End the window, 'closed' or 'forked': its GPU objects die, raylib's window closes, then the window goes."""
+    def begin_frame(self) -> None:
+        """raylib's BeginDrawing, on the window's thread."""
+    def end_frame(self) -> None:
+        """raylib's EndDrawing, unless the window closed."""
+    def shown_window(self, owner: object, /) -> Any:
+        """The window, or `stand_in` while none is open (`owner` is ignored: a property's getter)."""
+    def is_window_ready(self) -> bool:
+        """Whether a window of this process is open and raylib's window is ready."""
+    # The GPU objects.
+    def load_render_texture(self, width: SupportsIndex, height: SupportsIndex, /) -> Any:
+        """A new render texture owned by the window."""
+    def load_texture(self, file_name: bytes, /) -> Any:
+        """A texture loaded from an image file, owned by the window."""
+    def load_texture_from_image(self, image: Any, /) -> Any:
+        """A texture made from an Image, owned by the window."""
+    def load_texture_cubemap(self, image: Any, layout: SupportsIndex, /) -> Any:
+        """A cubemap texture made from an Image, owned by the window."""
+    def unload_render_texture(self, render_texture: Any, /) -> None:
+        """Release a render texture; a dead one is left alone."""
+    def unload_texture(self, texture: Any, /) -> None:
+        """Release a texture; a dead one is left alone."""
+    def why_dead(self, cdata: Any, /) -> str | None:
+        """Why the toolkit's object that `cdata` belongs to is dead; None when it is alive or not the toolkit's."""
+    def run_pending_releases(self) -> None:
+        """Release the objects that became unreachable, on the window's thread."""
+    def read_rgba(self, render_texture: Any, /) -> tuple[int, int, bytes]:
+        """(width, height, RGBA8 bytes, top row first) of a render texture."""
+    # The scopes.
+    def current_target(self) -> Any:
+        """The render texture of the innermost texture mode, or None when drawing goes to the window."""
+    def end_scopes(self) -> int:
+        """End every open scope; returns how many there were."""
+    def open_scopes(self) -> int:
+        """How many scopes are open."""
+    # The drawing backend.
     def c_clear_background(self, color: Any, /) -> None:
         """Clear the current target to `color` (None: (0, 0, 0, 0))."""
     def clear_background(self, color: Any, /) -> None:
@@ -78,18 +147,8 @@ class NativeBackend:
         `dest` (x, y) at its own size, (x, y, w, h) scaled into the
         rectangle, None at (0, 0); any other length raises ValueError.
         """
-    # The window's side (see kelo_ui.backends).
-    def attach(self, objects: Any, /) -> None:
-        """The calling thread becomes the only one that may draw; `objects` are the window's GPU objects."""
-    def detach(self, reason: object, /) -> None:
-        """Forget the scopes without a raylib call; from then on every drawing call raises RuntimeError saying `reason`."""
-    def current_target(self) -> Any:
-        """The render texture of the innermost texture mode, or None when drawing goes to the window."""
-    def forget_target(self, render_texture: Any, /) -> None:
-        """A render texture being released leaves the scope stack (the enclosing target is current if it was)."""
-    def end_scopes(self) -> int:
-        """End every open scope; returns how many there were."""
-    def open_scopes(self) -> int:
-        """How many scopes are open."""
-    def note_pending_releases(self) -> None:
-        """From any thread: the next drawing call on the window's thread runs the window's pending releases first."""
+    def guard(self, name: str, function: Any, flush: object, /) -> GuardedFunction:
+        """`function` as md.rl calls it: refused unless the window is open on its thread; with `flush`, the batch is drawn first."""
+
+# The one window context.
+context: WindowContext

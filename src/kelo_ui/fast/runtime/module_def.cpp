@@ -1,6 +1,7 @@
 #include "kelo_ui/fast/runtime/module_def.h"
 
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 namespace kl {
@@ -9,6 +10,12 @@ namespace {
 static_assert(std::is_standard_layout_v<ModuleDefinition> && offsetof(ModuleDefinition, definition) == 0);
 
 ModuleDefinition& of(PyModuleDef* definition) { return *reinterpret_cast<ModuleDefinition*>(definition); }
+
+// The one definition of this shared object: every native module of the
+// toolkit is an extension of its own, linked with its own copy of this
+// runtime. Execution may be handed a module that no definition made (a plain
+// module): the slot then still knows which module it belongs to.
+ModuleDefinition* this_shared_object = nullptr;
 
 PyObject* create(PyObject* module_spec, PyModuleDef* definition) {
     ModuleDefinition& self = of(definition);
@@ -26,13 +33,12 @@ PyObject* create(PyObject* module_spec, PyModuleDef* definition) {
 }
 
 int exec(PyObject* module) {
-    PyModuleDef* definition = PyModule_GetDef(module);
-    if (definition == nullptr) return -1;
-    ModuleDefinition& self = of(definition);
+    ModuleDefinition& self = *this_shared_object;
     if (self.module) {
         if (self.module.object() == module) return 0;
-        PyErr_Format(PyExc_RuntimeError,
-                     "Module '%s' has already been imported. Re-initialisation is not supported.", self.parts.name);
+        const char* last_part = std::strrchr(self.parts.name, '.');
+        PyErr_Format(PyExc_RuntimeError, "Module '%s' has already been imported. Re-initialisation is not supported.",
+                     last_part ? last_part + 1 : self.parts.name);
         return -1;
     }
     self.module.set(Ref::newref(module));
@@ -44,6 +50,7 @@ int exec(PyObject* module) {
 }  // namespace
 
 ModuleDefinition::ModuleDefinition(const Parts& given) : definition{}, slots{}, parts(given) {
+    this_shared_object = this;
     slots[0] = {Py_mod_create, reinterpret_cast<void*>(create)};
     slots[1] = {Py_mod_exec, reinterpret_cast<void*>(exec)};
     slots[2] = {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED};

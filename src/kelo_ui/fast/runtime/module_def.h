@@ -29,7 +29,7 @@ struct ModuleDefinition {
     using Exec = int (*)(PyObject* module);
 
     struct Parts {
-        const char* name;  // the last part of the dotted name
+        const char* name;  // the dotted name, or its last part; messages name the last part
         const char* doc = nullptr;
         PyMethodDef* functions = nullptr;
         Create create = nullptr;  // null: a plain module with the name the import system gives

@@ -1,7 +1,7 @@
-// The one-time binding check of the native backend: when a backend is made,
+// The one-time binding check of the window context: when it is first bound,
 // the binding's own description of every struct (size, field names, field
 // types, offsets) and of every function's type must match raylib_declarations.h,
-// and cffi's C-level conversion must pass a trial; otherwise the backend is
+// and cffi's C-level conversion must pass a trial; otherwise the binding is
 // refused with BindingMismatch and nothing is called. What the check finds is
 // kept in a Binding: raylib's function addresses and what the per-call
 // conversions need of cffi.
@@ -33,6 +33,9 @@ struct Binding {
     Ref ctypes[struct_count];     // the binding's CType of each struct
     Ref kl_render_texture_type;   // KlRenderTexture, drawn by fast_blit_pro
     Ref texture_name;             // "texture", interned
+    Ref cast;                     // the binding's ffi.cast, which makes views of the context's structs
+    Ref texture_pointer;          // the binding's CType "Texture *"
+    Ref render_texture_pointer;   // and "RenderTexture *"
 
     CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
 };

@@ -1,4 +1,4 @@
-// The native backend's per-call conversions: the binding's struct cdata
+// The window context's per-call conversions: the binding's struct cdata
 // copied by cffi's own conversion, and vectors, rectangles and colours made
 // from any sequence of numbers (or a cdata of that struct). Each returns
 // false with an exception set when the value is refused, saying where it was

@@ -1,4 +1,4 @@
-// raylib's C side as the native backend calls it: its structs, declared as
+// raylib's C side as the window context calls it: its structs, declared as
 // plain standard-layout structs, and its functions as pointers taking them by
 // value (the x86-64 calling convention passes such structs exactly as the C
 // compiler does for the same definitions). The tables below describe the
@@ -44,9 +44,16 @@ struct Color {
     unsigned char b;
     unsigned char a;
 };
+struct Image {
+    void* data;
+    int width;
+    int height;
+    int mipmaps;
+    int format;
+};
 static_assert(std::is_standard_layout_v<Texture> && std::is_standard_layout_v<RenderTexture> &&
               std::is_standard_layout_v<Rectangle> && std::is_standard_layout_v<Vector2> &&
-              std::is_standard_layout_v<Color>);
+              std::is_standard_layout_v<Color> && std::is_standard_layout_v<Image>);
 }  // namespace rl
 
 // raylib's BlendMode: BLEND_ALPHA (0) to BLEND_CUSTOM_SEPARATE (7).
@@ -54,16 +61,45 @@ inline constexpr int blend_mode_count = 8;
 
 inline constexpr rl::Color white{255, 255, 255, 255};
 inline constexpr rl::Color blank{0, 0, 0, 0};
+// raylib's PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, the format of its render textures.
+inline constexpr int rgba8 = 7;
+
+// Every raylib function the context calls, X(name, result, parameters, the
+// binding's cname of its pointer); the table of addresses and the binding
+// check's list are both made from it.
+#define KELO_RAYLIB_C_FUNCTIONS(X)                                                                                 \
+    X(InitWindow, void, (int, int, const char*), "void(*)(int, int, char *)")                                   \
+    X(CloseWindow, void, (), "void(*)()")                                                                         \
+    X(IsWindowReady, bool, (), "_Bool(*)()")                                                                      \
+    X(SetConfigFlags, void, (unsigned int), "void(*)(unsigned int)")                                              \
+    X(BeginDrawing, void, (), "void(*)()")                                                                        \
+    X(EndDrawing, void, (), "void(*)()")                                                                          \
+    X(BeginTextureMode, void, (rl::RenderTexture), "void(*)(struct RenderTexture)")                              \
+    X(EndTextureMode, void, (), "void(*)()")                                                                      \
+    X(BeginBlendMode, void, (int), "void(*)(int)")                                                                \
+    X(EndBlendMode, void, (), "void(*)()")                                                                        \
+    X(ClearBackground, void, (rl::Color), "void(*)(struct Color)")                                                \
+    X(DrawTextureRec, void, (rl::Texture, rl::Rectangle, rl::Vector2, rl::Color),                                 \
+      "void(*)(struct Texture, struct Rectangle, struct Vector2, struct Color)")                                  \
+    X(DrawTexturePro, void, (rl::Texture, rl::Rectangle, rl::Rectangle, rl::Vector2, float, rl::Color),          \
+      "void(*)(struct Texture, struct Rectangle, struct Rectangle, struct Vector2, float, struct Color)")         \
+    X(LoadRenderTexture, rl::RenderTexture, (int, int), "struct RenderTexture(*)(int, int)")                     \
+    X(UnloadRenderTexture, void, (rl::RenderTexture), "void(*)(struct RenderTexture)")                           \
+    X(LoadTexture, rl::Texture, (const char*), "struct Texture(*)(char *)")                                     \
+    X(LoadTextureFromImage, rl::Texture, (rl::Image), "struct Texture(*)(struct Image)")                         \
+    X(LoadTextureCubemap, rl::Texture, (rl::Image, int), "struct Texture(*)(struct Image, int)")                 \
+    X(UnloadTexture, void, (rl::Texture), "void(*)(struct Texture)")                                              \
+    X(MemFree, void, (void*), "void(*)(void *)")                                                                  \
+    X(rlDrawRenderBatchActive, void, (), "void(*)()")                                                             \
+    X(rlGetActiveFramebuffer, unsigned int, (), "unsigned int(*)()")                                              \
+    X(rlEnableFramebuffer, void, (unsigned int), "void(*)(unsigned int)")                                         \
+    X(rlFramebufferComplete, bool, (unsigned int), "_Bool(*)(unsigned int)")                                      \
+    X(rlReadTexturePixels, void*, (unsigned int, int, int, int), "void *(*)(unsigned int, int, int, int)")
 
 struct Functions {
-    void (*BeginTextureMode)(rl::RenderTexture);
-    void (*EndTextureMode)();
-    void (*BeginBlendMode)(int);
-    void (*EndBlendMode)();
-    void (*ClearBackground)(rl::Color);
-    void (*DrawTextureRec)(rl::Texture, rl::Rectangle, rl::Vector2, rl::Color);
-    void (*DrawTexturePro)(rl::Texture, rl::Rectangle, rl::Rectangle, rl::Vector2, float, rl::Color);
-    bool (*IsWindowReady)();
+#define KL_C_FUNCTION(name, result, parameters, cname) result(*name) parameters = nullptr;
+    KELO_RAYLIB_C_FUNCTIONS(KL_C_FUNCTION)
+#undef KL_C_FUNCTION
 };
 
 template <auto member>
@@ -79,17 +115,9 @@ struct DeclaredFunction {
 };
 
 inline constexpr DeclaredFunction declared_functions[] = {
-    {"BeginTextureMode", "void(*)(struct RenderTexture)", store_address<&Functions::BeginTextureMode>},
-    {"EndTextureMode", "void(*)()", store_address<&Functions::EndTextureMode>},
-    {"BeginBlendMode", "void(*)(int)", store_address<&Functions::BeginBlendMode>},
-    {"EndBlendMode", "void(*)()", store_address<&Functions::EndBlendMode>},
-    {"ClearBackground", "void(*)(struct Color)", store_address<&Functions::ClearBackground>},
-    {"DrawTextureRec", "void(*)(struct Texture, struct Rectangle, struct Vector2, struct Color)",
-     store_address<&Functions::DrawTextureRec>},
-    {"DrawTexturePro",
-     "void(*)(struct Texture, struct Rectangle, struct Rectangle, struct Vector2, float, struct Color)",
-     store_address<&Functions::DrawTexturePro>},
-    {"IsWindowReady", "_Bool(*)()", store_address<&Functions::IsWindowReady>},
+#define KL_C_FUNCTION(name, result, parameters, cname) {#name, cname, store_address<&Functions::name>},
+    KELO_RAYLIB_C_FUNCTIONS(KL_C_FUNCTION)
+#undef KL_C_FUNCTION
 };
 
 struct DeclaredField {
@@ -123,6 +151,10 @@ inline constexpr DeclaredField rectangle_fields[] = {
     KL_FIELD(Rectangle, height, "float"),
 };
 inline constexpr DeclaredField vector2_fields[] = {KL_FIELD(Vector2, x, "float"), KL_FIELD(Vector2, y, "float")};
+inline constexpr DeclaredField image_fields[] = {
+    KL_FIELD(Image, data, "void *"), KL_FIELD(Image, width, "int"),   KL_FIELD(Image, height, "int"),
+    KL_FIELD(Image, mipmaps, "int"), KL_FIELD(Image, format, "int"),
+};
 inline constexpr DeclaredField color_fields[] = {
     KL_FIELD(Color, r, "unsigned char"),
     KL_FIELD(Color, g, "unsigned char"),
@@ -137,6 +169,7 @@ enum StructIndex : std::size_t {
     rectangle_struct,
     vector2_struct,
     color_struct,
+    image_struct,
     struct_count
 };
 
@@ -145,7 +178,7 @@ enum StructIndex : std::size_t {
 inline constexpr DeclaredStruct declared_structs[struct_count] = {
     KL_STRUCT(Texture, texture_fields),     KL_STRUCT(RenderTexture, render_texture_fields),
     KL_STRUCT(Rectangle, rectangle_fields), KL_STRUCT(Vector2, vector2_fields),
-    KL_STRUCT(Color, color_fields),
+    KL_STRUCT(Color, color_fields),         KL_STRUCT(Image, image_fields),
 };
 
 }  // namespace kelo_raylib::native

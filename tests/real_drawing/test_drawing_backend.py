@@ -1,21 +1,17 @@
-"""The native drawing backend: what it refuses (cleanly, drawing nothing),
-what it accepts, that it draws without a Python call in between, that it
-draws what the Python backend draws, and that it is refused for a binding
-whose layout differs from the one it was written for."""
+"""The window context as the drawing backend: what it refuses (cleanly,
+drawing nothing), what it accepts, that it draws without a Python call in
+between, and that a binding whose layout differs from the one it was written
+for is refused."""
 
 import sys
-import warnings
 from fractions import Fraction
 
 import pytest
 import raylib
 
-from kelo_ui.__main__ import render
-from kelo_ui.backends.raylib_backend import RaylibBackend
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.pixels import read_rgba
-from kelo_ui.window import make_backend
 from support.display import drawing_window, image_rows, target
 
 ffi = raylib.ffi
@@ -26,14 +22,13 @@ GREEN = (0, 255, 0, 255)
 @pytest.fixture(scope="module")
 def window():
     with drawing_window() as window:
-        assert type(window.backend) is kelo_raylib.NativeBackend
+        assert kelo_raylib.backend is kelo_raylib.context
         yield window
 
 
 @pytest.fixture
 def native(window):
-    window.use_backend(make_backend("native"))
-    return window.backend
+    return kelo_raylib.context
 
 
 def read(rt):
@@ -153,11 +148,11 @@ def test_methods_refuse_bad_calls(native, call, error):
         call(native)
 
 
-def test_only_a_binding_makes_a_backend():
+def test_there_is_one_context():
     with pytest.raises(TypeError):
-        kelo_raylib.NativeBackend()
+        kelo_raylib.WindowContext()
     with pytest.raises(TypeError):
-        type("Sub", (kelo_raylib.NativeBackend,), {})
+        type("Sub", (kelo_raylib.WindowContext,), {})
 
 
 # --- what it accepts ------------------------------------------------------------------
@@ -219,25 +214,15 @@ def python_calls(method, *args):
 
 
 @pytest.mark.parametrize("name", DRAWS)
-def test_native_backend_draws_without_python_calls(window, name):
+def test_the_context_draws_without_python_calls(window, name, monkeypatch):
+    from conftest import RecordingBackend
+
     dst, src = target(2, 2), target(2, 2, GREEN)
-    window.use_backend(make_backend("python"))
-    with dst:
-        assert python_calls(*DRAWS[name](dst, src))  # the Python backend's methods: the test sees them
-    window.use_backend(make_backend("native"))
+    with monkeypatch.context() as patched:
+        patched.setattr(kelo_raylib, "backend", RecordingBackend())
+        assert python_calls(*DRAWS[name](dst, src))  # a Python backend's methods: the test sees them
     with dst:
         assert python_calls(*DRAWS[name](dst, src)) == []
-
-
-# --- both backends agree ------------------------------------------------------------------
-
-def test_the_demo_scene_is_the_same_on_both_backends(window, tmp_path):
-    scenes = {}
-    for kind in ("native", "python"):
-        window.use_backend(make_backend(kind))
-        render(tmp_path / f"{kind}.png")
-        scenes[kind] = (tmp_path / f"{kind}.png").read_bytes()
-    assert scenes["native"] == scenes["python"]
 
 
 # --- the layout check ----------------------------------------------------------------------
@@ -292,10 +277,10 @@ def _pro_with_double():
 LAYOUTS = {
     "Texture without format": (
         {"cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps; } Texture;"},
-        "struct Texture is 16 bytes in the raylib binding; the native backend assumes 20"),
+        "struct Texture is 16 bytes in the raylib binding; kelo_ui assumes 20"),
     "unsigned width": (
         {"cdef": "typedef struct Texture { unsigned int id, width; int height, mipmaps, format; } Texture;"},
-        "struct Texture.width is 'unsigned int' in the raylib binding; the native backend assumes 'int'"),
+        "struct Texture.width is 'unsigned int' in the raylib binding; kelo_ui assumes 'int'"),
     "Color of floats": (
         {"cdef": "typedef struct Color { float r, g, b, a; } Color;"},
         "struct Color is 16 bytes"),
@@ -310,10 +295,10 @@ LAYOUTS = {
     "a size that lies": (  # the CType's own size is what cffi's conversion writes
         {"cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps, format, more; } Texture;",
          "sizes": {"Texture": 20}},
-        "CType of struct Texture is 24 bytes; the native backend assumes 20"),
+        "CType of struct Texture is 24 bytes; kelo_ui assumes 20"),
     "Rectangle.y moved": ({"offsets": {("Rectangle", "y"): 8}}, "struct Rectangle.y is at offset 8 .* assumes 4"),
     "DrawTexturePro with a double": ({"functions": {"DrawTexturePro": _pro_with_double}},
-                                     "DrawTexturePro is .*double.* the native backend calls"),
+                                     "DrawTexturePro is .*double.* kelo_ui calls"),
     "DrawTextureRec missing": ({"functions": {"DrawTextureRec": _missing}},
                                "the raylib binding has no function DrawTextureRec"),
     # Whatever stands in for a function is asked of cffi, never of the ffi.
@@ -321,7 +306,7 @@ LAYOUTS = {
                                  r"ffi.addressof\(lib, 'EndBlendMode'\) is 4660, not a cffi cdata"),
     "EndBlendMode is another function": (
         {"functions": {"EndBlendMode": lambda: ffi.addressof(raylib.rl, "ClearBackground")}},
-        r"EndBlendMode is .*Color.* the native backend calls 'void\(\*\)\(\)'"),
+        r"EndBlendMode is .*Color.* kelo_ui calls 'void\(\*\)\(\)'"),
 }
 
 
@@ -329,27 +314,14 @@ LAYOUTS = {
 def test_a_different_layout_is_refused(layout):
     doctored, message = LAYOUTS[layout]
     with pytest.raises(kelo_raylib.BindingMismatch, match=message):
-        kelo_raylib.NativeBackend(Doctored(**doctored), raylib.rl)
+        kelo_raylib.check_binding(Doctored(**doctored), raylib.rl)
 
 
 def test_not_a_binding_is_refused():
     with pytest.raises(kelo_raylib.BindingMismatch, match="has no type Texture") as refused:
-        kelo_raylib.NativeBackend(object(), raylib.rl)
+        kelo_raylib.check_binding(object(), raylib.rl)
     assert isinstance(refused.value.__cause__, AttributeError)
 
 
 def test_the_installed_binding_is_accepted():
-    assert type(kelo_raylib.NativeBackend(Doctored(), raylib.rl)) is kelo_raylib.NativeBackend
-
-
-def test_make_backend_falls_back_on_a_mismatch(monkeypatch):
-    monkeypatch.setattr(raylib, "ffi", Doctored(**LAYOUTS["Color of floats"][0]))
-    with pytest.warns(RuntimeWarning, match="Python raylib backend: struct Color is 16 bytes"):
-        assert type(make_backend()) is RaylibBackend
-    with pytest.raises(kelo_raylib.BindingMismatch):
-        make_backend("native")
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")
-        assert type(make_backend("python")) is RaylibBackend
-    with pytest.raises(ValueError, match="backend kind"):
-        make_backend("fast")
+    assert kelo_raylib.check_binding(Doctored(), raylib.rl) is None

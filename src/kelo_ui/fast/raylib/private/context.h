@@ -1,0 +1,187 @@
+// The window context (private to kelo_raylib): the one owner of the open
+// window's state. It holds the window's thread, its GPU objects and why each
+// dead one died, the releases other threads left for it, the scope stacks and
+// the binding through which it calls raylib; it is also the drawing backend
+// that kelo_raylib's functions forward to. There is one, for the life of the
+// process; opening a window activates it and closing the window, or forking,
+// deactivates it.
+//
+// Every rule of drawing is written here once: who may draw (the window's
+// thread, while active, with raylib's window open), which objects are dead and
+// why, how the scopes nest.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <new>
+#include <vector>
+
+#include "kelo_ui/fast/raylib/private/binding_check.h"
+#include "kelo_ui/fast/raylib/private/gpu_objects.h"
+#include "kelo_ui/fast/raylib/private/raylib_declarations.h"
+#include "kelo_ui/fast/runtime/ref.h"
+
+namespace kelo_raylib::native {
+
+// A texture-mode scope: the render texture begun (held while it is on the
+// stack) and its framebuffer id, by which targets are told apart. A target
+// released inside its scope leaves an empty scope behind (null, id 0): the
+// enclosing target is current until that scope's end, which still pairs
+// with its begin.
+struct TextureScope {
+    Ref render_texture;
+    unsigned int id;
+};
+
+struct Scopes {
+    std::vector<TextureScope> targets;  // innermost last
+    std::vector<int> blends;            // innermost last
+
+    int blend_mode() const { return blends.empty() ? 0 : blends.back(); }
+    // The innermost target that was not released, or null for the window.
+    const TextureScope* current() const {
+        for (auto scope = targets.rbegin(); scope != targets.rend(); ++scope)
+            if (scope->render_texture) return &*scope;
+        return nullptr;
+    }
+    unsigned int target_id() const {
+        const TextureScope* scope = current();
+        return scope ? scope->id : 0;
+    }
+    std::size_t open() const { return targets.size() + blends.size(); }
+};
+
+// The tint converted last: a tuple of exact ints cannot change, so the same
+// tuple again (the default tint, blit after blit) is not converted again.
+struct TintCache {
+    Ref tuple;
+    rl::Color color{};
+};
+
+struct ContextObject {
+    PyObject_HEAD
+    Binding binding;         // made when the first window opens
+    bool bound;
+    unsigned long thread;    // the window's thread while active; 0 while inactive
+    bool pending;            // releases left for the window's thread to run
+    Death inactive_because;  // while inactive: never_opened, window_closed or forked
+    int largest_size;        // the driver's largest texture; 0 when unknown
+    int busy;                // md.rl calls in progress (the window cannot close under them)
+    Ref window;              // the toolkit's Window, from activation to the end of deactivation
+    Ref stand_in;            // what stands in for it while none is open (Window.none())
+    Scopes scopes;
+    GpuObjects objects;
+    TintCache tint;
+};
+
+extern PyTypeObject context_type;
+extern PyTypeObject guarded_function_type;  // md.rl's raylib calls (guarded_calls.cpp)
+
+inline ContextObject* context_of(PyObject* object) { return reinterpret_cast<ContextObject*>(object); }
+inline bool is_context(PyObject* object) { return Py_IS_TYPE(object, &context_type); }
+
+// ------------------------------------------------------------ the checks
+
+// Refuses a call, saying why nothing may be drawn now: no window (never
+// opened, closed, forked) or another thread; false with RuntimeError set.
+bool refuse(ContextObject* self, const char* function);
+// The slow side of enter(): refuses, or runs the window's pending releases.
+bool enter_slowly(ContextObject* self, const char* function);
+
+// At the start of every call that draws or touches GPU objects: the window's
+// thread (never 0 while inactive), and the releases other threads left for it.
+inline bool enter(ContextObject* self, const char* function) {
+    if (self->thread == PyThread_get_thread_ident() && !self->pending) [[likely]]
+        return true;
+    return enter_slowly(self, function);
+}
+
+// Right before raylib is called, after the conversions (which may run Python
+// code that closes the window): without a window raylib's drawing state is
+// gone, and a call would write through freed memory. enter() has tested the
+// thread; code run since on this thread can only have deactivated the
+// context, or closed raylib's window straight through the binding.
+inline bool ready(ContextObject* self, const char* function) {
+    if (self->thread == 0) [[unlikely]]
+        return refuse(self, function);
+    if (self->binding.raylib.IsWindowReady()) [[likely]]
+        return true;
+    PyErr_Format(PyExc_RuntimeError, "%s: raylib has no open window to draw into", function);
+    return false;
+}
+
+// A texture or render texture whose GPU object is gone (id 0) is refused,
+// saying why it died; always false. `object` is the binding's cdata.
+bool dead(ContextObject* self, const char* function, const char* parameter, PyObject* object);
+
+template <typename Work>
+bool growing(Work work) {
+    try {
+        work();
+        return true;
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+        return false;
+    }
+}
+
+// ------------------------------------------------------------ scopes.cpp
+
+// After the stack changed, with the target `previous_id` current before (0:
+// the window), make the innermost live target (or the window) current.
+bool make_current(ContextObject* self, unsigned int previous_id, const char* function);
+// The render texture with framebuffer `id` is being released: it leaves the
+// stack, and when it was current the enclosing target becomes current.
+bool forget_target(ContextObject* self, unsigned int id, const char* function);
+// Forget every scope without a raylib call (the context is going inactive).
+void forget_scopes(ContextObject* self);
+// End every open scope; how many there were.
+std::size_t end_scopes(ContextObject* self);
+
+// ------------------------------------------------------------ gpu_objects.cpp
+
+// Whether GPU objects may be made or released now (enter() and ready(), with
+// the message for no window naming open_window).
+bool for_gpu_work(ContextObject* self, const char* function);
+// Release the objects that became unreachable; false with an exception set
+// when one could not be released (it stays pending).
+bool run_pending_releases(ContextObject* self);
+// Every live object dies without a GPU call.
+void release_all(ContextObject* self, Death why);
+// Why the object whose struct (or a field of it) is at `address` is dead;
+// null when it is not the toolkit's or is alive.
+const char* why_dead(const ContextObject* self, std::uintptr_t address);
+// The names the objects' code uses, made once.
+bool intern_object_names();
+
+// The Python-visible methods of each part.
+#define KL_CONTEXT_METHOD(name) PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs);
+// gpu_objects.cpp
+KL_CONTEXT_METHOD(load_render_texture)
+KL_CONTEXT_METHOD(load_texture)
+KL_CONTEXT_METHOD(load_texture_from_image)
+KL_CONTEXT_METHOD(load_texture_cubemap)
+KL_CONTEXT_METHOD(unload_render_texture)
+KL_CONTEXT_METHOD(unload_texture)
+KL_CONTEXT_METHOD(why_dead)
+KL_CONTEXT_METHOD(run_pending_releases)
+KL_CONTEXT_METHOD(read_rgba)
+// scopes.cpp
+KL_CONTEXT_METHOD(current_target)
+KL_CONTEXT_METHOD(end_scopes)
+KL_CONTEXT_METHOD(open_scopes)
+// drawing.cpp
+KL_CONTEXT_METHOD(c_clear_background)
+KL_CONTEXT_METHOD(c_draw_texture_vec)
+KL_CONTEXT_METHOD(c_draw_texture_rec)
+KL_CONTEXT_METHOD(begin_texture_mode)
+KL_CONTEXT_METHOD(end_texture_mode)
+KL_CONTEXT_METHOD(begin_blend_mode)
+KL_CONTEXT_METHOD(end_blend_mode)
+KL_CONTEXT_METHOD(fast_blit_pro)
+// guarded_calls.cpp
+KL_CONTEXT_METHOD(guard)
+#undef KL_CONTEXT_METHOD
+
+}  // namespace kelo_raylib::native

@@ -1,0 +1,224 @@
+// Who may draw, and the scope stacks: the refusals every call of the window
+// context makes (no window, another thread, a dead object), and the stacks of
+// texture mode and blend mode with the raylib calls that keep raylib's current
+// target and blend mode those of the innermost scopes.
+#include <utility>
+#include <vector>
+
+#include "kelo_ui/fast/raylib/private/context.h"
+#include "kelo_ui/fast/raylib/private/context_api.h"
+#include "kelo_ui/fast/raylib/private/conversions.h"
+#include "kelo_ui/fast/runtime/convert.h"
+#include "kelo_ui/fast/runtime/fastcall.h"
+
+namespace kelo_raylib::native {
+
+// ------------------------------------------------------------ the checks
+
+bool refuse(ContextObject* self, const char* function) {
+    if (self->thread != 0) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "%s: called from thread %lu, but the window's GPU objects are made, drawn and released on its "
+                     "own thread (%lu) only",
+                     function, PyThread_get_thread_ident(), self->thread);
+    } else if (self->inactive_because == Death::forked) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "%s: no window is open in this process: it was forked from the one whose window was open; the "
+                     "window, its X server and its GPU objects are that process's",
+                     function);
+    } else {
+        PyErr_Format(PyExc_RuntimeError, "%s: no window is open%s; open one with kelo_ui.window.open_window", function,
+                     self->inactive_because == Death::window_closed ? " (the window has closed)" : "");
+    }
+    return false;
+}
+
+bool enter_slowly(ContextObject* self, const char* function) {
+    if (self->thread != PyThread_get_thread_ident()) return refuse(self, function);
+    self->pending = false;
+    return run_pending_releases(self);
+}
+
+bool dead(ContextObject* self, const char* function, const char* parameter, PyObject* object) {
+    const char* why = nullptr;
+    if (is_cdata(self->binding, object))
+        why = why_dead(self, reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(object)->c_data));
+    PyErr_Format(PyExc_RuntimeError, "%s: %s is dead: %s", function, parameter,
+                 why ? why : "it has no GPU object (id 0)");
+    return false;
+}
+
+// ------------------------------------------------------------ the stacks
+
+bool make_current(ContextObject* self, unsigned int previous_id, const char* function) {
+    const Functions& raylib = self->binding.raylib;
+    const TextureScope* current = self->scopes.current();
+    if (current == nullptr) {
+        if (previous_id != 0) raylib.EndTextureMode();
+        return true;
+    }
+    if (current->id == previous_id) return true;
+    // Held: the stack may change under the conversion.
+    Ref render_texture = Ref::newref(current->render_texture.get());
+    rl::RenderTexture target;
+    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target,
+                    {function, "render_texture"}, "a raylib RenderTexture"))
+        return false;
+    if (target.id == 0) return dead(self, function, "the enclosing render texture", render_texture.get());
+    raylib.BeginTextureMode(target);
+    return true;
+}
+
+bool forget_target(ContextObject* self, unsigned int id, const char* function) {
+    if (id == 0) return true;
+    const unsigned int previous = self->scopes.target_id();
+    // Released only once the loop is done: a release may run Python code.
+    std::vector<Ref> dropped;
+    if (!growing([&] {
+            for (TextureScope& scope : self->scopes.targets) {
+                if (scope.render_texture && scope.id == id) {
+                    dropped.push_back(std::move(scope.render_texture));
+                    scope.id = 0;
+                }
+            }
+        }))
+        return false;
+    return make_current(self, previous, function);
+}
+
+void forget_scopes(ContextObject* self) {
+    std::vector<TextureScope> dropped = std::move(self->scopes.targets);
+    self->scopes.targets.clear();
+    self->scopes.blends.clear();
+}
+
+std::size_t end_scopes(ContextObject* self) {
+    const std::size_t ended = self->scopes.open();
+    const bool textures = !self->scopes.targets.empty();
+    const bool blends = !self->scopes.blends.empty();
+    forget_scopes(self);
+    if (self->binding.raylib.IsWindowReady()) {
+        if (textures) self->binding.raylib.EndTextureMode();
+        if (blends) self->binding.raylib.EndBlendMode();
+    }
+    return ended;
+}
+
+void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
+    constexpr const char* function = "begin_texture_mode";
+    ContextObject* self = context_of(context);
+    if (!enter(self, function)) return;
+    Ref render_texture = Ref::newref(render_texture_object);
+    rl::RenderTexture target;
+    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target,
+                    {function, "render_texture"}, "a raylib RenderTexture"))
+        return;
+    if (target.id == 0 || target.texture.id == 0) {
+        dead(self, function, "render_texture", render_texture.get());
+        return;
+    }
+    if (!ready(self, function)) return;
+    Scopes& scopes = self->scopes;
+    // The target that is current already is not begun again: raylib would
+    // draw its batch for nothing. (A clear flushes the batch itself.)
+    const bool begin = target.id != scopes.target_id();
+    if (!growing([&] { scopes.targets.push_back({std::move(render_texture), target.id}); })) return;
+    if (begin) self->binding.raylib.BeginTextureMode(target);
+}
+
+void end_texture_mode(PyObject* context) {
+    constexpr const char* function = "end_texture_mode";
+    ContextObject* self = context_of(context);
+    if (!enter(self, function) || !ready(self, function)) return;
+    Scopes& scopes = self->scopes;
+    if (scopes.targets.empty()) {
+        self->binding.raylib.EndTextureMode();  // nothing of ours is open: harmless, as raylib's own end is
+        return;
+    }
+    const unsigned int previous = scopes.target_id();
+    TextureScope ended = std::move(scopes.targets.back());
+    scopes.targets.pop_back();
+    make_current(self, previous, function);
+}
+
+void begin_blend_mode(PyObject* context, int blend_mode) {
+    constexpr const char* function = "begin_blend_mode";
+    ContextObject* self = context_of(context);
+    if (!enter(self, function)) return;
+    if (blend_mode < 0 || blend_mode >= blend_mode_count) {
+        PyErr_Format(PyExc_ValueError, "%s: %d is not one of raylib's blend modes (0 to %d)", function, blend_mode,
+                     blend_mode_count - 1);
+        return;
+    }
+    if (!ready(self, function)) return;
+    Scopes& scopes = self->scopes;
+    const bool change = blend_mode != scopes.blend_mode();
+    if (!growing([&] { scopes.blends.push_back(blend_mode); })) return;
+    if (change) self->binding.raylib.BeginBlendMode(blend_mode);
+}
+
+void end_blend_mode(PyObject* context) {
+    constexpr const char* function = "end_blend_mode";
+    ContextObject* self = context_of(context);
+    if (!enter(self, function) || !ready(self, function)) return;
+    Scopes& scopes = self->scopes;
+    if (scopes.blends.empty()) {
+        self->binding.raylib.EndBlendMode();
+        return;
+    }
+    const int ended = scopes.blends.back();
+    scopes.blends.pop_back();
+    if (scopes.blend_mode() != ended) self->binding.raylib.BeginBlendMode(scopes.blend_mode());
+}
+
+// ------------------------------------------------------------ Python methods
+
+PyObject* method_current_target(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("current_target", nargs, 0)) return nullptr;
+    const TextureScope* current = context_of(self)->scopes.current();
+    return Py_NewRef(current ? current->render_texture.get() : Py_None);
+}
+
+PyObject* method_end_scopes(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    constexpr const char* function = "end_scopes";
+    if (!kl::check_positional_count(function, nargs, 0)) return nullptr;
+    ContextObject* context = context_of(self);
+    if (context->thread != PyThread_get_thread_ident()) {
+        refuse(context, function);
+        return nullptr;
+    }
+    return PyLong_FromSize_t(end_scopes(context));
+}
+
+PyObject* method_open_scopes(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("open_scopes", nargs, 0)) return nullptr;
+    return PyLong_FromSize_t(context_of(self)->scopes.open());
+}
+
+PyObject* method_begin_texture_mode(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("begin_texture_mode", nargs, 1)) return nullptr;
+    begin_texture_mode(self, args[0]);
+    return kl::none_unless_error();
+}
+
+PyObject* method_end_texture_mode(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("end_texture_mode", nargs, 0)) return nullptr;
+    end_texture_mode(self);
+    return kl::none_unless_error();
+}
+
+PyObject* method_begin_blend_mode(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("begin_blend_mode", nargs, 1)) return nullptr;
+    int mode = 0;
+    if (!kl::int_argument(args[0], mode)) return nullptr;
+    begin_blend_mode(self, mode);
+    return kl::none_unless_error();
+}
+
+PyObject* method_end_blend_mode(PyObject* self, PyObject* const*, Py_ssize_t nargs) {
+    if (!kl::check_positional_count("end_blend_mode", nargs, 0)) return nullptr;
+    end_blend_mode(self);
+    return kl::none_unless_error();
+}
+
+}  // namespace kelo_raylib::native
