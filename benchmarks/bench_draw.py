@@ -1,6 +1,5 @@
-"""Cost of a blit drawn for real, on the native backend and on the Python
-backend, against raylib's binding called from Python and against raylib
-itself called from C.
+"""Cost of a blit drawn for real, through the window context, against raylib's
+binding called from Python and against raylib itself called from C.
 
 Run with `make bench-draw`: it prints the tables and rewrites their section
 of docs/performance.md (`--markdown PATH` for another file, `--no-markdown`
@@ -30,7 +29,6 @@ import timeit
 import pyray
 import raylib
 
-from kelo_ui.backends import make_backend
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
@@ -80,7 +78,7 @@ class Row:
 
     def __init__(self, label, backend, statement, number=BLITS, setup="", scope=True):
         self.label = label
-        self.backend = backend  # "native", "python", or None when no backend is involved
+        self.backend = backend  # "native", or None when the toolkit is not involved
         self.statement = statement
         self.number = number
         self.setup = setup
@@ -112,7 +110,7 @@ def make_rows():
         Row(PYRAY, None, "draw(tex, source, pos, white)",
             setup=local("tex", "source", "pos", "white", draw="_g['pyray'].draw_texture_rec")),
     ]
-    for backend in ("native", "python"):
+    for backend in ("native",):
         rows += [
             Row("dst.fast_blit(src, pos)", backend, "dst.fast_blit(src, pos)", setup=LOCALS),
             Row("dst.fast_blit(src, rect)", backend, "dst.fast_blit(src, rect)", setup=LOCALS),
@@ -128,7 +126,6 @@ def make_rows():
 
 def measure(window, rows, runs, frames):
     finish = gl_finish()
-    backends = {"native": make_backend("native"), "python": make_backend("python")}
     src = KlRenderTexture(KlVector2(8, 8))
     src.clear((200, 100, 50, 255))
     dst = KlRenderTexture(KlVector2(256, 256))
@@ -155,7 +152,6 @@ def measure(window, rows, runs, frames):
         gc.collect()
         for _ in range(frames):
             for row in unique:
-                window.use_backend(backends[row.backend or "native"])
                 if row.scope:
                     dst.__enter__()
                 submit = timers[row].timeit(row.number)

@@ -217,7 +217,10 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
     window = Window(width, height, title, hidden)
     try:
         if virtual_display.wanted():
-            window.virtual_display = VirtualDisplay.start(max(width, 1024), max(height, 768))
+            # The window holds its server before it starts: stopping the
+            # window stops whatever of it has started.
+            window.virtual_display = VirtualDisplay()
+            window.virtual_display.start(max(width, 1024), max(height, 768))
         _pin_gl()
         # raylib's window opens and the context becomes this window's in one
         # call: no interrupt can come between them.

@@ -14,7 +14,6 @@ import pytest
 
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
-from kelo_ui.fast.raylib import kelo_raylib
 
 
 def no_display(reason):
@@ -39,21 +38,16 @@ def need_display(own_server=False):
 @contextlib.contextmanager
 def drawing_window():
     """The hidden window that the drawing tests run under, open for the
-    block. Afterwards kelo_raylib.backend is put back as it was, so that the
-    tests after these find the process as a fresh one has it."""
+    block; the tests after these find the process as a fresh one has it."""
     need_display()
     from kelo_ui.window import open_window
 
-    previous = kelo_raylib.backend
     try:
         window = open_window(64, 64, "kelo_ui tests", hidden=True)
     except RuntimeError as error:
         no_display(str(error))
-    try:
-        with window:
-            yield window
-    finally:
-        kelo_raylib.backend = previous
+    with window:
+        yield window
 
 
 def target(width, height, color=None):

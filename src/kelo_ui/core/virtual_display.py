@@ -50,10 +50,10 @@ def _parent_death_signal() -> Callable[[], None] | None:
 class VirtualDisplay:
     """A running Xvfb and the environment changes made for it."""
 
-    def __init__(self, process: subprocess.Popen[bytes], number: int, log: IO[bytes]):
-        self.process = process
-        self.number = number
-        self._log = log
+    def __init__(self) -> None:
+        self.process: subprocess.Popen[bytes] | None = None
+        self.number = -1
+        self._log: IO[bytes] | None = None
         self._saved: dict[str, str | None] = {}
         self._runtime_dir: str | None = None
         self.forgotten = False  # a forked child's copy: the server is the parent's
@@ -62,43 +62,44 @@ class VirtualDisplay:
     def name(self) -> str:
         return f":{self.number}"
 
-    @classmethod
-    def start(cls, width: int = 1024, height: int = 768) -> VirtualDisplay:
+    def start(self, width: int = 1024, height: int = 768) -> None:
         """Start Xvfb on a free display number (it picks one itself) with a
-        screen of at least width x height, and point DISPLAY at it."""
+        screen of at least width x height, and point DISPLAY at it. Whatever
+        stops it half-way (an interrupt included) stops the server too; so
+        does stop(), whatever it finds started."""
         executable = shutil.which("Xvfb")
         if executable is None:
             raise RuntimeError(f"no display: DISPLAY is not set and Xvfb was not found on PATH; {INSTALL_HINT}")
-        log = tempfile.TemporaryFile(prefix="kelo_ui-xvfb-")
+        try:
+            self._launch(executable, width, height)
+            self._enter_environment()
+        except BaseException:
+            self.stop()
+            raise
+
+    def _launch(self, executable: str, width: int, height: int) -> None:
+        self._log = tempfile.TemporaryFile(prefix="kelo_ui-xvfb-")
         read_end, write_end = os.pipe()
         try:
-            process = subprocess.Popen(
+            self.process = subprocess.Popen(
                 [executable, "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
                  "-nolisten", "tcp"],
-                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=log,
+                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self._log,
                 # Its own session: a Ctrl-C meant for the application must not
                 # take the display away under it.
                 start_new_session=True, preexec_fn=_parent_death_signal(),
             )
-        except BaseException:
-            os.close(read_end)
-            log.close()
-            raise
-        finally:
             os.close(write_end)
-        server = cls(process, -1, log)
-        try:
+            write_end = -1
             # Xvfb writes the display number once it accepts connections.
-            server.number = server._await_number(read_end)
-        except BaseException:
-            server.stop()
-            raise
+            self.number = self._await_number(read_end)
         finally:
             os.close(read_end)
-        server._enter_environment()
-        return server
+            if write_end != -1:
+                os.close(write_end)
 
     def _await_number(self, read_end: int) -> int:
+        assert self.process is not None
         received = b""
         deadline = time.monotonic() + START_TIMEOUT
         while not received.endswith(b"\n"):
@@ -114,6 +115,8 @@ class VirtualDisplay:
         return int(received)
 
     def _log_tail(self) -> str:
+        if self._log is None:
+            return ""
         self._log.seek(0)
         lines = self._log.read().decode(errors="replace").strip().splitlines()[-5:]
         return ":\n  " + "\n  ".join(lines) if lines else ""
@@ -145,14 +148,15 @@ class VirtualDisplay:
         if self._runtime_dir is not None:
             shutil.rmtree(self._runtime_dir, ignore_errors=True)
             self._runtime_dir = None
-        if self.process.poll() is None:
+        if self.process is not None and self.process.poll() is None:
             self.process.terminate()
             try:
                 self.process.wait(timeout=5)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        self._log.close()
+        if self._log is not None:
+            self._log.close()
 
     def forget(self) -> None:
         """In a forked child: undo the environment changes and leave the
@@ -162,5 +166,7 @@ class VirtualDisplay:
         self.forgotten = True
 
     def __repr__(self) -> str:
+        if self.process is None:
+            return "<VirtualDisplay (not started)>"
         state = "running" if self.process.poll() is None else "stopped"
         return f"<VirtualDisplay {self.name} pid={self.process.pid} {state}>"
