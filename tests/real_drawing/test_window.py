@@ -556,3 +556,28 @@ while True:
 print(n)
 """)
     assert int(out) > 10  # it was interrupted at every line of the call
+
+
+def test_what_objects_leave_behind(headless):
+    # A target made and released leaves its struct and one byte behind, and
+    # nothing else: no table, no Python object grows with the objects ever made.
+    out = child("""
+def rss():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+size = KlVector2(2, 2)
+with open_window(16, 16, hidden=True):
+    for made in (2_000, 20_000):
+        gc.collect()
+        before = rss()
+        for n in range(made):
+            target = KlRenderTexture(size)
+            if n % 2:
+                target.kill()
+            del target  # released once unreachable
+        gc.collect()
+        assert context.live == 0
+print((rss() - before) / made)
+""")
+    assert float(out) < 64
