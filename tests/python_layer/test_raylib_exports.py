@@ -25,6 +25,7 @@ SIGNATURES = {
     # The lean blits, which importers may do without.
     "c_draw_render_texture_vec": "int (PyObject *, PyObject *, PyObject *, int)",
     "c_draw_render_texture_rec": "int (PyObject *, double, double, PyObject *, PyObject *)",
+    "c_draw_render_texture_area": "int (PyObject *, double, double, double, double, PyObject *, PyObject *, int)",
 }
 
 capsule_name = ctypes.PYFUNCTYPE(ctypes.c_char_p, ctypes.py_object)(("PyCapsule_GetName", ctypes.pythonapi))

@@ -174,8 +174,34 @@ class KlRenderTexture:
     def blits(self, blits: Iterable[_Blit], blend_mode: SupportsInt = 0) -> None:
         """Draw the items as `fast_blits` does, inside one blend-mode and one texture-mode scope on this target.
 
-        Unlike `blit`, it ends the scopes it began when it fails.
+        Like `blit`, it ends the scopes it began when it fails.
         """
+    def blit_region(
+        self,
+        kl_texture: KlRenderTexture,
+        area: tuple[float, float, float, float],
+        dest: _Dest,
+        blend_mode: SupportsInt = 0,
+        flip: object = True,
+        color: _Tint = ...,
+    ) -> None:
+        """Draw the part `area` (x, y, width, height; top-left origin, as the picture is blitted) of `kl_texture`.
+
+        As `blit` of a target holding exactly that part: into this target, in
+        its own blend-mode and texture-mode scopes, at `dest` (x, y) or into
+        (x, y, width, height). An area reaching outside the source, or below
+        1x1, raises ValueError; every argument is checked before anything is
+        drawn.
+        """
+    def fast_blit_region(
+        self,
+        kl_texture: KlRenderTexture,
+        area: tuple[float, float, float, float],
+        dest: _Dest,
+        flip: object = True,
+        color: _Tint = ...,
+    ) -> None:
+        """Draw the part `area` of `kl_texture` into the current target, as `fast_blit` of a target holding it would."""
     def __reduce__(self) -> tuple[Any, ...]: ...
     def __setstate__(self, __pyx_state: tuple[Any, ...]) -> None: ...
 

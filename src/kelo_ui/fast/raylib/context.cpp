@@ -222,6 +222,9 @@ PyMethodDef context_methods[] = {
                                     "Release the objects that became unreachable, on the window's thread."),
     KL_METHOD(read_rgba, "read_rgba($self, render_texture, /)\n--\n\n"
                          "(width, height, RGBA8 bytes, top row first) of a render texture."),
+    KL_METHOD(make_cell, "make_cell($self, page, x, y, width, height, /)\n--\n\n"
+                         "A cell of an atlas page: the part (x, y, width, height) of the page's picture, a render "
+                         "texture of its own for everything that draws."),
     // The scopes.
     KL_METHOD(current_target, "current_target($self, /)\n--\n\n"
                               "The render texture of the innermost texture mode, or None for the window."),
@@ -267,6 +270,7 @@ PyGetSetDef context_getset[] = {
 void context_dealloc(PyObject* object) {
     ContextObject* self = context_of(object);
     self->tint.~TintCache();
+    self->cells.~unordered_map();
     self->objects.~GpuObjects();
     self->scopes.~Scopes();
     self->window.~Ref();
@@ -341,6 +345,7 @@ bool add_to_module(PyObject* module) {
         new (&self->stand_in) Ref();
         new (&self->scopes) Scopes();
         new (&self->objects) GpuObjects();
+        new (&self->cells) std::unordered_map<std::uintptr_t, Cell>();
         new (&self->tint) TintCache();
         context.set(std::move(made));
     }

@@ -2,8 +2,14 @@
 // their arguments converted in C++ and raylib called directly. Who may draw
 // and the scopes are scopes.cpp; raylib's side is declared in
 // raylib_declarations.h, the per-call conversions are conversions.h.
+//
+// What a blit draws from is a Source: a texture, and the part of it that is
+// the picture (all of it, or an atlas cell's area of its page). Rectangles
+// of a source are in its own storage, rows bottom-up as GL has them.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -12,13 +18,27 @@
 #include "kelo_ui/fast/raylib/private/context.h"
 #include "kelo_ui/fast/raylib/private/context_api.h"
 #include "kelo_ui/fast/raylib/private/conversions.h"
+#include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dest.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/ref.h"
-#include "kelo_ui/fast/runtime/convert.h"
 
 namespace kelo_raylib::native {
 namespace {
+
+struct Source {
+    rl::Texture texture{};
+    Area area;  // whole: the texture itself
+
+    Area bounds() const { return area.whole() ? Area{0, 0, texture.width, texture.height} : area; }
+};
+
+// The source a render texture's struct at `data` draws from: its colour
+// texture, or for a cell the part of its page's texture that it is.
+Source source_of(const ContextObject* self, const rl::RenderTexture& render_texture, const void* data) {
+    if (const Cell* cell = cell_at(self, data)) return {cell->page_data->texture, cell->area};
+    return {render_texture.texture, {}};
+}
 
 // A texture argument, held for the whole call and read (copied) only right
 // before drawing: converting the other arguments may run Python code that
@@ -28,14 +48,15 @@ public:
     // A Texture cdata; anything else raises TypeError now.
     bool take(const Binding& binding, PyObject* object, Where where) {
         object_ = Ref::newref(object);
-        if (is_struct(binding, object, texture_struct)) [[likely]]
-            return true;
-        return from_cdata(binding, texture_struct, object, &texture, where, "a raylib Texture");
+        rl::Texture checked;
+        return is_struct(binding, object, texture_struct) ||
+               from_cdata(binding, texture_struct, object, &checked, where, "a raylib Texture");
     }
 
     // What fast_blit_pro draws: a KlRenderTexture's or a RenderTexture's
     // colour texture, or a Texture.
     bool take_colour_texture(const Binding& binding, PyObject* object, const char* function) {
+        rl::Texture checked;
         if (PyObject_TypeCheck(object, reinterpret_cast<PyTypeObject*>(binding.kl_render_texture_type.get()))) {
             // The view of its `texture` points into its render texture, which
             // keeps no reference to it: the render texture is held too.
@@ -44,7 +65,7 @@ public:
             if (!texture_view) return false;
             object_ = std::move(texture_view);
             return is_struct(binding, object_.get(), texture_struct) ||
-                   from_cdata(binding, texture_struct, object_.get(), &texture, {function, "texture.texture"},
+                   from_cdata(binding, texture_struct, object_.get(), &checked, {function, "texture.texture"},
                               "a raylib Texture");
         }
         object_ = Ref::newref(object);
@@ -53,26 +74,30 @@ public:
             return true;
         }
         return is_struct(binding, object, texture_struct) ||
-               from_cdata(binding, texture_struct, object, &texture, {function, "texture"},
+               from_cdata(binding, texture_struct, object, &checked, {function, "texture"},
                           "a raylib Texture, a raylib RenderTexture or a KlRenderTexture");
     }
 
-    // The texture's fields as they are now; no Python code runs here. Then
-    // one that is dead (id 0) is refused, saying why.
+    // The source as the texture is now; no Python code runs here. One that is
+    // dead (id 0) is refused, saying why. A texture that is the colour
+    // texture of a cell draws the cell's part of its page.
     bool read(ContextObject* self, const char* function) {
         const Binding& binding = self->binding;
+        rl::RenderTexture whole;
+        auto data = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(object_.get())->c_data);
         if (render_texture_) {
-            rl::RenderTexture whole;
             if (binding.to_c(reinterpret_cast<char*>(&whole), binding.ctype(render_texture_struct), object_.get()) < 0)
                 return false;
-            texture = whole.texture;
-        } else if (binding.to_c(reinterpret_cast<char*>(&texture), binding.ctype(texture_struct), object_.get()) < 0) {
-            return false;
+        } else {
+            if (binding.to_c(reinterpret_cast<char*>(&whole.texture), binding.ctype(texture_struct), object_.get()) < 0)
+                return false;
+            data -= offsetof(rl::RenderTexture, texture);  // the struct it would be a field of
         }
-        return texture.id != 0 || dead(self, function, "texture", object_.get());
+        source = source_of(self, whole, reinterpret_cast<const void*>(data));
+        return whole.texture.id != 0 || dead(self, function, "texture", object_.get());
     }
 
-    rl::Texture texture{};
+    Source source;
 
 private:
     Ref object_;
@@ -99,66 +124,61 @@ bool tint_of(ContextObject* self, PyObject* color, rl::Color& out, const char* f
     return true;
 }
 
-// ------------------------------------------------------------ the lean blits
-
-// Whether a lean blit may draw now: on the window's thread, with no release
-// waiting and raylib's window open. Otherwise the ordinary path says why.
-bool lean_ready(ContextObject* self) {
-    return self->thread == PyThread_get_thread_ident() && !self->pending &&
-           self->binding.raylib.IsWindowReady();
-}
-
-// The colour texture of exactly the binding's RenderTexture cdata, when it is
-// alive. Its type is known, so its bytes are the struct (as cffi's own
-// conversion would copy them), read once, right before drawing.
-bool lean_texture(const Binding& binding, PyObject* render_texture, rl::Texture& out) {
-    if (!is_struct(binding, render_texture, render_texture_struct)) return false;
-    rl::RenderTexture whole;
-    std::memcpy(&whole, reinterpret_cast<CDataHead*>(render_texture)->c_data, sizeof whole);
-    out = whole.texture;
-    return out.id != 0;
-}
-
 // ------------------------------------------------------------ drawing
 
-// The whole texture at its own size, upside down when flipping: the source
+// The whole picture at its own size, upside down when flipping: the source
 // rectangle's height is negative then.
-void draw_whole(const Binding& binding, const rl::Texture& texture, rl::Vector2 position, bool flip,
-                rl::Color tint) {
-    const float height = static_cast<float>(texture.height);
-    binding.raylib.DrawTextureRec(texture, {0.0f, 0.0f, static_cast<float>(texture.width), flip ? -height : height},
+void draw_whole(const Binding& binding, const Source& source, rl::Vector2 position, bool flip, rl::Color tint) {
+    const Area bounds = source.bounds();
+    const auto height = static_cast<float>(bounds.height);
+    binding.raylib.DrawTextureRec(source.texture,
+                                  {static_cast<float>(bounds.x), static_cast<float>(bounds.y),
+                                   static_cast<float>(bounds.width), flip ? -height : height},
                                   position, tint);
 }
 
-// The part of `source` that lies on the texture, and the part of `dest` it
-// is drawn into; false when none of it does. Beyond the texture's edge raylib
-// would wrap around to the other side: a target of fractional size (4.9
-// wide, 4 pixels) asks for 0.9 of a texel too many. Only the texels on the
-// texture are drawn, at the scale the rectangles ask for, from `dest`'s
-// top-left corner (as the position form draws them); the rest of `dest` is
-// left as it was. A negative width or height mirrors, as in DrawTexturePro.
-bool on_the_texture(const rl::Texture& texture, rl::Rectangle& source, rl::Rectangle& dest) {
-    const float width = std::fabs(source.width);
-    const float height = std::fabs(source.height);
-    const float x0 = source.x, x1 = source.x + width;
-    const float y0 = source.y, y1 = source.y + height;
-    const auto texture_width = static_cast<float>(texture.width);
-    const auto texture_height = static_cast<float>(texture.height);
-    if (x0 >= 0.0f && y0 >= 0.0f && x1 <= texture_width && y1 <= texture_height) [[likely]]
+// The part of `from` (in the source's storage) that lies on the picture, and
+// the part of `dest` it is drawn into; false when none of it does. Beyond the
+// picture's edge raylib would draw its neighbour or wrap around to the
+// texture's other side: a target of fractional size (4.9 wide, 4 pixels)
+// asks for 0.9 of a texel too many. Only the texels of the picture are
+// drawn, at the scale the rectangles ask for, from `dest`'s top-left corner
+// (as the position form draws them); the rest of `dest` is left as it was. A
+// negative width or height mirrors, as in DrawTexturePro.
+bool on_the_picture(const Area& bounds, rl::Rectangle& from, rl::Rectangle& dest) {
+    const float width = std::fabs(from.width), height = std::fabs(from.height);
+    const float x0 = from.x, x1 = from.x + width;
+    const float y0 = from.y, y1 = from.y + height;
+    const auto left = static_cast<float>(bounds.x), right = static_cast<float>(bounds.x + bounds.width);
+    const auto bottom = static_cast<float>(bounds.y), top = static_cast<float>(bounds.y + bounds.height);
+    if (x0 >= left && y0 >= bottom && x1 <= right && y1 <= top) [[likely]]
         return true;
-    const float cx0 = std::max(x0, 0.0f), cx1 = std::min(x1, texture_width);
-    const float cy0 = std::max(y0, 0.0f), cy1 = std::min(y1, texture_height);
+    const float cx0 = std::max(x0, left), cx1 = std::min(x1, right);
+    const float cy0 = std::max(y0, bottom), cy1 = std::min(y1, top);
     if (!(cx1 > cx0) || !(cy1 > cy0)) return false;  // NaN too
-    source = {cx0, cy0, std::copysign(cx1 - cx0, source.width), std::copysign(cy1 - cy0, source.height)};
+    from = {cx0, cy0, std::copysign(cx1 - cx0, from.width), std::copysign(cy1 - cy0, from.height)};
     dest.width *= (cx1 - cx0) / width;
     dest.height *= (cy1 - cy0) / height;
     return true;
 }
 
-void draw_into(const Binding& binding, const rl::Texture& texture, rl::Rectangle source, rl::Rectangle dest,
+// `from`, in the picture's own storage (0, 0 at its bottom-left texel), drawn
+// into the rectangle `dest`.
+void draw_into(const Binding& binding, const Source& source, rl::Rectangle from, rl::Rectangle dest,
                rl::Color tint) {
-    if (on_the_texture(texture, source, dest))
-        binding.raylib.DrawTexturePro(texture, source, dest, rl::Vector2{0.0f, 0.0f}, 0.0f, tint);
+    const Area bounds = source.bounds();
+    from.x += static_cast<float>(bounds.x);
+    from.y += static_cast<float>(bounds.y);
+    if (on_the_picture(bounds, from, dest))
+        binding.raylib.DrawTexturePro(source.texture, from, dest, rl::Vector2{0.0f, 0.0f}, 0.0f, tint);
+}
+
+// The part `area` (x, y, width, height) of the picture, top-left origin as
+// drawn, in its own storage: rows run bottom-up there. Flipped, the part shows
+// the right way up (a render texture's picture is stored upside down).
+rl::Rectangle picture_part(const Source& source, const float (&area)[4], bool flip) {
+    const auto height = static_cast<float>(source.bounds().height);
+    return {area[0], height - area[1] - area[3], area[2], flip ? -area[3] : area[3]};
 }
 
 bool blit_pro(ContextObject* self, PyObject* texture_object, PyObject* dest, PyObject* flip_object,
@@ -184,18 +204,52 @@ bool blit_pro(ContextObject* self, PyObject* texture_object, PyObject* dest, PyO
     rl::Rectangle rectangle{};
     if ((size == 2 ? dest != Py_None && !to_vector2(binding, dest, position, {function, "dest"})
                    : !to_rectangle(binding, dest, rectangle, {function, "dest"})) ||
-        !tint_of(self, color, tint, function) || !held.read(self, function) ||
-        !ready(self, function))
+        !tint_of(self, color, tint, function) || !held.read(self, function) || !ready(self, function))
         return false;
-    const rl::Texture& texture = held.texture;
     if (size == 2) {
-        draw_whole(binding, texture, position, flip != 0, tint);
+        draw_whole(binding, held.source, position, flip != 0, tint);
     } else {
-        const float height = static_cast<float>(texture.height);
-        draw_into(binding, texture, {0.0f, 0.0f, static_cast<float>(texture.width), flip ? -height : height},
-                  rectangle, tint);
+        const Area bounds = held.source.bounds();
+        const auto width = static_cast<float>(bounds.width), height = static_cast<float>(bounds.height);
+        draw_into(binding, held.source, {0.0f, 0.0f, width, flip ? -height : height}, rectangle, tint);
     }
     return true;
+}
+
+// ------------------------------------------------------------ the lean blits
+
+// Whether a lean blit may draw now: on the window's thread, with no release
+// waiting and raylib's window open. Otherwise the ordinary path says why.
+bool lean_ready(ContextObject* self) {
+    return self->thread == PyThread_get_thread_ident() && !self->pending && self->binding.raylib.IsWindowReady();
+}
+
+// The source of exactly the binding's RenderTexture cdata, when it is alive.
+// Its type is known, so its bytes are the struct (as cffi's own conversion
+// would copy them), read once, right before drawing.
+bool lean_source(const ContextObject* self, PyObject* render_texture, Source& out) {
+    if (!is_struct(self->binding, render_texture, render_texture_struct)) return false;
+    const void* data = reinterpret_cast<CDataHead*>(render_texture)->c_data;
+    rl::RenderTexture whole;
+    std::memcpy(&whole, data, sizeof whole);
+    out = source_of(self, whole, data);
+    return whole.texture.id != 0;
+}
+
+// The tint of a lean blit: one that needs no conversion that could run code.
+bool lean_tint(ContextObject* self, PyObject* color, rl::Color& out) {
+    return color == Py_None || color == self->tint.tuple.get() || plain_color(color, out);
+}
+
+// A `dest` of a lean blit: a position (with the drawn part's size) or a
+// rectangle, of plain numbers.
+bool lean_dest(PyObject* dest, float width, float height, rl::Rectangle& out) {
+    rl::Vector2 position;
+    if (plain_vector2(dest, position)) {
+        out = {position.x, position.y, width, height};
+        return true;
+    }
+    return plain_rectangle(dest, out);
 }
 
 }  // namespace
@@ -225,11 +279,10 @@ void draw_texture_vec(PyObject* context, PyObject* texture_object, PyObject* des
     rl::Vector2 position;
     rl::Color tint;
     if (!enter(self, function) || !held.take(binding, texture_object, {function, "texture"}) ||
-        !to_vector2(binding, dest, position, {function, "dest"}) ||
-        !tint_of(self, color, tint, function) || !held.read(self, function) ||
-        !ready(self, function))
+        !to_vector2(binding, dest, position, {function, "dest"}) || !tint_of(self, color, tint, function) ||
+        !held.read(self, function) || !ready(self, function))
         return;
-    draw_whole(binding, held.texture, position, flip != 0, tint);
+    draw_whole(binding, held.source, position, flip != 0, tint);
 }
 
 void draw_texture_rec(PyObject* context, PyObject* texture_object, PyObject* source_object, PyObject* dest_object,
@@ -238,46 +291,59 @@ void draw_texture_rec(PyObject* context, PyObject* texture_object, PyObject* sou
     ContextObject* self = context_of(context);
     const Binding& binding = self->binding;
     HeldTexture held;
-    rl::Rectangle source;
+    rl::Rectangle from;
     rl::Rectangle dest;
     rl::Color tint;
     if (!enter(self, function) || !held.take(binding, texture_object, {function, "texture"}) ||
-        !to_rectangle(binding, source_object, source, {function, "source"}) ||
-        !to_rectangle(binding, dest_object, dest, {function, "dest"}) ||
-        !tint_of(self, color, tint, function) || !held.read(self, function) ||
-        !ready(self, function))
+        !to_rectangle(binding, source_object, from, {function, "source"}) ||
+        !to_rectangle(binding, dest_object, dest, {function, "dest"}) || !tint_of(self, color, tint, function) ||
+        !held.read(self, function) || !ready(self, function))
         return;
-    draw_into(binding, held.texture, source, dest, tint);
+    draw_into(binding, held.source, from, dest, tint);
 }
 
 int draw_render_texture_vec(PyObject* context, PyObject* render_texture, PyObject* dest, PyObject* color, int flip) {
     ContextObject* self = context_of(context);
     rl::Vector2 position;
     rl::Color tint;
-    rl::Texture texture;
-    if (!lean_ready(self) || !plain_vector2(dest, position) ||
-        (color != Py_None && color != self->tint.tuple.get() && !plain_color(color, tint)) ||
-        !lean_texture(self->binding, render_texture, texture))
+    Source source;
+    if (!lean_ready(self) || !plain_vector2(dest, position) || !lean_tint(self, color, tint) ||
+        !lean_source(self, render_texture, source))
         return 0;
     tint_of(self, color, tint, "c_draw_texture_vec");  // known or plain now: cannot fail
-    draw_whole(self->binding, texture, position, flip != 0, tint);
+    draw_whole(self->binding, source, position, flip != 0, tint);
     return 1;
 }
 
 int draw_render_texture_rec(PyObject* context, PyObject* render_texture, double source_width, double source_height,
                             PyObject* dest, PyObject* color) {
     ContextObject* self = context_of(context);
-    rl::Rectangle source{0.0f, 0.0f, 0.0f, 0.0f};
+    rl::Rectangle from{0.0f, 0.0f, 0.0f, 0.0f};
     rl::Rectangle rectangle;
     rl::Color tint;
-    rl::Texture texture;
-    if (!lean_ready(self) || !plain_float(source_width, source.width) || !plain_float(source_height, source.height) ||
-        !plain_rectangle(dest, rectangle) ||
-        (color != Py_None && color != self->tint.tuple.get() && !plain_color(color, tint)) ||
-        !lean_texture(self->binding, render_texture, texture))
+    Source source;
+    if (!lean_ready(self) || !plain_float(source_width, from.width) || !plain_float(source_height, from.height) ||
+        !plain_rectangle(dest, rectangle) || !lean_tint(self, color, tint) ||
+        !lean_source(self, render_texture, source))
         return 0;
     tint_of(self, color, tint, "c_draw_texture_rec");
-    draw_into(self->binding, texture, source, rectangle, tint);
+    draw_into(self->binding, source, from, rectangle, tint);
+    return 1;
+}
+
+int draw_render_texture_area(PyObject* context, PyObject* render_texture, double x, double y, double width,
+                             double height, PyObject* dest, PyObject* color, int flip) {
+    ContextObject* self = context_of(context);
+    float area[4];
+    rl::Rectangle rectangle;
+    rl::Color tint;
+    Source source;
+    if (!lean_ready(self) || !plain_float(x, area[0]) || !plain_float(y, area[1]) || !plain_float(width, area[2]) ||
+        !plain_float(height, area[3]) || !lean_dest(dest, area[2], area[3], rectangle) ||
+        !lean_tint(self, color, tint) || !lean_source(self, render_texture, source))
+        return 0;
+    tint_of(self, color, tint, "c_draw_texture_rec");
+    draw_into(self->binding, source, picture_part(source, area, flip != 0), rectangle, tint);
     return 1;
 }
 
@@ -304,7 +370,8 @@ PyObject* method_c_draw_texture_rec(PyObject* self, PyObject* const* args, Py_ss
 }
 
 PyObject* method_fast_blit_pro(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-    if (!kl::check_positional_count("fast_blit_pro", nargs, 4) || !fast_blit_pro(self, args[0], args[1], args[2], args[3]))
+    if (!kl::check_positional_count("fast_blit_pro", nargs, 4) ||
+        !fast_blit_pro(self, args[0], args[1], args[2], args[3]))
         return nullptr;
     Py_RETURN_NONE;
 }

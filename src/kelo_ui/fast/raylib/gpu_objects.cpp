@@ -71,6 +71,45 @@ auto changing(ContextObject* self, Work work) {
     }
 }
 
+// Takes a live object out of the table, saying why it died.
+void forget_live(ContextObject* self, void* data, Death why) {
+    LiveObject gone{};
+    if (auto found = self->objects.live.find(reinterpret_cast<std::uintptr_t>(data));
+        found != self->objects.live.end()) {
+        *found->second.death = why;
+        gone = std::move(found->second);
+        self->objects.live.erase(found);
+    }
+}
+
+// A cell dies: its scopes go, its ids are zeroed; its page, and the page's
+// framebuffer, stay.
+bool release_cell(ContextObject* self, void* data, Death why, const char* function) {
+    auto* cell = static_cast<rl::RenderTexture*>(data);
+    if (!forget_target(self, cell->id, data, function)) return false;
+    Cell gone;
+    if (auto found = self->cells.find(reinterpret_cast<std::uintptr_t>(data)); found != self->cells.end()) {
+        gone = std::move(found->second);
+        self->cells.erase(found);
+    }
+    forget_live(self, data, why);
+    zero(Kind::render_texture, data);
+    return true;
+}
+
+// The cells of a page that is being released die with it.
+bool release_cells_of(ContextObject* self, const rl::RenderTexture* page, Death why, const char* function) {
+    std::vector<std::uintptr_t> cells;
+    if (!growing([&] {
+            for (const auto& [address, cell] : self->cells)
+                if (cell.page_data == page) cells.push_back(address);
+        }))
+        return false;
+    for (std::uintptr_t address : cells)
+        if (!release_cell(self, reinterpret_cast<void*>(address), why, function)) return false;
+    return true;
+}
+
 // Release one object's GPU side, live or not the toolkit's. Its ids are
 // zeroed before raylib is called, so an interruption leaks the GPU object
 // rather than leave ids that a later object may be given.
@@ -78,16 +117,14 @@ bool release(ContextObject* self, Kind kind, void* data, Death why, const char* 
     if (!ready(self, function)) return false;
     const Functions& raylib = self->binding.raylib;
     raylib.rlDrawRenderBatchActive();  // draws still pending may read from it
-    if (kind == Kind::render_texture &&
-        !forget_target(self, static_cast<rl::RenderTexture*>(data)->id, function))
-        return false;
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(data);
-    LiveObject gone{};
-    if (auto found = self->objects.live.find(address); found != self->objects.live.end()) {
-        *found->second.death = why;
-        gone = std::move(found->second);
-        self->objects.live.erase(found);
+    if (kind == Kind::render_texture) {
+        if (cell_at(self, data)) return release_cell(self, data, why, function);
+        auto* render_texture = static_cast<rl::RenderTexture*>(data);
+        if ((!self->cells.empty() && !release_cells_of(self, render_texture, why, function)) ||
+            !forget_target(self, render_texture->id, nullptr, function))
+            return false;
     }
+    forget_live(self, data, why);
     if (kind == Kind::render_texture) {
         const rl::RenderTexture held = *static_cast<rl::RenderTexture*>(data);
         zero(kind, data);
@@ -228,8 +265,10 @@ bool run_pending_releases(ContextObject* self) {
 
 void release_all(ContextObject* self, Death why) {
     self->objects.pending.clear();
-    // Dropped once the table is consistent: dropping a weak reference runs no
-    // Python code, but keep it so.
+    // Dropped once the tables are consistent: dropping a weak reference or a
+    // page's view runs no Python code, but keep it so.
+    auto cells = std::move(self->cells);
+    self->cells.clear();
     auto live = std::move(self->objects.live);
     self->objects.live.clear();
     for (auto& [address, object] : live) {
@@ -358,8 +397,7 @@ PyObject* method_run_pending_releases(PyObject* object, PyObject* const*, Py_ssi
     ContextObject* self = context_of(object);
     if (!kl::check_positional_count(function, nargs, 0)) return nullptr;
     if (self->thread != PyThread_get_thread_ident()) return refuse(self, function), nullptr;
-    self->pending = false;
-    if (!run_pending_releases(self)) return nullptr;
+    if (!enter_slowly(self, function)) return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -374,7 +412,10 @@ PyObject* method_read_rgba(PyObject* object, PyObject* const* args, Py_ssize_t n
         return nullptr;
     if (target.id == 0 || target.texture.id == 0) return dead(self, function, "the render texture", held.get()), nullptr;
     if (!ready(self, function)) return nullptr;
-    const rl::Texture& texture = target.texture;
+    // A cell is a part of its page's texture.
+    const Cell* cell = cell_at(self, reinterpret_cast<CDataHead*>(held.get())->c_data);
+    const rl::Texture& texture = cell ? cell->page_data->texture : target.texture;
+    const Area area = cell ? cell->area : Area{0, 0, texture.width, texture.height};
     if (texture.format != rgba8 || texture.width < 1 || texture.height < 1) {
         PyErr_Format(PyExc_RuntimeError, "%s: the render texture is not %dx%d RGBA8 pixels", function, texture.width,
                      texture.height);
@@ -393,16 +434,60 @@ PyObject* method_read_rgba(PyObject* object, PyObject* const* args, Py_ssize_t n
     }
     // GL stores a render texture bottom-up: row 0 here is y = 0 as drawn.
     const Py_ssize_t stride = static_cast<Py_ssize_t>(texture.width) * 4;
-    Ref data = Ref::steal(PyBytes_FromStringAndSize(nullptr, stride * texture.height));
+    const Py_ssize_t row = static_cast<Py_ssize_t>(area.width) * 4;
+    Ref data = Ref::steal(PyBytes_FromStringAndSize(nullptr, row * area.height));
     if (data) {
         char* rows = PyBytes_AS_STRING(data.get());
-        for (int y = 0; y < texture.height; ++y)
-            std::memcpy(rows + y * stride, stored + static_cast<Py_ssize_t>(texture.height - 1 - y) * stride,
-                        static_cast<std::size_t>(stride));
+        for (int y = 0; y < area.height; ++y)
+            std::memcpy(rows + y * row, stored + (area.y + area.height - 1 - y) * stride + area.x * 4,
+                        static_cast<std::size_t>(row));
     }
     raylib.MemFree(const_cast<unsigned char*>(stored));
     if (!data) return nullptr;
-    return Py_BuildValue("(iiN)", texture.width, texture.height, data.release());
+    return Py_BuildValue("(iiN)", area.width, area.height, data.release());
 }
+
+PyObject* method_make_cell(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
+    constexpr const char* function = "make_cell";
+    ContextObject* self = context_of(object);
+    int x = 0, y = 0, width = 0, height = 0;
+    if (!kl::check_positional_count(function, nargs, 5) || !kl::int_argument(args[1], x) ||
+        !kl::int_argument(args[2], y) || !kl::int_argument(args[3], width) || !kl::int_argument(args[4], height) ||
+        !for_gpu_work(self, function))
+        return nullptr;
+    Ref page = Ref::newref(args[0]);
+    void* data = is_struct(self->binding, page.get(), render_texture_struct)
+                     ? reinterpret_cast<CDataHead*>(page.get())->c_data
+                     : nullptr;
+    if (data == nullptr || !self->objects.live.contains(reinterpret_cast<std::uintptr_t>(data)) ||
+        cell_at(self, data)) {
+        PyErr_Format(PyExc_TypeError, "%s: the page must be a live render texture of the window, not %R", function,
+                     page.get());
+        return nullptr;
+    }
+    const auto* page_data = static_cast<const rl::RenderTexture*>(data);
+    const int page_width = page_data->texture.width, page_height = page_data->texture.height;
+    if (width < 1 || height < 1 || x < 0 || y < 0 || x > page_width - width || y > page_height - height) {
+        PyErr_Format(PyExc_ValueError, "%s: (%d, %d, %d, %d) is not a part of a %dx%d page", function, x, y, width,
+                     height, page_width, page_height);
+        return nullptr;
+    }
+    rl::RenderTexture cell = *page_data;
+    cell.texture.width = width;
+    cell.texture.height = height;
+    Ref view = adopt(self, Kind::render_texture, self->objects.render_textures, cell);
+    if (!view) return nullptr;
+    void* slot = reinterpret_cast<CDataHead*>(view.get())->c_data;
+    // The picture's rows run top-down, the texture's bottom-up.
+    const Area area{x, page_height - y - height, width, height};
+    if (!growing([&] { self->cells.emplace(reinterpret_cast<std::uintptr_t>(slot), Cell{std::move(page), page_data, area}); })) {
+        forget_live(self, slot, Death::unloaded);
+        zero(Kind::render_texture, slot);
+        return nullptr;
+    }
+    return view.release();
+}
+
+
 
 }  // namespace kelo_raylib::native

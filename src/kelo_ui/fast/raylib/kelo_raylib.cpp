@@ -134,6 +134,13 @@ int c_draw_render_texture_rec(PyObject* render_texture, double source_width, dou
     return native::draw_render_texture_rec(backend, render_texture, source_width, source_height, dest, color);
 }
 
+int c_draw_render_texture_area(PyObject* render_texture, double x, double y, double width, double height,
+                               PyObject* dest, PyObject* color, int flip) {
+    PyObject* backend = cached_backend;
+    if (backend == nullptr || !native::is_context_object(backend)) return 0;
+    return native::draw_render_texture_area(backend, render_texture, x, y, width, height, dest, color, flip);
+}
+
 // In export order, each checked against its declared type.
 #define X_EXPORT(name, result, parameters, signature, required) \
     reinterpret_cast<void*>(static_cast<kelo_raylib::function_type::name>(name)),

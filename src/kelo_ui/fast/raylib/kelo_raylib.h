@@ -48,12 +48,23 @@ inline constexpr const char module_name[] = "kelo_ui.fast.raylib.kelo_raylib";
 // the binding's RenderTexture cdata and no argument needs a conversion that
 // could run code; otherwise it returns 0 having done nothing, and the caller
 // draws through the functions above. They never raise.
+//
+// c_draw_render_texture_area draws the part (x, y, width, height) of the
+// render texture's picture (top-left origin, as the picture is drawn with a
+// flip) at `dest`, a position (the part at its own size) or a rectangle, as
+// a blit of a target holding exactly that part would; it has no ordinary
+// counterpart of its own (the caller draws the part with
+// c_draw_texture_rec).
 #define KELO_RAYLIB_LEAN_FUNCTIONS(X)                                                                             \
     X(c_draw_render_texture_vec, int, (PyObject * render_texture, PyObject * dest, PyObject * color, int flip),   \
       "int (PyObject *, PyObject *, PyObject *, int)")                                                            \
     X(c_draw_render_texture_rec, int,                                                                             \
       (PyObject * render_texture, double source_width, double source_height, PyObject * dest, PyObject * color),  \
-      "int (PyObject *, double, double, PyObject *, PyObject *)")
+      "int (PyObject *, double, double, PyObject *, PyObject *)")                                                 \
+    X(c_draw_render_texture_area, int,                                                                            \
+      (PyObject * render_texture, double x, double y, double width, double height, PyObject * dest,               \
+       PyObject * color, int flip),                                                                               \
+      "int (PyObject *, double, double, double, double, PyObject *, PyObject *, int)")
 
 // Every export, in capsule order: X(name, result, parameters, signature, required).
 #define KELO_RAYLIB_DRAWING_EXPORT(name, result, parameters, signature, python, doc) \

@@ -117,6 +117,9 @@ class WindowContext:
         """Release the objects that became unreachable, on the window's thread."""
     def read_rgba(self, render_texture: Any, /) -> tuple[int, int, bytes]:
         """(width, height, RGBA8 bytes, top row first) of a render texture."""
+    def make_cell(self, page: Any, x: SupportsIndex, y: SupportsIndex, width: SupportsIndex, height: SupportsIndex,
+                  /) -> Any:
+        """A cell of an atlas page: the part (x, y, width, height) of the page's picture, a render texture of its own."""
     # The scopes.
     def current_target(self) -> Any:
         """The render texture of the innermost texture mode, or None when drawing goes to the window."""

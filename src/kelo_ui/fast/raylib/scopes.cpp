@@ -36,7 +36,9 @@ bool refuse(ContextObject* self, const char* function) {
 bool enter_slowly(ContextObject* self, const char* function) {
     if (self->thread != PyThread_get_thread_ident()) return refuse(self, function);
     self->pending = false;
-    return run_pending_releases(self);
+    if (run_pending_releases(self)) return true;
+    self->pending = true;  // the one that failed stays pending
+    return false;
 }
 
 bool dead(ContextObject* self, const char* function, const char* parameter, PyObject* object) {
@@ -50,35 +52,60 @@ bool dead(ContextObject* self, const char* function, const char* parameter, PyOb
 
 // ------------------------------------------------------------ the stacks
 
-bool make_current(ContextObject* self, unsigned int previous_id, const char* function) {
+namespace {
+
+// A cell's part of its page: drawing lands inside it, clipped to it, with
+// the origin at its top-left corner, as in a target of its size. (raylib's
+// BeginTextureMode has just set up the whole page.)
+void enter_area(const Functions& raylib, const Area& area) {
+    raylib.rlViewport(area.x, area.y, area.width, area.height);
+    raylib.rlMatrixMode(rl_projection);
+    raylib.rlLoadIdentity();
+    raylib.rlOrtho(0.0f, static_cast<float>(area.width), static_cast<float>(area.height), 0.0f, 0.0f, 1.0f);
+    raylib.rlMatrixMode(rl_modelview);
+    raylib.rlLoadIdentity();
+    raylib.rlEnableScissorTest();  // a clear is clipped by the scissor only
+    raylib.rlScissor(area.x, area.y, area.width, area.height);
+}
+
+}  // namespace
+
+bool make_current(ContextObject* self, Target previous, const char* function) {
     const Functions& raylib = self->binding.raylib;
     const TextureScope* current = self->scopes.current();
     if (current == nullptr) {
-        if (previous_id != 0) raylib.EndTextureMode();
+        if (previous.id != 0) raylib.EndTextureMode();
+        if (!previous.area.whole()) raylib.rlDisableScissorTest();  // after the batch was drawn in it
         return true;
     }
-    if (current->id == previous_id) return true;
+    if (current->target == previous) return true;
     // Held: the stack may change under the conversion.
     Ref render_texture = Ref::newref(current->render_texture.get());
+    const Area area = current->target.area;
     rl::RenderTexture target;
     if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target,
                     {function, "render_texture"}, "a raylib RenderTexture"))
         return false;
     if (target.id == 0) return dead(self, function, "the enclosing render texture", render_texture.get());
     raylib.BeginTextureMode(target);
+    if (!area.whole()) {
+        enter_area(raylib, area);
+    } else if (!previous.area.whole()) {
+        raylib.rlDisableScissorTest();
+    }
     return true;
 }
 
-bool forget_target(ContextObject* self, unsigned int id, const char* function) {
+bool forget_target(ContextObject* self, unsigned int id, const void* cell, const char* function) {
     if (id == 0) return true;
-    const unsigned int previous = self->scopes.target_id();
+    const Target previous = self->scopes.target();
     // Released only once the loop is done: a release may run Python code.
     std::vector<Ref> dropped;
     if (!growing([&] {
             for (TextureScope& scope : self->scopes.targets) {
-                if (scope.render_texture && scope.id == id) {
+                if (scope.render_texture && (cell ? scope.data == cell : scope.target.id == id)) {
                     dropped.push_back(std::move(scope.render_texture));
-                    scope.id = 0;
+                    scope.target = Target{};
                 }
             }
         }))
@@ -94,12 +121,15 @@ void forget_scopes(ContextObject* self) {
 
 std::size_t end_scopes(ContextObject* self) {
     const std::size_t ended = self->scopes.open();
+    const Target previous = self->scopes.target();
     const bool textures = !self->scopes.targets.empty();
     const bool blends = !self->scopes.blends.empty();
     forget_scopes(self);
-    if (self->binding.raylib.IsWindowReady()) {
-        if (textures) self->binding.raylib.EndTextureMode();
-        if (blends) self->binding.raylib.EndBlendMode();
+    const Functions& raylib = self->binding.raylib;
+    if (raylib.IsWindowReady()) {
+        if (textures) raylib.EndTextureMode();
+        if (!previous.area.whole()) raylib.rlDisableScissorTest();
+        if (blends) raylib.EndBlendMode();
     }
     return ended;
 }
@@ -118,12 +148,18 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
         return;
     }
     if (!ready(self, function)) return;
+    const void* data = reinterpret_cast<CDataHead*>(render_texture.get())->c_data;
+    const Cell* cell = cell_at(self, data);
     Scopes& scopes = self->scopes;
     // The target that is current already is not begun again: raylib would
-    // draw its batch for nothing. (A clear flushes the batch itself.)
-    const bool begin = target.id != scopes.target_id();
-    if (!growing([&] { scopes.targets.push_back({std::move(render_texture), target.id}); })) return;
-    if (begin) self->binding.raylib.BeginTextureMode(target);
+    // draw its batch for nothing. (What raylib does at once rather than in its
+    // batch, a clear, draws the batch itself.)
+    const Target previous = scopes.target();
+    if (!growing([&] {
+            scopes.targets.push_back({std::move(render_texture), {target.id, cell ? cell->area : Area{}}, data});
+        }))
+        return;
+    make_current(self, previous, function);
 }
 
 void end_texture_mode(PyObject* context) {
@@ -135,7 +171,7 @@ void end_texture_mode(PyObject* context) {
         self->binding.raylib.EndTextureMode();  // nothing of ours is open: harmless, as raylib's own end is
         return;
     }
-    const unsigned int previous = scopes.target_id();
+    const Target previous = scopes.target();
     TextureScope ended = std::move(scopes.targets.back());
     scopes.targets.pop_back();
     make_current(self, previous, function);

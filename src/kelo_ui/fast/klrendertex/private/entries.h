@@ -43,6 +43,8 @@ namespace klrt {
     X(exit, method, false)                                   \
     X(fast_blits, method, false)                             \
     X(blits, method, false)                                  \
+    X(blit_region, method, false)                            \
+    X(fast_blit_region, method, false)                       \
     X(reduce, pickling_method, false)                        \
     X(setstate, pickling_method, false)                      \
     X(unpickle, module_function, false)

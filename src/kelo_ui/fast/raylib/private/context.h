@@ -14,7 +14,9 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdint>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "kelo_ui/fast/raylib/private/binding_check.h"
@@ -24,14 +26,37 @@
 
 namespace kelo_raylib::native {
 
+// A rectangle of a texture in its storage (GL rows run bottom-up): where a
+// cell of an atlas page lies. Empty (width 0): the whole texture.
+struct Area {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool whole() const { return width == 0; }
+    bool operator==(const Area&) const = default;
+};
+
+// What drawing goes into: a framebuffer (0: the window), and the cell of it.
+struct Target {
+    unsigned int id = 0;
+    Area area;
+    bool operator==(const Target&) const = default;
+};
+
+// A cell of an atlas page: its page (held while the cell lives) and its area.
+struct Cell {
+    Ref page;                       // the page's view
+    const rl::RenderTexture* page_data;  // the page's struct, in the context's memory
+    Area area;
+};
+
 // A texture-mode scope: the render texture begun (held while it is on the
-// stack) and its framebuffer id, by which targets are told apart. A target
+// stack), the target it draws into, and its struct's address. A target
 // released inside its scope leaves an empty scope behind (null, id 0): the
 // enclosing target is current until that scope's end, which still pairs
 // with its begin.
 struct TextureScope {
     Ref render_texture;
-    unsigned int id;
+    Target target;
+    const void* data;
 };
 
 struct Scopes {
@@ -45,9 +70,9 @@ struct Scopes {
             if (scope->render_texture) return &*scope;
         return nullptr;
     }
-    unsigned int target_id() const {
+    Target target() const {
         const TextureScope* scope = current();
-        return scope ? scope->id : 0;
+        return scope ? scope->target : Target{};
     }
     std::size_t open() const { return targets.size() + blends.size(); }
 };
@@ -72,6 +97,7 @@ struct ContextObject {
     Ref stand_in;            // what stands in for it while none is open (Window.none())
     Scopes scopes;
     GpuObjects objects;
+    std::unordered_map<std::uintptr_t, Cell> cells;  // the live cells, by their struct's address
     TintCache tint;
 };
 
@@ -126,14 +152,24 @@ bool growing(Work work) {
     }
 }
 
+// The cell whose struct is at `data`, or null: ordinary targets cost one
+// test while no cell is alive.
+inline const Cell* cell_at(const ContextObject* self, const void* data) {
+    if (self->cells.empty()) [[likely]]
+        return nullptr;
+    auto found = self->cells.find(reinterpret_cast<std::uintptr_t>(data));
+    return found == self->cells.end() ? nullptr : &found->second;
+}
+
 // ------------------------------------------------------------ scopes.cpp
 
-// After the stack changed, with the target `previous_id` current before (0:
-// the window), make the innermost live target (or the window) current.
-bool make_current(ContextObject* self, unsigned int previous_id, const char* function);
-// The render texture with framebuffer `id` is being released: it leaves the
-// stack, and when it was current the enclosing target becomes current.
-bool forget_target(ContextObject* self, unsigned int id, const char* function);
+// After the stack changed, with `previous` current before, make the innermost
+// live target (or the window) current.
+bool make_current(ContextObject* self, Target previous, const char* function);
+// A render texture is being released: every scope of its framebuffer `id`
+// (every scope of the cell at `cell`, for a cell) leaves the stack, and when
+// it was current the enclosing target becomes current.
+bool forget_target(ContextObject* self, unsigned int id, const void* cell, const char* function);
 // Forget every scope without a raylib call (the context is going inactive).
 void forget_scopes(ContextObject* self);
 // End every open scope; how many there were.
@@ -167,6 +203,7 @@ KL_CONTEXT_METHOD(unload_texture)
 KL_CONTEXT_METHOD(why_dead)
 KL_CONTEXT_METHOD(run_pending_releases)
 KL_CONTEXT_METHOD(read_rgba)
+KL_CONTEXT_METHOD(make_cell)
 // scopes.cpp
 KL_CONTEXT_METHOD(current_target)
 KL_CONTEXT_METHOD(end_scopes)

@@ -32,5 +32,7 @@ bool fast_blit_pro(PyObject* context, PyObject* texture, PyObject* dest, PyObjec
 int draw_render_texture_vec(PyObject* context, PyObject* render_texture, PyObject* dest, PyObject* color, int flip);
 int draw_render_texture_rec(PyObject* context, PyObject* render_texture, double source_width, double source_height,
                             PyObject* dest, PyObject* color);
+int draw_render_texture_area(PyObject* context, PyObject* render_texture, double x, double y, double width,
+                             double height, PyObject* dest, PyObject* color, int flip);
 
 }  // namespace kelo_raylib::native

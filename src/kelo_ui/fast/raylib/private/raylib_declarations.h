@@ -63,6 +63,9 @@ inline constexpr rl::Color white{255, 255, 255, 255};
 inline constexpr rl::Color blank{0, 0, 0, 0};
 // raylib's PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, the format of its render textures.
 inline constexpr int rgba8 = 7;
+// rlgl's matrix modes (RL_MODELVIEW, RL_PROJECTION: GL's own numbers).
+inline constexpr int rl_modelview = 0x1700;
+inline constexpr int rl_projection = 0x1701;
 
 // Every raylib function the context calls, X(name, result, parameters, the
 // binding's cname of its pointer); the table of addresses and the binding
@@ -94,7 +97,15 @@ inline constexpr int rgba8 = 7;
     X(rlGetActiveFramebuffer, unsigned int, (), "unsigned int(*)()")                                              \
     X(rlEnableFramebuffer, void, (unsigned int), "void(*)(unsigned int)")                                         \
     X(rlFramebufferComplete, bool, (unsigned int), "_Bool(*)(unsigned int)")                                      \
-    X(rlReadTexturePixels, void*, (unsigned int, int, int, int), "void *(*)(unsigned int, int, int, int)")
+    X(rlReadTexturePixels, void*, (unsigned int, int, int, int), "void *(*)(unsigned int, int, int, int)")     \
+    X(rlViewport, void, (int, int, int, int), "void(*)(int, int, int, int)")                                     \
+    X(rlMatrixMode, void, (int), "void(*)(int)")                                                                  \
+    X(rlLoadIdentity, void, (), "void(*)()")                                                                      \
+    X(rlOrtho, void, (float, float, float, float, float, float),                                                 \
+      "void(*)(float, float, float, float, float, float)")                                                        \
+    X(rlEnableScissorTest, void, (), "void(*)()")                                                                 \
+    X(rlDisableScissorTest, void, (), "void(*)()")                                                                \
+    X(rlScissor, void, (int, int, int, int), "void(*)(int, int, int, int)")
 
 struct Functions {
 #define KL_C_FUNCTION(name, result, parameters, cname) result(*name) parameters = nullptr;
