@@ -42,7 +42,7 @@ from collections.abc import Iterator
 from types import TracebackType
 from typing import Any
 
-from kelo_ui.core import modules, virtual_display
+from kelo_ui.core import heap, modules, virtual_display
 from kelo_ui.core.virtual_display import VirtualDisplay
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.fast.raylib.kelo_raylib import context
@@ -104,6 +104,7 @@ class Window:
         self.display = DISPLAY
         # The private X server, when the process had no display of its own.
         self.virtual_display: VirtualDisplay | None = None
+        self._unpin_heap: Any = None  # puts the heap back as it was, while it is pinned
         self._in_frame = False
 
     @property
@@ -144,8 +145,12 @@ class Window:
             close_window()
 
     def _deactivated(self, why: str) -> None:
-        # The context's deactivation tells the window last: its X server goes
-        # (or, in a forked child, is left to the parent). Idempotent.
+        # The context's deactivation tells the window last: its heap is put
+        # back, its X server goes (or, in a forked child, is left to the
+        # parent). Idempotent.
+        unpin, self._unpin_heap = self._unpin_heap, None
+        if unpin is not None:
+            unpin()
         if self.virtual_display is not None:
             if why == "forked":
                 self.virtual_display.forget()
@@ -192,9 +197,12 @@ def _binding_versions() -> str:
     return f"raylib {installed} is installed; kelo_ui supports {', '.join(wanted) or 'the raylib it was built with'}"
 
 
-def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool = False) -> Window:
+def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool = False,
+                pin_heap: bool = True) -> Window:
     """Open raylib's window and activate the window context for it (see the
-    module's docstring).
+    module's docstring). With `pin_heap` (the default) the C heap stays
+    mapped while the window is open (`kelo_ui.core.heap`): the driver's
+    memory for each frame is not given back and faulted in again.
 
     Raises RuntimeError when a window is already open, when called from a
     thread other than the main one, or when no display can be had (the
@@ -234,6 +242,8 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
         if context.window is not window:  # never activated: only its server may be running
             window._deactivated("closed")
         raise
+    if pin_heap:
+        window._unpin_heap = heap.pin()
     return window
 
 
