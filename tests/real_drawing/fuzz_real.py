@@ -25,12 +25,14 @@ import argparse
 import collections
 import copy
 import ctypes
+import faulthandler
 import gc
 import math
 import os
 import random
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import warnings
@@ -225,7 +227,7 @@ def in_thread(work):
 
 
 class Fuzzer:
-    def __init__(self, seed, avoid=()):
+    def __init__(self, seed, avoid=(), strict=False, trail=None):
         import kelo_ui.window as window_module
         from kelo_ui.core import modules as md
         from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
@@ -238,6 +240,8 @@ class Fuzzer:
         self.seed = seed
         self.rng = random.Random(seed)
         self.avoid = set(avoid)
+        self.strict = strict
+        self.trail = open(trail, "w") if trail else None  # every operation as it starts: for a crash or a hang
         self.step = 0
         self.log = []
         self.handles = {}  # name -> Handle
@@ -260,6 +264,9 @@ class Fuzzer:
 
     def say(self, line):
         self.log.append(self.indent + line)
+        if self.trail:
+            self.trail.write(self.indent + line + "\n")
+            self.trail.flush()
 
     def name(self, prefix):
         self.counter += 1
@@ -595,7 +602,7 @@ class Fuzzer:
         if "clear-in-scope" in self.avoid and self.drawn_in_current and target is not None \
                 and target is self.current():
             return
-        bad = rng.random() < 0.05 and "failing-blits" not in self.avoid
+        bad = rng.random() < 0.05 and "failing-blits" not in self.avoid and handle.loaded and surface.dead is None
         color, error, match = self.color(bad=True) if bad else (self.color(), None, None)
         line = call_text(f"{handle.name}.{method}", [color])
         work = lambda: getattr(handle.obj, method)(color)  # noqa: E731
@@ -613,9 +620,11 @@ class Fuzzer:
             if target is self.current():
                 self.drawn_in_current = False
 
-    def blit_args(self, dst_surface, texture=False):
+    def blit_args(self, dst_surface, texture=False, inject=True):
         """(source handle, dest, flip, tint, failure) for a blit into
-        dst_surface; failure is None or (what, exception, message part)."""
+        dst_surface; failure is None or (what, exception, message part).
+        Bad arguments are made only when `inject`: one cause of failure at a
+        time, as which is found first differs between the methods."""
         rng = self.rng
         failing = "failing-blits" not in self.avoid
         if texture and rng.random() < 0.5 and self.textures(live=True if not failing else None):
@@ -633,10 +642,10 @@ class Fuzzer:
         dest, flip, tint, failure = self.dest(src.sw, src.sh), rng.random() < 0.7, self.tint(), None
         if src.surface.dead is not None:
             failure = ("source", RuntimeError, "dead")
-        elif failing and rng.random() < 0.04:
+        elif failing and inject and rng.random() < 0.04:
             dest, error, match = self.bad_dest()
             failure = ("dest", error, match)
-        elif failing and rng.random() < 0.04:
+        elif failing and inject and rng.random() < 0.04:
             tint, error, match = self.color(bad=True)
             failure = ("color", error, match)
         return src, dest, flip, tint, failure
@@ -652,13 +661,14 @@ class Fuzzer:
         handle = self.pick(self.rts(live=True) if rng.random() < 0.93 else self.rts())
         if handle is None:
             return self.op_create()
-        args = self.blit_args(handle.surface, texture)
+        live = handle.loaded and handle.surface.dead is None
+        args = self.blit_args(handle.surface, texture, inject=live)
         if args is None:
             return self.op_create()
         src, dest, flip, tint, failure = args
         failure = failure and failure[1:]
         mode = rng.choice(range(8)) if rng.random() < 0.5 else 0
-        if rng.random() < 0.03:
+        if rng.random() < 0.03 and live and failure is None:
             mode, failure = rng.choice([8, -1, 99]), (ValueError, "blend modes")
         if texture and rng.random() < 0.1 and len(dest) == 2 and (dest[0], dest[1]) == (0, 0):
             dest = None
@@ -682,6 +692,12 @@ class Fuzzer:
             return self.run(line, work, *failure)
         self.run(line, work)
         self.draw_model(handle.surface, src, dest, flip, tint, mode)
+
+    def op_blit_texture(self):
+        self.op_blit(texture=True)
+
+    def op_fast_blit_texture(self):
+        self.op_fast_blit(texture=True)
 
     def op_fast_blit(self, texture=False):
         rng = self.rng
@@ -890,9 +906,8 @@ class Fuzzer:
                 if r < 0.1:
                     self.run("window.frame().__enter__()", lambda: window.frame().__enter__(), RuntimeError,
                              "being drawn already")
-                elif r < 0.3 and self.source(self.current()) is not None:
+                elif r < 0.3 and (handle := self.source(self.current())) is not None:
                     # What shows a target on the window: into the current target when a scope is open.
-                    handle = self.source(self.current())
                     line = f"window.display.fast_blit_pro({handle.name}, (0, 0), True, None)"
                     work = lambda: window.display.fast_blit_pro(handle.obj, (0, 0), True, None)  # noqa: E731
                     if handle.surface.dead is not None:
@@ -950,16 +965,23 @@ class Fuzzer:
             else:
                 self.run(name, work, (AssertionError, ValueError), "not loaded")
 
+    def read_all(self):
+        """Every live target compared at once, unlogged: names the operation that diverged."""
+        for handle in self.rts(live=True):
+            self.finish()
+            width, height, data = self.read_rgba(handle.obj)
+            self.compare(handle, width, height, data)
+
     # --- the run ---------------------------------------------------------------------------------------------
 
     def random_op(self, table):
         names, weights = zip(*table)
         getattr(self, "op_" + self.rng.choices(names, weights)[0])()
 
-    def fuzz(self, steps=None, deadline=None):
+    def fuzz(self, steps):
         self.window = self.run("window = open_window(64, 64, hidden=True)",
                                lambda: self.wm.open_window(WINDOW_SIZE, WINDOW_SIZE, hidden=True))
-        while (steps is None or self.step < steps) and (deadline is None or time.monotonic() < deadline):
+        while self.step < steps:
             self.step += 1
             if self.window is None:
                 self.op_closed()
@@ -968,6 +990,8 @@ class Fuzzer:
             else:
                 self.random_op(OPS)
             self.check_state()
+            if self.strict and self.window is not None:
+                self.read_all()
         # At the end every live target is read once more.
         if self.window is not None:
             for handle in self.rts(live=True):
@@ -980,18 +1004,6 @@ OPS_IN_FRAME = [("create", 6), ("kill", 2), ("enter", 5), ("exit", 5), ("blend",
                 ("texture", 2)]
 OPS = OPS_IN_FRAME + [("drop", 3), ("copy", 3), ("unload_texture", 1), ("thread", 2), ("frame", 2),
                       ("blit_texture", 5), ("fast_blit_texture", 4)]
-
-
-def _blit_texture(self):
-    return self.op_blit(texture=True)
-
-
-def _fast_blit_texture(self):
-    return self.op_fast_blit(texture=True)
-
-
-Fuzzer.op_blit_texture = _blit_texture
-Fuzzer.op_fast_blit_texture = _fast_blit_texture
 
 PRELUDE = """\
 # The operations of a fuzz_real run, as Python (names as the run gave them).
@@ -1020,14 +1032,15 @@ def runnable(line):
     return f"{indent}with suppress(Exception): {code.strip()}  # raises {comment}"
 
 
-def run_seed(seed, steps, avoid, log_path=None):
+def run_seed(seed, steps, avoid, log_path=None, strict=False, trail=None):
     """One seed in this process; 0 when clean, 1 with a report on a divergence."""
     for name in ("DISPLAY", "XDG_RUNTIME_DIR"):  # a private Xvfb, and so llvmpipe: what the model is measured on
         os.environ.pop(name, None)
     started = time.monotonic()
-    fuzzer = Fuzzer(seed, avoid)
+    faulthandler.enable()
+    fuzzer = Fuzzer(seed, avoid, strict, trail)
     try:
-        fuzzer.fuzz(steps=steps)
+        fuzzer.fuzz(steps)
     except Divergence as divergence:
         print(f"fuzz-real: DIVERGENCE, seed {seed}, step {fuzzer.step}")
         print(f"  after: {fuzzer.log[-1] if fuzzer.log else '(nothing)'}")
@@ -1054,30 +1067,50 @@ def run_seed(seed, steps, avoid, log_path=None):
 
 def run_for(seconds, first_seed, steps, avoid, timeout):
     """Seed after seed, each in a child, until `seconds` have passed; the first failure ends it."""
+    with tempfile.TemporaryDirectory(prefix="fuzz-real-") as folder:
+        return run_children(seconds, first_seed, steps, avoid, timeout, os.path.join(folder, "trail.txt"))
+
+
+def run_children(seconds, first_seed, steps, avoid, timeout, trail):
     deadline = time.monotonic() + seconds
     seed, clean = first_seed, 0
     while time.monotonic() < deadline:
-        command = [sys.executable, __file__, "--seed", str(seed), "--steps", str(steps)]
+        command = [sys.executable, __file__, "--seed", str(seed), "--steps", str(steps), "--trail", trail]
         if avoid:
             command += ["--avoid", ",".join(sorted(avoid))]
+        again = f"python {sys.argv[0]} --seed {seed} --steps {steps}" + (f" --avoid {','.join(sorted(avoid))}"
+                                                                           if avoid else "")
         try:
             result = subprocess.run(command, capture_output=True, text=True, timeout=timeout)
-        except subprocess.TimeoutExpired as expired:
-            print(f"fuzz-real: seed {seed} HUNG: no end after {timeout} s ({' '.join(command[1:])})")
-            print((expired.stdout or b"")[-3000:] if isinstance(expired.stdout, str) else "")
+        except subprocess.TimeoutExpired:
+            print(f"fuzz-real: seed {seed} HUNG: no end after {timeout} s; its last operations:")
+            print_trail(trail)
+            print(f"again: {again}")
             return 1
         if result.returncode != 0:
             print(result.stdout[-8000:], end="")
-            if result.returncode < 0 or "DIVERGENCE" not in result.stdout:
-                print(f"fuzz-real: seed {seed} CRASHED (exit {result.returncode}); stderr:")
+            if "DIVERGENCE" not in result.stdout:
+                print(f"fuzz-real: seed {seed} CRASHED (exit {result.returncode}); its last operations:")
+                print_trail(trail)
                 print(result.stderr[-4000:])
+                print(f"again: {again}")
             return 1
         print(result.stdout.strip().splitlines()[-1])
         sys.stdout.flush()
         clean += 1
         seed += 1
-    print(f"fuzz-real: {clean} seeds clean ({first_seed}..{seed - 1}) in {seconds} s")
+    print(f"fuzz-real: {clean} seeds clean ({first_seed}..{seed - 1}) in {seconds:g} s")
     return 0
+
+
+def print_trail(path, count=30):
+    try:
+        with open(path) as file:
+            lines = file.read().splitlines()
+    except OSError:
+        lines = ["(none written)"]
+    for line in lines[-count:]:
+        print("    " + line)
 
 
 def main(argv=None):
@@ -1089,6 +1122,10 @@ def main(argv=None):
                         "; ".join(f"{k}: {v}" for k, v in AVOIDABLE.items()))
     parser.add_argument("--timeout", type=float, default=300, help="seconds a seed may take (with --seconds)")
     parser.add_argument("--log", help="on a divergence, write every operation as Python into this file")
+    parser.add_argument("--trail", help=argparse.SUPPRESS)  # where a child writes each operation as it starts
+    parser.add_argument("--strict", action="store_true",
+                        help="read every live target after every step, naming the step that diverges (this "
+                             "draws raylib's batch every step, which hides faults that need one pending)")
     options = parser.parse_args(argv)
     avoid = {a for a in options.avoid.split(",") if a}
     if avoid - AVOIDABLE.keys():
@@ -1097,7 +1134,7 @@ def main(argv=None):
     if options.seconds is not None:
         return run_for(options.seconds, seed, options.steps or 2000, avoid, options.timeout)
     gc.collect()
-    return run_seed(seed, options.steps or 2000, avoid, options.log)
+    return run_seed(seed, options.steps or 2000, avoid, options.log, options.strict, options.trail)
 
 
 if __name__ == "__main__":
