@@ -14,6 +14,25 @@ under a pixel centre) get wide intervals, and every read_rgba narrows them
 again to what was read. After every operation the backend's open scopes and
 current target must be the model's, and every `loaded` flag as expected.
 
+What the model says (the formulas measured on the real stack):
+- clear and fill set every pixel of their target to the colour (None is
+  (0, 0, 0, 0)), unblended, above anything drawn before; fast_clear does it
+  to the current target.
+- A blit draws the source's picture (row 0 is y = 0 as drawn; a texture made
+  from an image is stored the right way up, so flip=False shows it so, where
+  flip=True shows a render target so) at its texture's own size at (x, y),
+  or scaled into (x, y, w, h), nearest texel. A target of a fractional size
+  has int(w) x int(h) pixels, and only those are drawn, the rectangle scaled
+  by int(w) / w. A pixel centre on an edge or a texel boundary goes either way.
+- Tints multiply each channel. Then, on every channel alpha included (s the
+  tinted source, a its alpha / 255, d the pixel below), clamped to 0..255:
+  mode 0 s*a + d*(1-a), 1 s*a + d, 2 s*d/255 + d*(1-a), 3 s + d, 4 s - d,
+  5 s + d*(1-a), 6 and 7 (raylib's custom factors, zero by default) 0.
+- fast_blit, fast_blit_texture, fast_blits and md.rl.draw_rectangle draw into
+  the current target in the innermost blend mode; blit, blit_texture and
+  blits into their own target in their own mode.
+- Anything refused raises and changes nothing: no pixel, no open scope.
+
 The first divergence ends the run: the seed, the step, the last operations
 as Python and the expected against the read pixels. `--avoid` leaves out
 classes of operations (see AVOIDABLE) to look past a fault already known.
