@@ -7,7 +7,7 @@ PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup demo test bench bench-draw check-wheel install clean sanitize fuzz
+.PHONY: setup demo test bench bench-draw check-wheel install clean sanitize fuzz fuzz-real
 
 setup:
 	scripts/setup-display
@@ -78,3 +78,9 @@ $(SAN_STAMP): $(SAN_PY) $(SOURCES)
 FUZZ_CALLS ?= 100000
 fuzz: $(STAMP)
 	PYTHONMALLOC=debug $(PY) tests/kl_render_tex/fuzz_render_tex.py --calls $(FUZZ_CALLS)
+
+# The real drawing stack against a model of its pixels, seed after seed, each
+# seed in a child process, for SECONDS seconds.
+SECONDS ?= 60
+fuzz-real: $(STAMP)
+	$(PY) tests/real_drawing/fuzz_real.py --seconds $(SECONDS)
