@@ -16,7 +16,8 @@ process, whose rows take turns frame by frame:
 - atlas cells, composed with `fast_blits`, the heap pinned (the toolkit's
   default while a window is open).
 
-A frame is the clear, the N blits and glFinish, all inside the timing. Each
+A frame is one scope on the scene with its clear and the N blits, then
+glFinish, all inside the timing. Each
 row's figure is the median frame of a round; the table gives the median over
 the rounds and the spread of the ratio to the baseline. Every row's scene must
 be byte-identical to the baseline's, or the run fails. Timings never go into
@@ -91,8 +92,8 @@ def toolkit_worker(frames):
 
             def blitted(kind):
                 def frame():
-                    target.clear(scene.BACKGROUND)
                     with target:
+                        target.fast_clear(scene.BACKGROUND)
                         target.fast_blits(items[kind])
                 return frame
 

@@ -54,6 +54,13 @@ class Cell(KlRenderTexture):
         if atlas is not None:
             atlas._freed.append(self._key)
 
+    def __copy__(self) -> Cell:
+        # The same cell, as copy.copy of a target shares its render texture.
+        twin = Cell.__new__(Cell)
+        twin.render_texture, twin.size, twin.loaded = self.render_texture, self.size, self.loaded
+        twin.area, twin.page, twin._atlas, twin._key = self.area, self.page, self._atlas, self._key
+        return twin
+
     def __repr__(self) -> str:
         return f"<Cell {self.area} of page {self.page}>"
 

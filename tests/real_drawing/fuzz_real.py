@@ -255,7 +255,7 @@ class Fuzzer:
         from kelo_ui.presentation.pixels import read_rgba
 
         self.wm, self.md, self.KlRenderTexture, self.KlVector2 = window_module, md, KlRenderTexture, KlVector2
-        self.kelo_raylib, self.read_rgba = kelo_raylib, read_rgba
+        self.kelo_raylib, self.read_rgba, self.context = kelo_raylib, read_rgba, window_module.context
         self.seed = seed
         self.rng = random.Random(seed)
         self.avoid = set(avoid)
@@ -359,7 +359,7 @@ class Fuzzer:
                 raise Divergence(f"{handle.name}.loaded is {handle.obj.loaded}, expected {handle.loaded}")
         if self.window is None:
             return
-        backend = self.window.backend
+        backend = self.context
         scopes = backend.open_scopes()
         if scopes != len(self.targets) + len(self.blends):
             raise Divergence(f"{scopes} scopes are open, expected {len(self.targets)} texture modes and "
@@ -378,8 +378,8 @@ class Fuzzer:
             if surface.pending:
                 surface.pending, surface.dead = False, "it was released once nothing referred to it"
         expected = sum(s.dead is None for s in self.surfaces)
-        if self.window.objects.live != expected:
-            raise Divergence(f"the window holds {self.window.objects.live} live GPU objects, expected {expected}")
+        if self.context.live != expected:
+            raise Divergence(f"the window holds {self.context.live} live GPU objects, expected {expected}")
 
     # --- random choices ---------------------------------------------------------------------------------------
 

@@ -82,6 +82,10 @@ PyObject* method_activate(PyObject* object, PyObject* const* args, Py_ssize_t na
     raylib.SetConfigFlags(static_cast<unsigned int>(flags));
     raylib.InitWindow(width, height, title);
     if (!raylib.IsWindowReady()) Py_RETURN_FALSE;
+    // raylib keeps the blend mode it last set across windows, while the new
+    // GL context blends as alpha: a mode left open when the last window
+    // closed would be taken as set already. Alpha, set for real.
+    raylib.EndBlendMode();
     self->largest_size = largest_texture_size();
     self->window = std::move(window);
     self->thread = PyThread_get_thread_ident();

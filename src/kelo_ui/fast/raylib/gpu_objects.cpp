@@ -306,7 +306,13 @@ PyObject* method_load_render_texture(PyObject* object, PyObject* const* args, Py
     }
     const Functions& raylib = self->binding.raylib;
     const int w = static_cast<int>(width), h = static_cast<int>(height);
-    const rl::RenderTexture made = changing(self, [&] { return raylib.LoadRenderTexture(w, h); });
+    const rl::RenderTexture made = changing(self, [&] {
+        const rl::RenderTexture loaded = raylib.LoadRenderTexture(w, h);
+        // A texel exactly on a blit's edge is the edge's own, not the other
+        // side's (raylib's textures repeat).
+        if (loaded.texture.id != 0) raylib.SetTextureWrap(loaded.texture, wrap_clamp);
+        return loaded;
+    });
     if (made.id == 0 || made.texture.id == 0 || !changing(self, [&] { return raylib.rlFramebufferComplete(made.id); })) {
         changing(self, [&] { raylib.UnloadRenderTexture(made); });
         PyErr_Format(PyExc_RuntimeError, "%s: the driver cannot complete a %dx%d framebuffer", function, w, h);

@@ -63,6 +63,8 @@ inline constexpr rl::Color white{255, 255, 255, 255};
 inline constexpr rl::Color blank{0, 0, 0, 0};
 // raylib's PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, the format of its render textures.
 inline constexpr int rgba8 = 7;
+// raylib's TEXTURE_WRAP_CLAMP.
+inline constexpr int wrap_clamp = 1;
 // rlgl's matrix modes (RL_MODELVIEW, RL_PROJECTION: GL's own numbers).
 inline constexpr int rl_modelview = 0x1700;
 inline constexpr int rl_projection = 0x1701;
@@ -88,6 +90,7 @@ inline constexpr int rl_projection = 0x1701;
       "void(*)(struct Texture, struct Rectangle, struct Rectangle, struct Vector2, float, struct Color)")         \
     X(LoadRenderTexture, rl::RenderTexture, (int, int), "struct RenderTexture(*)(int, int)")                     \
     X(UnloadRenderTexture, void, (rl::RenderTexture), "void(*)(struct RenderTexture)")                           \
+    X(SetTextureWrap, void, (rl::Texture, int), "void(*)(struct Texture, int)")                                  \
     X(LoadTexture, rl::Texture, (const char*), "struct Texture(*)(char *)")                                     \
     X(LoadTextureFromImage, rl::Texture, (rl::Image), "struct Texture(*)(struct Image)")                         \
     X(LoadTextureCubemap, rl::Texture, (rl::Image, int), "struct Texture(*)(struct Image, int)")                 \
