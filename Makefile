@@ -7,7 +7,8 @@ PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup demo test bench bench-draw check-wheel install clean sanitize fuzz fuzz-real
+.PHONY: setup demo test bench bench-draw bench-frame check-wheel install clean sanitize fuzz fuzz-real \
+	fuzz-real-sanitize
 
 setup:
 	scripts/setup-display
@@ -23,6 +24,9 @@ bench: $(STAMP)
 
 bench-draw: $(STAMP)
 	$(PY) benchmarks/bench_draw.py
+
+bench-frame: $(STAMP)
+	$(PY) benchmarks/bench_frame.py
 
 # The sdist and wheel as a package index would get them, installed and run
 # outside the source tree.
@@ -84,3 +88,7 @@ fuzz: $(STAMP)
 SECONDS ?= 60
 fuzz-real: $(STAMP)
 	$(PY) tests/real_drawing/fuzz_real.py --seconds $(SECONDS)
+
+# The same against the native modules built with the sanitizers.
+fuzz-real-sanitize: $(SAN_STAMP)
+	scripts/sanitize $(SAN_PY) tests/real_drawing/fuzz_real.py --seconds $(SECONDS)

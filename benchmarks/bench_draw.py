@@ -42,6 +42,7 @@ FRAMES = 15
 RUNS = 3
 WHITE = (255, 255, 255, 255)
 RAW = "raw cffi DrawTextureRec, prebuilt structs"
+RAW_PRO = "raw cffi DrawTexturePro, prebuilt structs"
 PYRAY = "pyray.draw_texture_rec, tuples"
 SECTION = "bench-draw"
 
@@ -98,7 +99,7 @@ def local(*names, **renamed):
     return "_g = globals(); " + "; ".join(bound)
 
 
-LOCALS = local("dst", "src", "pos", "rect", "tex", "items")
+LOCALS = local("dst", "src", "pos", "rect", "tex", "items", "area")
 
 
 def make_rows():
@@ -109,6 +110,8 @@ def make_rows():
             setup=local("c_tex", "c_source", "c_pos", "c_white", draw="_g['rl'].DrawTextureRec")),
         Row(PYRAY, None, "draw(tex, source, pos, white)",
             setup=local("tex", "source", "pos", "white", draw="_g['pyray'].draw_texture_rec")),
+        Row(RAW_PRO, None, "draw(c_tex, c_part, c_part_dest, c_origin, 0.0, c_white)",
+            setup=local("c_tex", "c_part", "c_part_dest", "c_origin", "c_white", draw="_g['rl'].DrawTexturePro")),
     ]
     for backend in ("native",):
         rows += [
@@ -118,6 +121,8 @@ def make_rows():
             Row("dst.fast_blits(items), per item", backend, "dst.fast_blits(items)", number=1, setup=LOCALS),
             Row("dst.blits(items), per item", backend, "dst.blits(items)", number=1, setup=LOCALS),
             Row("dst.fast_blit_texture(tex, pos)", backend, "dst.fast_blit_texture(tex, pos)", setup=LOCALS),
+            Row("dst.fast_blit_region(src, area, pos)", backend, "dst.fast_blit_region(src, area, pos)",
+                setup=LOCALS),
         ]
     rows.append(Row("dst.blit(src, pos) outside any scope", "native", "dst.blit(src, pos)", setup=LOCALS,
                     scope=False))
@@ -135,6 +140,7 @@ def measure(window, rows, runs, frames):
     namespace = {
         "dst": dst, "src": src, "tex": tex, "pos": (10, 20), "rect": (10, 20, 16, 16),
         "items": [(src, (10, 20))] * BLITS, "source": (0, 0, 8, -8), "white": WHITE, "pyray": pyray,
+        "area": (1, 2, 4, 4),
         "rl": raylib.rl, "floor": kl_probe.draw_texture_rec_floor,
         "address": int(ffi.cast("uintptr_t", ffi.addressof(raylib.rl, "DrawTextureRec"))),
         "texture_bytes": bytes(ffi.buffer(ffi.new("Texture *", tex))),
@@ -143,6 +149,10 @@ def measure(window, rows, runs, frames):
         "c_source": ffi.new("Rectangle *", (0, 0, 8, -8))[0],
         "c_pos": ffi.new("Vector2 *", (10, 20))[0],
         "c_white": ffi.new("Color *", WHITE)[0],
+        # The part (1, 2, 4, 4) of the picture, as DrawTexturePro takes it.
+        "c_part": ffi.new("Rectangle *", (1, 2, 4, -4))[0],
+        "c_part_dest": ffi.new("Rectangle *", (10, 20, 4, 4))[0],
+        "c_origin": ffi.new("Vector2 *", (0, 0))[0],
     }
     unique = list(dict.fromkeys(rows.values()))
     timers = {row: timeit.Timer(row.statement, setup=row.setup, globals=namespace) for row in unique}
@@ -180,6 +190,7 @@ TARGETS = [
     ("dst.blit(src, pos) inside with dst", "native", ("dst.fast_blit(src, pos)", "native"), 2.0),
     ("dst.fast_blits(items), per item", "native", RAW, 0.60),
     ("dst.blits(items), per item", "native", RAW, 0.65),
+    ("dst.fast_blit_region(src, area, pos)", "native", RAW_PRO, 0.75),
 ]
 
 

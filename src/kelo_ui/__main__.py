@@ -1,11 +1,12 @@
 """Demo: a small settings panel drawn with render targets, saved as demo.png.
 
 Every widget (labels, two sliders, two checkboxes, two buttons, the pointer,
-a tooltip) is drawn once into a render target of its own, its cache, with
-raylib's text and shape functions inside `with target:`. The caches are then
-composed into the scene: the panel over a drop shadow made from a copy of
-it, the hovered button with a hover tint over an additive glow, and a
-translucent tooltip on top.
+a tooltip) is drawn once into a cell of a widget atlas, its cache, with
+raylib's text and shape functions inside `with cell:`. The panel, the
+buttons and the tooltip are nine-slice panels, stretched from small skins
+with their corners kept. The caches are then composed into the scene: the
+panel over a drop shadow made from a copy of it, the hovered button with a
+hover tint over an additive glow, and a translucent tooltip on top.
 
 `python -m kelo_ui` opens a hidden window (on a private virtual X server when
 there is no display), renders the scene, writes it to demo.png in the current
@@ -16,10 +17,12 @@ window.
 import os
 import sys
 
+from kelo_ui.atlas import Atlas
 from kelo_ui.core.modules import rl
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.presentation.color import Color
+from kelo_ui.presentation.nine_slice import blit_nine_slice
 from kelo_ui.presentation.pixels import save_png
 from kelo_ui.window import open_window
 
@@ -43,9 +46,22 @@ SHADOW = ((12, 28), (8, 36), (4, 48))  # the drop shadow's layers: (spread, opac
 WALLPAPER_TINT = (110, 70, 120, 255)  # the glow again, as light on the backdrop
 
 
+# Where the widgets' caches live: cells of one texture, blitted without a
+# texture switch between them.
+ATLAS: Atlas | None = None
+
+
 def target(width, height, color=Color.Blank):
     """A new render target of width x height, cleared to `color`."""
     rt = KlRenderTexture(KlVector2(width, height))
+    rt.clear(color)
+    return rt
+
+
+def cell(width, height, color=Color.Blank):
+    """A new cell of the widget atlas, cleared to `color`."""
+    assert ATLAS is not None
+    rt = ATLAS.allocate(KlVector2(width, height))
     rt.clear(color)
     return rt
 
@@ -54,26 +70,45 @@ def rect(x, y, width, height):
     return rl.Rectangle(x, y, width, height)
 
 
+def skin(size, radius, fill, edge=None):
+    """A small rounded square that nine-slice panels stretch, corners kept:
+    its borders are `radius` wide."""
+    rt = cell(size, size)
+    with rt:
+        if edge is not None:
+            rl.draw_rectangle_rounded(rect(0, 0, size, size), 2 * radius / size, 8, edge)
+            rl.draw_rectangle_rounded(rect(1, 1, size - 2, size - 2), 2 * (radius - 1) / (size - 2), 8, fill)
+        else:
+            rl.draw_rectangle_rounded(rect(0, 0, size, size), 2 * radius / size, 8, fill)
+    return rt
+
+
+def stretched(picture, radius, width, height, into=None):
+    """`picture` (a skin) as a nine-slice panel of width x height, in a new cell."""
+    rt = into or cell(width, height)
+    blit_nine_slice(rt, picture, (radius,) * 4, (0, 0, width, height))
+    return rt
+
+
 def label(text, size=10, color=TEXT):
-    """A line of text in a target just big enough for it."""
-    rt = target(rl.measure_text(text, size), size)
+    """A line of text in a cell just big enough for it."""
+    rt = cell(rl.measure_text(text, size), size)
     with rt:
         rl.draw_text(text, 0, 0, size, color)
     return rt
 
 
 def panel(width, height):
-    rt = target(width, height)
+    """The panel: a target of its own, since its shadow is made from a copy."""
+    rt = stretched(skin(24, 10, PANEL, PANEL_EDGE), 10, width, height, into=target(width, height))
     with rt:
-        rl.draw_rectangle_rounded(rect(0, 0, width, height), 0.08, 8, PANEL_EDGE)
-        rl.draw_rectangle_rounded(rect(1, 1, width - 2, height - 2), 0.08, 8, PANEL)
         rl.draw_rectangle(16, 62, width - 32, 1, PANEL_EDGE)  # under the title
     return rt
 
 
 def slider(width, value):
     """A track filled up to `value` (0..1), with its knob."""
-    rt = target(width, 16)
+    rt = cell(width, 16)
     knob = 8 + round((width - 16) * value)
     with rt:
         rl.draw_rectangle_rounded(rect(0, 5, width, 6), 1.0, 6, TRACK)
@@ -84,7 +119,7 @@ def slider(width, value):
 
 
 def checkbox(text, checked):
-    rt = target(24 + rl.measure_text(text, 10), 16)
+    rt = cell(24 + rl.measure_text(text, 10), 16)
     with rt:
         if checked:
             rl.draw_rectangle_rounded(rect(0, 0, 16, 16), 0.3, 6, ACCENT)
@@ -97,18 +132,17 @@ def checkbox(text, checked):
     return rt
 
 
-def button(text, width=84, height=28):
+def button(face, text, width=84, height=28):
     """A white button with dark text: the blit's tint gives it its colour."""
-    rt = target(width, height)
+    rt = stretched(face, 10, width, height)
     with rt:
-        rl.draw_rectangle_rounded(rect(0, 0, width, height), 0.4, 8, Color.White)
         rl.draw_text(text, (width - rl.measure_text(text, 10)) // 2, (height - 10) // 2, 10, INK)
     return rt
 
 
 def pointer():
     """The mouse pointer: an arrow, its tip at (1, 1)."""
-    rt = target(14, 20)
+    rt = cell(14, 20)
     outline = [(1, 1), (1, 17), (5, 13), (8, 19), (10, 18), (7, 12), (12, 12)]
     with rt:
         for thickness, color in ((3, INK), (1, TEXT)):
@@ -119,16 +153,15 @@ def pointer():
 
 
 def tooltip(text):
-    rt = target(rl.measure_text(text, 10) + 16, 22)
+    rt = stretched(skin(22, 10, TIP), 10, rl.measure_text(text, 10) + 16, 22)
     with rt:
-        rl.draw_rectangle_rounded(rect(0, 0, rt.get_width(), 22), 0.5, 8, TIP)
         rl.draw_text(text, 8, 6, 10, TEXT)
     return rt
 
 
 def close_button(size=14):
     """The panel's close button: a cross."""
-    rt = target(size, size)
+    rt = cell(size, size)
     with rt:
         rl.draw_line_ex(rl.Vector2(3, 3), rl.Vector2(size - 3, size - 3), 2, MUTED)
         rl.draw_line_ex(rl.Vector2(size - 3, 3), rl.Vector2(3, size - 3), 2, MUTED)
@@ -137,7 +170,7 @@ def close_button(size=14):
 
 def glow(size=64):
     """A blue disc fading to black: added to what is under it, black adds nothing."""
-    rt = target(size, size, Color.Black)
+    rt = cell(size, size, Color.Black)
     with rt:
         rl.draw_circle_gradient(rl.Vector2(size / 2, size / 2), size / 2, GLOW_COLOR, Color.Black)
     return rt
@@ -158,6 +191,8 @@ def layout():
 
 def render(path):
     """Draw the scene and save it as a PNG at `path`; returns the one-line summary."""
+    global ATLAS
+    ATLAS = Atlas(KlVector2(512, 256))
     at = layout()
     scene = target(WIDTH, HEIGHT)
     with scene:  # the backdrop, drawn straight into the scene
@@ -179,7 +214,8 @@ def render(path):
         "reduce motion": checkbox("Reduce motion", False),
         "close": close_button(),
     }
-    cancel, apply, arrow, tip = button("Cancel"), button("Apply"), pointer(), tooltip("Save and close")
+    face = skin(24, 10, Color.White)
+    cancel, apply, arrow, tip = button(face, "Cancel"), button(face, "Apply"), pointer(), tooltip("Save and close")
 
     # The drop shadow: a copy of the panel, drawn black and translucent a few
     # times, each larger and fainter. Its colour is black, so it is
@@ -209,8 +245,9 @@ def render(path):
     save_png(scene, path)
     caches = 1 + len(labels) + len(widgets) + 5  # the panel, ..., the buttons, pointer, tooltip and glow
     blits = 1 + len(SHADOW) + 1 + len(items) + 5  # the backdrop's light, the shadow, the panel, ..., the rest
-    return (f"{WIDTH}x{HEIGHT} settings panel: {caches} cached widgets and effects composed with {blits} blits "
-            f"(a drop shadow from a copy, a hover tint, an additive glow, a translucent tooltip)")
+    return (f"{WIDTH}x{HEIGHT} settings panel: {caches} cached widgets and effects ({len(ATLAS.pages)} atlas "
+            f"page, 3 nine-slice skins) composed with {blits} blits (a drop shadow from a copy, a hover tint, an "
+            f"additive glow, a translucent tooltip)")
 
 
 def main():

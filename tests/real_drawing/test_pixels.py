@@ -349,6 +349,20 @@ def test_nine_slice_is_raylibs_n_patch(rl, borders, dest, source):
     assert read(sliced) == read(patched)
 
 
+def test_a_read_back_waits_for_the_driver():
+    # The driver's threads may still be drawing what it was handed when the
+    # pixels are read: in this pattern they were, most times.
+    stale = 0
+    for _ in range(100):
+        source, other, read_back = target(2, 2, WHITE), target(2, 2, (0, 0, 0, 255)), target(2, 2, BLUE)
+        with read_back:
+            other.blit(read_back, (0, 0))
+            read_back.fast_blit(source, (0, 0))
+            other.blit(source, (0, 0))
+        stale += read(read_back) != canvas(2, 2, WHITE)
+    assert stale == 0
+
+
 def test_read_rgba_sees_drawing_in_progress(stripes):
     dst = target(2, 2)
     with dst:

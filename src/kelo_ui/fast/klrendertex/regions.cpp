@@ -39,8 +39,14 @@ bool read_area(PyObject* object, KlRenderTextureObject* source, Area& out) {
     }
     double values[4];
     for (Py_ssize_t i = 0; i < 4; ++i) {
-        values[i] = PyFloat_AsDouble(PyTuple_GET_ITEM(object, i));
-        if (values[i] == -1.0 && PyErr_Occurred()) return false;
+        PyObject* item = PyTuple_GET_ITEM(object, i);
+        // Exact ints and floats are read as they are; anything else through float().
+        if (PyLong_CheckExact(item) && PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(item))) [[likely]] {
+            values[i] = static_cast<double>(PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(item)));
+        } else {
+            values[i] = PyFloat_AsDouble(item);
+            if (values[i] == -1.0 && PyErr_Occurred()) return false;
+        }
     }
     out = {values[0], values[1], values[2], values[3]};
     KlVector2Object* size = size_vector(source, "width");
