@@ -126,17 +126,6 @@ bool tint_of(ContextObject* self, PyObject* color, rl::Color& out, const char* f
 
 // ------------------------------------------------------------ drawing
 
-// The whole picture at its own size, upside down when flipping: the source
-// rectangle's height is negative then.
-void draw_whole(const Binding& binding, const Source& source, rl::Vector2 position, bool flip, rl::Color tint) {
-    const Area bounds = source.bounds();
-    const auto height = static_cast<float>(bounds.height);
-    binding.raylib.DrawTextureRec(source.texture,
-                                  {static_cast<float>(bounds.x), static_cast<float>(bounds.y),
-                                   static_cast<float>(bounds.width), flip ? -height : height},
-                                  position, tint);
-}
-
 // The part of `from` (in the source's storage) that lies on the picture, and
 // the part of `dest` it is drawn into; false when none of it does. Beyond the
 // picture's edge raylib would draw its neighbour or wrap around to the
@@ -162,6 +151,25 @@ bool on_the_picture(const Area& bounds, rl::Rectangle& from, rl::Rectangle& dest
     return true;
 }
 
+// A part of a texture whose texels go on beyond it (an atlas cell, a region
+// of a picture) is drawn from a hair inside its edges: a pixel centre exactly
+// on the drawn rectangle's edge then takes the part's own edge texel, as the
+// texture's own edge does (render textures clamp), never its neighbour's. A
+// hair is far less than the distance between a pixel's sample and a texel's
+// edge in any draw at an integer place and scale, which stay the same.
+constexpr float hair = 1.0f / 512.0f;
+
+void inside_its_neighbours(const rl::Texture& texture, rl::Rectangle& from) {
+    const bool mirror_x = from.width < 0.0f, mirror_y = from.height < 0.0f;
+    float x0 = from.x, x1 = from.x + std::fabs(from.width);
+    float y0 = from.y, y1 = from.y + std::fabs(from.height);
+    if (x0 > 0.0f) x0 += hair;
+    if (x1 < static_cast<float>(texture.width)) x1 -= hair;
+    if (y0 > 0.0f) y0 += hair;
+    if (y1 < static_cast<float>(texture.height)) y1 -= hair;
+    from = {x0, y0, mirror_x ? x0 - x1 : x1 - x0, mirror_y ? y0 - y1 : y1 - y0};
+}
+
 // `from`, in the picture's own storage (0, 0 at its bottom-left texel), drawn
 // into the rectangle `dest`.
 void draw_into(const Binding& binding, const Source& source, rl::Rectangle from, rl::Rectangle dest,
@@ -169,8 +177,26 @@ void draw_into(const Binding& binding, const Source& source, rl::Rectangle from,
     const Area bounds = source.bounds();
     from.x += static_cast<float>(bounds.x);
     from.y += static_cast<float>(bounds.y);
-    if (on_the_picture(bounds, from, dest))
-        binding.raylib.DrawTexturePro(source.texture, from, dest, rl::Vector2{0.0f, 0.0f}, 0.0f, tint);
+    if (!on_the_picture(bounds, from, dest)) return;
+    if (!source.area.whole() || from.x > 0.0f || from.y > 0.0f ||
+        std::fabs(from.width) < static_cast<float>(source.texture.width) ||
+        std::fabs(from.height) < static_cast<float>(source.texture.height))
+        inside_its_neighbours(source.texture, from);
+    binding.raylib.DrawTexturePro(source.texture, from, dest, rl::Vector2{0.0f, 0.0f}, 0.0f, tint);
+}
+
+// The whole picture at its own size, upside down when flipping: the source
+// rectangle's height is negative then. (DrawTextureRec draws so, with the
+// rectangle the picture's own size.)
+void draw_whole(const Binding& binding, const Source& source, rl::Vector2 position, bool flip, rl::Color tint) {
+    const Area bounds = source.bounds();
+    const auto width = static_cast<float>(bounds.width), height = static_cast<float>(bounds.height);
+    if (source.area.whole()) [[likely]] {
+        binding.raylib.DrawTextureRec(source.texture, {0.0f, 0.0f, width, flip ? -height : height}, position, tint);
+        return;
+    }
+    draw_into(binding, source, {0.0f, 0.0f, width, flip ? -height : height}, {position.x, position.y, width, height},
+              tint);
 }
 
 // The part `area` (x, y, width, height) of the picture, top-left origin as
