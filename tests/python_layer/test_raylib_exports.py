@@ -26,6 +26,7 @@ SIGNATURES = {
     "c_draw_render_texture_vec": "int (PyObject *, PyObject *, PyObject *, int)",
     "c_draw_render_texture_rec": "int (PyObject *, double, double, PyObject *, PyObject *)",
     "c_draw_render_texture_area": "int (PyObject *, double, double, double, double, PyObject *, PyObject *, int)",
+    "c_calling": "const char *(const char *)",
 }
 
 capsule_name = ctypes.PYFUNCTYPE(ctypes.c_char_p, ctypes.py_object)(("PyCapsule_GetName", ctypes.pythonapi))

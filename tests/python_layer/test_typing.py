@@ -30,3 +30,11 @@ def test_typed_usage_checks(tmp_path):
     result = run_mypy("mypy", "--strict", "--warn-unused-ignores", "--cache-dir", str(tmp_path / "cache"),
                       str(USAGE), cwd=tmp_path)
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_the_backend_protocol_is_the_forwarded_functions():
+    from kelo_ui.backends import DRAWING_METHODS, DrawingBackend
+    from kelo_ui.fast.raylib import kelo_raylib
+
+    members = {name for name in vars(DrawingBackend) if not name.startswith("_")}
+    assert members == set(DRAWING_METHODS) and isinstance(kelo_raylib.context, DrawingBackend)

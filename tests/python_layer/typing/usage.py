@@ -6,6 +6,7 @@ Each `type: ignore` marks a misuse that the stubs must refuse; mypy runs with
 
 import pickle
 
+from kelo_ui.backends import DrawingBackend
 from kelo_ui.fast.klrect.klrect import KlRect
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
@@ -51,3 +52,8 @@ def made() -> list[object]:
     kelo_raylib.c_clear_background(Color.White)
     return [adopted, again, pickle.loads(pickle.dumps(rt)), KlRect(0, 0, 1, 1), KlShader(3),
             kl_render_tex.md]
+
+
+def backends() -> list[DrawingBackend]:
+    # The window context is the drawing backend the toolkit ships.
+    return [kelo_raylib.context, object()]  # type: ignore[list-item]

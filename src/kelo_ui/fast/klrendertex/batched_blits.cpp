@@ -102,6 +102,7 @@ const kl::Signature sig_fast_blits = kl::make_signature("fast_blits", fast_blits
 const kl::Signature sig_blits = kl::make_signature("blits", blits_params);
 
 PyObject* py_fast_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("fast_blits"));
     PyObject* blits = nullptr;
     if (!kl::bind_arguments(sig_fast_blits, args, nargs, kwnames, &blits) ||
         !draw_items(record(self), blits, "fast_blits")) {
@@ -111,6 +112,7 @@ PyObject* py_fast_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 }
 
 PyObject* py_blits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("blits"));
     PyObject* values[2];
     int blend_mode = 0;
     KlRenderTextureObject* rt = record(self);

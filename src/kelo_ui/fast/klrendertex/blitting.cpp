@@ -142,6 +142,7 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
 }
 
 PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("blit"));
     PyObject* values[5];
     int blend_mode = 0;
     int flip = 0;
@@ -158,6 +159,7 @@ PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("fast_blit"));
     PyObject* values[4];
     int flip = 0;
     if (!kl::bind_arguments(sig_fast_blit, args, nargs, kwnames, values) || !kl::as_truth(values[2], flip) ||
@@ -189,6 +191,7 @@ void c_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* de
 }
 
 PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("blit_texture"));
     PyObject* values[5];
     int blend_mode = 0;
     int flip = 0;
@@ -204,6 +207,7 @@ PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t narg
 }
 
 PyObject* py_fast_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("fast_blit_texture"));
     PyObject* values[4];
     int flip = 0;
     if (!kl::bind_arguments(sig_fast_blit_texture, args, nargs, kwnames, values) ||

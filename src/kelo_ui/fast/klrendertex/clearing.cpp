@@ -19,6 +19,7 @@ struct ClearKind {
     kl::FunctionEntry own_entry;
     const kl::Signature& signature;
     const char* qualname;
+    const char* method;  // as messages name it
     bool own_texture_mode;  // clear through c_clear rather than c_fast_clear
 };
 
@@ -46,6 +47,7 @@ kl::Parameters<3> exit_params{{{"exc_type"}, {"exc_val"}, {"exc_tb"}}};
 
 PyObject* py_checked_clear(const ClearKind& kind, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
+    Calling calling(kind.method);
     PyObject* color;
     if (!kl::bind_arguments(kind.signature, args, nargs, kwnames, &color) ||
         !kl::check_argument_tuple(color, true, "color")) {
@@ -65,10 +67,10 @@ const kl::Signature sig_enter = kl::make_signature("__enter__");
 const kl::Signature sig_exit = kl::make_signature("__exit__", exit_params);
 
 namespace {
-const ClearKind clear_kind{state.names.clear, py_clear, sig_clear, KLRT_QUALNAME("clear"), true};
+const ClearKind clear_kind{state.names.clear, py_clear, sig_clear, KLRT_QUALNAME("clear"), KLRT_METHOD("clear"), true};
 const ClearKind fast_clear_kind{state.names.fast_clear, py_fast_clear, sig_fast_clear, KLRT_QUALNAME("fast_clear"),
-                                false};
-const ClearKind fill_kind{state.names.fill, py_fill, sig_fill, KLRT_QUALNAME("fill"), true};
+                                KLRT_METHOD("fast_clear"), false};
+const ClearKind fill_kind{state.names.fill, py_fill, sig_fill, KLRT_QUALNAME("fill"), KLRT_METHOD("fill"), true};
 }  // namespace
 
 void c_fast_clear(KlRenderTextureObject*, PyObject* color) {
@@ -114,6 +116,7 @@ PyObject* py_fill(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 PyObject* py_enter(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("__enter__"));
     KlRenderTextureObject* rt = record(self);
     if (!kl::bind_no_arguments(sig_enter, nargs, kwnames) || !check_loaded(rt)) return fail(KLRT_QUALNAME("__enter__"));
     {
@@ -125,6 +128,7 @@ PyObject* py_enter(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject*
 }
 
 PyObject* py_exit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("__exit__"));
     PyObject* values[3];
     if (!kl::bind_arguments(sig_exit, args, nargs, kwnames, values)) return fail(KLRT_QUALNAME("__exit__"));
     state.raylib.end_texture_mode(0);

@@ -26,6 +26,7 @@ Ref blend_alpha() {
 const kl::Signature sig_copy = kl::make_signature("copy", copy_params);
 
 PyObject* py_copy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("copy"));
     PyObject* flip_value;
     int flip = 0;
     KlRenderTextureObject* rt = record(self);

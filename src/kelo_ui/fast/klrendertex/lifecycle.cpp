@@ -149,6 +149,7 @@ void kill(KlRenderTextureObject* self, int skip_dispatch) {
 const kl::Signature sig_kill = kl::make_signature("kill");
 
 PyObject* py_kill(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("kill"));
     if (!kl::bind_no_arguments(sig_kill, nargs, kwnames)) return fail(KLRT_QUALNAME("kill"));
     kill_body(record(self));
     if (PyErr_Occurred()) return fail(KLRT_QUALNAME("kill"));

@@ -124,6 +124,7 @@ const kl::Signature sig_blit_region = kl::make_signature("blit_region", blit_reg
 const kl::Signature sig_fast_blit_region = kl::make_signature("fast_blit_region", fast_blit_region_params);
 
 PyObject* py_blit_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("blit_region"));
     PyObject* values[6];
     int blend_mode = 0;
     int flip = 0;
@@ -148,6 +149,7 @@ PyObject* py_blit_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 }
 
 PyObject* py_fast_blit_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Calling calling(KLRT_METHOD("fast_blit_region"));
     PyObject* values[5];
     int flip = 0;
     Area area{};

@@ -116,11 +116,22 @@ bool find_staticmethod() {
 }
 
 // The native method table, the readied class with its published table, the
-// class in the module.
+// class in the module. Filled by slot name: the header's order is the only
+// statement of it, and a slot named out of that order does not compile.
 bool publish_class(PyObject* module) {
     vtable = KlRenderTextureVTable{
-        c_fast_blit, c_fast_blit_texture, c_fast_clear, c_clear,    clear,      fast_clear,
-        fill,        kill,                get_rect,     get_height, get_width, new_,
+        .c_fast_blit = c_fast_blit,
+        .c_fast_blit_texture = c_fast_blit_texture,
+        .c_fast_clear = c_fast_clear,
+        .c_clear = c_clear,
+        .clear = clear,
+        .fast_clear = fast_clear,
+        .fill = fill,
+        .kill = kill,
+        .get_rect = get_rect,
+        .get_height = get_height,
+        .get_width = get_width,
+        .new_ = new_,
     };
     return kl::publish_native_type(module, &KlRenderTextureType, &vtable, "KlRenderTexture");
 }

@@ -81,7 +81,7 @@ public:
     // The source as the texture is now; no Python code runs here. One that is
     // dead (id 0) is refused, saying why. A texture that is the colour
     // texture of a cell draws the cell's part of its page.
-    bool read(ContextObject* self, const char* function) {
+    bool read(ContextObject* self, const char* function, const char* role = "the source") {
         const Binding& binding = self->binding;
         rl::RenderTexture whole;
         auto data = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(object_.get())->c_data);
@@ -94,7 +94,7 @@ public:
             data -= offsetof(rl::RenderTexture, texture);  // the struct it would be a field of
         }
         source = source_of(self, whole, reinterpret_cast<const void*>(data));
-        return whole.texture.id != 0 || dead(self, function, "texture", object_.get());
+        return whole.texture.id != 0 || dead(self, function, role, object_.get());
     }
 
     Source source;
@@ -230,7 +230,7 @@ bool blit_pro(ContextObject* self, PyObject* texture_object, PyObject* dest, PyO
     rl::Rectangle rectangle{};
     if ((size == 2 ? dest != Py_None && !to_vector2(binding, dest, position, {function, "dest"})
                    : !to_rectangle(binding, dest, rectangle, {function, "dest"})) ||
-        !tint_of(self, color, tint, function) || !held.read(self, function) || !ready(self, function))
+        !tint_of(self, color, tint, function) || !held.read(self, function, "the texture") || !ready(self, function))
         return false;
     if (size == 2) {
         draw_whole(binding, held.source, position, flip != 0, tint);

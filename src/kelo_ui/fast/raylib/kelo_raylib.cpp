@@ -141,6 +141,8 @@ int c_draw_render_texture_area(PyObject* render_texture, double x, double y, dou
     return native::draw_render_texture_area(backend, render_texture, x, y, width, height, dest, color, flip);
 }
 
+const char* c_calling(const char* method) { return native::set_calling(method); }
+
 // In export order, each checked against its declared type.
 #define X_EXPORT(name, result, parameters, signature, required) \
     reinterpret_cast<void*>(static_cast<kelo_raylib::function_type::name>(name)),

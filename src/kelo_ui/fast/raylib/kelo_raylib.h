@@ -49,6 +49,11 @@ inline constexpr const char module_name[] = "kelo_ui.fast.raylib.kelo_raylib";
 // could run code; otherwise it returns 0 having done nothing, and the caller
 // draws through the functions above. They never raise.
 //
+// c_calling(method) names the public method being run ("KlRenderTexture.blit",
+// a static string; null: none) in the messages of what is refused while it
+// runs, on this thread, and returns the name it replaces, which the caller
+// puts back when the method ends.
+//
 // c_draw_render_texture_area draws the part (x, y, width, height) of the
 // render texture's picture (top-left origin, as the picture is drawn with a
 // flip) at `dest`, a position (the part at its own size) or a rectangle, as
@@ -64,7 +69,8 @@ inline constexpr const char module_name[] = "kelo_ui.fast.raylib.kelo_raylib";
     X(c_draw_render_texture_area, int,                                                                            \
       (PyObject * render_texture, double x, double y, double width, double height, PyObject * dest,               \
        PyObject * color, int flip),                                                                               \
-      "int (PyObject *, double, double, double, double, PyObject *, PyObject *, int)")
+      "int (PyObject *, double, double, double, double, PyObject *, PyObject *, int)")                            \
+    X(c_calling, const char*, (const char* method), "const char *(const char *)")
 
 // Every export, in capsule order: X(name, result, parameters, signature, required).
 #define KELO_RAYLIB_DRAWING_EXPORT(name, result, parameters, signature, python, doc) \

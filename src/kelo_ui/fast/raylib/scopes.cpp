@@ -15,7 +15,10 @@ namespace kelo_raylib::native {
 
 // ------------------------------------------------------------ the checks
 
-bool refuse(ContextObject* self, const char* function) {
+const char* set_calling(const char* method) { return std::exchange(calling, method); }
+
+bool refuse(ContextObject* self, const char* called) {
+    const char* function = shown(called);
     if (self->thread != 0) {
         PyErr_Format(PyExc_RuntimeError,
                      "%s: called from thread %lu, but the window's GPU objects are made, drawn and released on its "
@@ -45,7 +48,7 @@ bool dead(ContextObject* self, const char* function, const char* parameter, PyOb
     const char* why = nullptr;
     if (is_cdata(self->binding, object))
         why = why_dead(self, reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(object)->c_data));
-    PyErr_Format(PyExc_RuntimeError, "%s: %s is dead: %s", function, parameter,
+    PyErr_Format(PyExc_RuntimeError, "%s: %s is dead: %s", shown(function), parameter,
                  why ? why : "it has no GPU object (id 0)");
     return false;
 }
@@ -144,7 +147,7 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
                     {function, "render_texture"}, "a raylib RenderTexture"))
         return;
     if (target.id == 0 || target.texture.id == 0) {
-        dead(self, function, "render_texture", render_texture.get());
+        dead(self, function, "the destination", render_texture.get());
         return;
     }
     if (!ready(self, function)) return;

@@ -134,6 +134,31 @@ struct Failure {
     return {};
 }
 
+// While a public method runs, what the drawing refuses is named after it
+// ("KlRenderTexture.blit: the source is dead: ..."), through kelo_raylib's
+// c_calling when the module has it. A method run by another (copy's blit)
+// leaves the outer one's name.
+class Calling {
+public:
+    explicit Calling(const char* method) noexcept {
+        const auto set = state.raylib.c_calling;
+        if (set == nullptr) return;
+        previous_ = set(method);
+        if (previous_ != nullptr) set(previous_);
+        active_ = true;
+    }
+    ~Calling() {
+        if (active_) state.raylib.c_calling(previous_);
+    }
+    Calling(const Calling&) = delete;
+    Calling& operator=(const Calling&) = delete;
+
+private:
+    const char* previous_ = nullptr;
+    bool active_ = false;
+};
+#define KLRT_METHOD(method) "KlRenderTexture." method
+
 // A module-level name (`md`, `kelo_state`, ...): the module's dictionary,
 // then the built-ins.
 inline kl::Ref global(const kl::Pinned<>& name) {

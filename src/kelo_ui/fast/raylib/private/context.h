@@ -109,6 +109,11 @@ inline bool is_context(PyObject* object) { return Py_IS_TYPE(object, &context_ty
 
 // ------------------------------------------------------------ the checks
 
+// The public method running on this thread (kelo_raylib's c_calling), named
+// by the messages of what is refused in place of the drawing call's own name.
+inline thread_local const char* calling = nullptr;
+inline const char* shown(const char* function) { return calling != nullptr ? calling : function; }
+
 // Refuses a call, saying why nothing may be drawn now: no window (never
 // opened, closed, forked) or another thread; false with RuntimeError set.
 bool refuse(ContextObject* self, const char* function);
@@ -133,12 +138,13 @@ inline bool ready(ContextObject* self, const char* function) {
         return refuse(self, function);
     if (self->binding.raylib.IsWindowReady()) [[likely]]
         return true;
-    PyErr_Format(PyExc_RuntimeError, "%s: raylib has no open window to draw into", function);
+    PyErr_Format(PyExc_RuntimeError, "%s: raylib has no open window to draw into", shown(function));
     return false;
 }
 
 // A texture or render texture whose GPU object is gone (id 0) is refused,
-// saying why it died; always false. `object` is the binding's cdata.
+// saying which argument it is ("the source") and why it died; always false.
+// `object` is the binding's cdata.
 bool dead(ContextObject* self, const char* function, const char* parameter, PyObject* object);
 
 template <typename Work>

@@ -17,6 +17,8 @@ bool add_to_module(PyObject* module);
 // The one context: a borrowed reference, null before add_to_module().
 PyObject* the_context();
 bool is_context_object(PyObject* object);
+// The public method the messages name, on this thread; returns the one it replaces.
+const char* set_calling(const char* method);
 
 void clear_background(PyObject* context, PyObject* color);
 void draw_texture_vec(PyObject* context, PyObject* texture, PyObject* dest, PyObject* color, int flip);
