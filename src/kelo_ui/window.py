@@ -97,8 +97,7 @@ class Window:
         return cls(0, 0, "", True)
 
     def __init__(self, width: int, height: int, title: str, hidden: bool):
-        self.width = width
-        self.height = height
+        self._size = (width, height)  # as it was last seen while open
         self.title = title
         self.hidden = hidden
         self.display = DISPLAY
@@ -110,6 +109,41 @@ class Window:
     @property
     def is_open(self) -> bool:
         return context.window is self and bool(context.is_active)
+
+    @property
+    def width(self) -> int:
+        """The window's width as raylib has it now (`md.rl.set_window_size`
+        changes it); once closed, as it was last."""
+        return self._follow()[0]
+
+    @property
+    def height(self) -> int:
+        """The window's height, as `width`."""
+        return self._follow()[1]
+
+    def _follow(self) -> tuple[int, int]:
+        if self.is_open:
+            from raylib import rl as lib  # reading two ints of raylib's state: no GL, any thread
+
+            self._size = (lib.GetScreenWidth(), lib.GetScreenHeight())
+        return self._size
+
+    def present(self, scene: Any) -> None:
+        """Show `scene` (a KlRenderTexture) on the window at (0, 0), the right
+        way up. Inside a frame it is drawn into the frame (with no target's
+        scope open: it would land in that target); outside one it is a frame
+        of its own, on black."""
+        if not self.is_open:
+            raise RuntimeError(f"present: {self!r} is not open")
+        if self._in_frame:
+            if context.current_target() is not None:
+                raise RuntimeError("present: a render target's scope is open in this frame; the scene would be "
+                                   "drawn into that target, not onto the window")
+            self.display.fast_blit_pro(scene, (0, 0), True, None)
+            return
+        with self.frame():
+            context.c_clear_background((0, 0, 0, 255))
+            self.display.fast_blit_pro(scene, (0, 0), True, None)
 
     @contextlib.contextmanager
     def frame(self) -> Iterator[Window]:
@@ -257,6 +291,9 @@ def close_window() -> None:
     raylib's window closes, then the private X server stops, and last the
     window stops being current. A close that an interrupt stops half-way is
     finished by the next one (or at exit)."""
+    window = context.window
+    if window is not None:
+        window._follow()  # the size it closes with
     context.deactivate("closed")
 
 

@@ -10,6 +10,7 @@ from __future__ import annotations
 import os
 import struct
 import zlib
+from typing import Any
 
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.raylib.kelo_raylib import context
@@ -30,6 +31,30 @@ def read_rgba(target: KlRenderTexture) -> tuple[int, int, bytes]:
     if not target.loaded:
         raise ValueError("read_rgba: the render texture is not loaded")
     return context.read_rgba(target.render_texture)  # type: ignore[no-any-return]
+
+
+def read_array(target: KlRenderTexture) -> Any:
+    """The target's pixels as a numpy array of height x width x 4 (RGBA, uint8),
+    top row first. Needs numpy (`pip install numpy`, or `pip install
+    kelo_ui[numpy]`); raises as read_rgba does."""
+    try:
+        import numpy
+    except ImportError as error:
+        raise ImportError(f"read_array needs numpy: pip install numpy ({error})") from error
+    width, height, data = read_rgba(target)
+    return numpy.frombuffer(data, dtype=numpy.uint8).reshape(height, width, 4)
+
+
+def read_image(target: KlRenderTexture) -> Any:
+    """The target's pixels as a Pillow image (mode "RGBA"). Needs Pillow (`pip
+    install pillow`, or `pip install kelo_ui[pillow]`); raises as read_rgba
+    does."""
+    try:
+        from PIL import Image
+    except ImportError as error:
+        raise ImportError(f"read_image needs Pillow: pip install pillow ({error})") from error
+    width, height, data = read_rgba(target)
+    return Image.frombytes("RGBA", (width, height), data)
 
 
 def encode_png(width: int, height: int, data: bytes) -> bytes:
