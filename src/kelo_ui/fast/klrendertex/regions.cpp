@@ -148,7 +148,7 @@ PyObject* py_blit_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs
     Py_RETURN_NONE;
 }
 
-PyObject* py_fast_blit_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* py_fast_blit_region(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     Calling calling(KLRT_METHOD("fast_blit_region"));
     PyObject* values[5];
     int flip = 0;

@@ -12,7 +12,6 @@
 #include "kelo_ui/fast/klshader/klshader.h"
 #include "kelo_ui/fast/klvector2/klvector2.h"
 #include "kelo_ui/fast/raylib/kelo_raylib.h"
-#include "kelo_ui/fast/raylib/private/raylib_declarations.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 #include "kelo_ui/fast/runtime/module_def.h"
@@ -21,6 +20,15 @@
 namespace {
 
 using kl::Ref;
+
+// raylib's own structs, as a program calling raylib declares them: the floor
+// calls raylib itself, as another native module would.
+namespace rl {
+struct Texture { unsigned int id; int width, height, mipmaps, format; };
+struct Rectangle { float x, y, width, height; };
+struct Vector2 { float x, y; };
+struct Color { unsigned char r, g, b, a; };
+}  // namespace rl
 
 PyObject* record_sizes(PyObject*, PyObject*) {
     return Py_BuildValue("{s:n,s:n,s:n}", "KlVector2", static_cast<Py_ssize_t>(sizeof(KlVector2Object)), "KlRect",
@@ -189,8 +197,7 @@ PyObject* noop(PyObject*, PyObject* const*, Py_ssize_t) { Py_RETURN_NONE; }
 // prebuilt structs: the whole `texture` (its bytes) flipped at (10, 20),
 // untinted. The floor of any blit that goes through it.
 PyObject* draw_texture_rec_floor(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-    namespace rl = kelo_raylib::native::rl;
-    if (!kl::check_positional_count("draw_texture_rec_floor", nargs, 3)) return nullptr;
+        if (!kl::check_positional_count("draw_texture_rec_floor", nargs, 3)) return nullptr;
     const auto address = reinterpret_cast<std::uintptr_t>(PyLong_AsVoidPtr(args[0]));
     if (address == 0) {
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "draw_texture_rec_floor: no function address");
@@ -210,7 +217,7 @@ PyObject* draw_texture_rec_floor(PyObject*, PyObject* const* args, Py_ssize_t na
     using DrawTextureRec = void (*)(rl::Texture, rl::Rectangle, rl::Vector2, rl::Color);
     const auto draw = reinterpret_cast<DrawTextureRec>(address);
     const rl::Rectangle source{0.0f, 0.0f, static_cast<float>(texture.width), -static_cast<float>(texture.height)};
-    for (Py_ssize_t i = 0; i < count; ++i) draw(texture, source, rl::Vector2{10.0f, 20.0f}, kelo_raylib::native::white);
+    for (Py_ssize_t i = 0; i < count; ++i) draw(texture, source, rl::Vector2{10.0f, 20.0f}, rl::Color{255, 255, 255, 255});
     Py_RETURN_NONE;
 }
 

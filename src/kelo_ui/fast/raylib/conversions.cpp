@@ -23,10 +23,6 @@ bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, voi
     return false;
 }
 
-bool to_texture(const Binding& binding, PyObject* object, rl::Texture& out, Where where) {
-    return from_cdata(binding, texture_struct, object, &out, where, "a raylib Texture");
-}
-
 namespace {
 
 // Calls item(value, i) for each of the `count` items of a sequence.

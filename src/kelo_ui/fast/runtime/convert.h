@@ -4,9 +4,11 @@
 // - Integer parameters of the Python-visible methods (a blend mode, the
 //   pickle checksum): through __int__, so a float is truncated (as_int32,
 //   as_int64).
-// - C int parameters of kelo_raylib's and the native backend's Python-visible
-//   functions, which mirror their C signatures: only an int or an object with
-//   __index__ (int_argument).
+// - C int parameters of kelo_raylib's Python-visible functions, which mirror
+//   their C signatures, and the window context's blend modes and sizes: only
+//   an int or an object with __index__ (int_argument). (The context's own
+//   c_draw_texture_vec takes its flip as a truth value, as the display's
+//   fast_blit_pro does.)
 // - Truth values (flip, loaded): True, False and None by identity, anything
 //   else through the interpreter's truth test (as_truth).
 //

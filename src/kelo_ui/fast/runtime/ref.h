@@ -1,10 +1,11 @@
-// Owned and borrowed object references.
+// Owned object references.
 //
 // Ref owns one strong reference and releases it exactly once: when it is
-// destroyed, reassigned, or handed on with release(). Borrowed documents a
-// reference that the holder does not own. Pinned holds process-wide state for
-// the life of the process: it is never released, so that no static destructor
-// touches the interpreter after it has been finalised.
+// destroyed, reassigned, or handed on with release(); a plain PyObject* is
+// a borrowed reference, valid while its owner keeps it. Pinned holds
+// process-wide state for the life of the process: it is never released, so
+// that no static destructor touches the interpreter after it has been
+// finalised.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -51,24 +52,9 @@ public:
         object_ = nullptr;
         return object;
     }
-    void reset() noexcept { Py_CLEAR(object_); }
 
 private:
     PyObject* object_ = nullptr;
-};
-
-// A reference the holder does not own: valid while its owner keeps it alive.
-class Borrowed {
-public:
-    constexpr Borrowed(PyObject* object = nullptr) noexcept : object_(object) {}
-    Borrowed(const Ref& ref) noexcept : object_(ref.get()) {}
-    PyObject* get() const noexcept { return object_; }
-    operator PyObject*() const noexcept { return object_; }
-    explicit operator bool() const noexcept { return object_ != nullptr; }
-    Ref newref() const noexcept { return Ref::newref(object_); }
-
-private:
-    PyObject* object_;
 };
 
 // Process-wide state written once at start-up and kept until the process

@@ -23,7 +23,6 @@ struct Where {
 // anything else raises TypeError "... must be <expected>, not ...".
 bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, void* out, Where where,
                 const char* expected);
-bool to_texture(const Binding& binding, PyObject* object, rl::Texture& out, Where where);
 bool to_vector2(const Binding& binding, PyObject* object, rl::Vector2& out, Where where);
 bool to_rectangle(const Binding& binding, PyObject* object, rl::Rectangle& out, Where where);
 // None stands for `if_none`: white as a tint, blank as a clear colour.
