@@ -37,12 +37,6 @@ const char* death_reason(Death death) {
     }
 }
 
-namespace {
-
-std::uintptr_t address_of(PyObject* cdata) {
-    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(cdata)->c_data);
-}
-
 void zero(Kind kind, void* data) {
     if (kind == Kind::render_texture) {
         auto* render_texture = static_cast<rl::RenderTexture*>(data);
@@ -52,6 +46,23 @@ void zero(Kind kind, void* data) {
     } else {
         static_cast<rl::Texture*>(data)->id = 0;
     }
+}
+
+// Takes a live object out of the table, saying why it died.
+void forget_live(ContextObject* self, void* data, Death why) {
+    LiveObject gone{};
+    if (auto found = self->objects.live.find(reinterpret_cast<std::uintptr_t>(data));
+        found != self->objects.live.end()) {
+        *found->second.death = why;
+        gone = std::move(found->second);
+        self->objects.live.erase(found);
+    }
+}
+
+namespace {
+
+std::uintptr_t address_of(PyObject* cdata) {
+    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(cdata)->c_data);
 }
 
 // `work()`, a raylib call that makes or releases a GPU object, with the batch
@@ -69,45 +80,6 @@ auto changing(ContextObject* self, Work work) {
         if (raylib.rlGetActiveFramebuffer() != active) raylib.rlEnableFramebuffer(active);
         return result;
     }
-}
-
-// Takes a live object out of the table, saying why it died.
-void forget_live(ContextObject* self, void* data, Death why) {
-    LiveObject gone{};
-    if (auto found = self->objects.live.find(reinterpret_cast<std::uintptr_t>(data));
-        found != self->objects.live.end()) {
-        *found->second.death = why;
-        gone = std::move(found->second);
-        self->objects.live.erase(found);
-    }
-}
-
-// A cell dies: its scopes go, its ids are zeroed; its page, and the page's
-// framebuffer, stay.
-bool release_cell(ContextObject* self, void* data, Death why, const char* function) {
-    auto* cell = static_cast<rl::RenderTexture*>(data);
-    if (!forget_target(self, cell->id, data, function)) return false;
-    Cell gone;
-    if (auto found = self->cells.find(reinterpret_cast<std::uintptr_t>(data)); found != self->cells.end()) {
-        gone = std::move(found->second);
-        self->cells.erase(found);
-    }
-    forget_live(self, data, why);
-    zero(Kind::render_texture, data);
-    return true;
-}
-
-// The cells of a page that is being released die with it.
-bool release_cells_of(ContextObject* self, const rl::RenderTexture* page, Death why, const char* function) {
-    std::vector<std::uintptr_t> cells;
-    if (!growing([&] {
-            for (const auto& [address, cell] : self->cells)
-                if (cell.page_data == page) cells.push_back(address);
-        }))
-        return false;
-    for (std::uintptr_t address : cells)
-        if (!release_cell(self, reinterpret_cast<void*>(address), why, function)) return false;
-    return true;
 }
 
 // Release one object's GPU side, live or not the toolkit's. Its ids are
@@ -245,6 +217,10 @@ PyObject* unload(ContextObject* self, PyObject* object, Kind kind, const char* f
 }
 
 }  // namespace
+
+Ref adopt_render_texture(ContextObject* self, const rl::RenderTexture& value) {
+    return adopt(self, Kind::render_texture, self->objects.render_textures, value);
+}
 
 // ------------------------------------------------------------ the table
 
@@ -406,94 +382,5 @@ PyObject* method_run_pending_releases(PyObject* object, PyObject* const*, Py_ssi
     if (!enter_slowly(self, function)) return nullptr;
     Py_RETURN_NONE;
 }
-
-PyObject* method_read_rgba(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
-    constexpr const char* function = "read_rgba";
-    ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function)) return nullptr;
-    Ref held = Ref::newref(args[0]);
-    rl::RenderTexture target;
-    if (!from_cdata(self->binding, render_texture_struct, held.get(), &target, {function, "render_texture"},
-                    "a raylib RenderTexture"))
-        return nullptr;
-    if (target.id == 0 || target.texture.id == 0) return dead(self, function, "the render texture", held.get()), nullptr;
-    if (!ready(self, function)) return nullptr;
-    // A cell is a part of its page's texture.
-    const Cell* cell = cell_at(self, reinterpret_cast<CDataHead*>(held.get())->c_data);
-    const rl::Texture& texture = cell ? cell->page_data->texture : target.texture;
-    const Area area = cell ? cell->area : Area{0, 0, texture.width, texture.height};
-    if (texture.format != rgba8 || texture.width < 1 || texture.height < 1) {
-        PyErr_Format(PyExc_RuntimeError, "%s: the render texture is not %dx%d RGBA8 pixels", function, texture.width,
-                     texture.height);
-        return nullptr;
-    }
-    const Functions& raylib = self->binding.raylib;
-    // Draws still waiting in raylib's batch belong in the picture, and the
-    // driver's threads may still be drawing what it was handed.
-    raylib.rlDrawRenderBatchActive();
-    finish_drawing();
-    auto* stored = static_cast<const unsigned char*>(
-        raylib.rlReadTexturePixels(texture.id, texture.width, texture.height, texture.format));
-    if (stored == nullptr) {
-        PyErr_Format(PyExc_RuntimeError, "%s: raylib read no pixels back", function);
-        return nullptr;
-    }
-    // GL stores a render texture bottom-up: row 0 here is y = 0 as drawn.
-    const Py_ssize_t stride = static_cast<Py_ssize_t>(texture.width) * 4;
-    const Py_ssize_t row = static_cast<Py_ssize_t>(area.width) * 4;
-    Ref data = Ref::steal(PyBytes_FromStringAndSize(nullptr, row * area.height));
-    if (data) {
-        char* rows = PyBytes_AS_STRING(data.get());
-        for (int y = 0; y < area.height; ++y)
-            std::memcpy(rows + y * row, stored + (area.y + area.height - 1 - y) * stride + area.x * 4,
-                        static_cast<std::size_t>(row));
-    }
-    raylib.MemFree(const_cast<unsigned char*>(stored));
-    if (!data) return nullptr;
-    return Py_BuildValue("(iiN)", area.width, area.height, data.release());
-}
-
-PyObject* method_make_cell(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
-    constexpr const char* function = "make_cell";
-    ContextObject* self = context_of(object);
-    int x = 0, y = 0, width = 0, height = 0;
-    if (!kl::check_positional_count(function, nargs, 5) || !kl::int_argument(args[1], x) ||
-        !kl::int_argument(args[2], y) || !kl::int_argument(args[3], width) || !kl::int_argument(args[4], height) ||
-        !for_gpu_work(self, function))
-        return nullptr;
-    Ref page = Ref::newref(args[0]);
-    void* data = is_struct(self->binding, page.get(), render_texture_struct)
-                     ? reinterpret_cast<CDataHead*>(page.get())->c_data
-                     : nullptr;
-    if (data == nullptr || !self->objects.live.contains(reinterpret_cast<std::uintptr_t>(data)) ||
-        cell_at(self, data)) {
-        PyErr_Format(PyExc_TypeError, "%s: the page must be a live render texture of the window, not %R", function,
-                     page.get());
-        return nullptr;
-    }
-    const auto* page_data = static_cast<const rl::RenderTexture*>(data);
-    const int page_width = page_data->texture.width, page_height = page_data->texture.height;
-    if (width < 1 || height < 1 || x < 0 || y < 0 || x > page_width - width || y > page_height - height) {
-        PyErr_Format(PyExc_ValueError, "%s: (%d, %d, %d, %d) is not a part of a %dx%d page", function, x, y, width,
-                     height, page_width, page_height);
-        return nullptr;
-    }
-    rl::RenderTexture cell = *page_data;
-    cell.texture.width = width;
-    cell.texture.height = height;
-    Ref view = adopt(self, Kind::render_texture, self->objects.render_textures, cell);
-    if (!view) return nullptr;
-    void* slot = reinterpret_cast<CDataHead*>(view.get())->c_data;
-    // The picture's rows run top-down, the texture's bottom-up.
-    const Area area{x, page_height - y - height, width, height};
-    if (!growing([&] { self->cells.emplace(reinterpret_cast<std::uintptr_t>(slot), Cell{std::move(page), page_data, area}); })) {
-        forget_live(self, slot, Death::unloaded);
-        zero(Kind::render_texture, slot);
-        return nullptr;
-    }
-    return view.release();
-}
-
-
 
 }  // namespace kelo_raylib::native

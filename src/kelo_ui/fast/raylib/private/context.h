@@ -194,8 +194,18 @@ void release_all(ContextObject* self, Death why);
 // Why the object whose struct (or a field of it) is at `address` is dead;
 // null when it is not the toolkit's or is alive.
 const char* why_dead(const ContextObject* self, std::uintptr_t address);
-// The names the objects' code uses, made once.
-bool intern_object_names();
+// A dead object's ids are zero, and it leaves the table of live ones.
+void zero(Kind kind, void* data);
+void forget_live(ContextObject* self, void* data, Death why);
+// The view of a new slot holding `value`, tracked as alive; null with an
+// exception set (the slot then dead).
+Ref adopt_render_texture(ContextObject* self, const rl::RenderTexture& value);
+
+// ------------------------------------------------------------ atlas_cells.cpp
+
+// A cell dies (and, of a page being released, all its cells): no GPU call.
+bool release_cell(ContextObject* self, void* data, Death why, const char* function);
+bool release_cells_of(ContextObject* self, const rl::RenderTexture* page, Death why, const char* function);
 
 // The Python-visible methods of each part.
 #define KL_CONTEXT_METHOD(name) PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs);
