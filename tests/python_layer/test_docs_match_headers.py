@@ -34,9 +34,8 @@ def table_rows(first_header_cell):
 
 
 def header_slots():
-    body = re.search(r"struct KlRenderTextureVTable \{(.*?)\n\};", RENDER_TEX_HEADER.read_text(), re.S).group(1)
-    code = re.sub(r"//[^\n]*", "", body)
-    return re.findall(r"\(\*(\w+)\)", code)
+    table = re.search(r"#define KL_RENDER_TEXTURE_SLOTS\(X\)(.*?[^\\])\n", RENDER_TEX_HEADER.read_text(), re.S).group(1)
+    return re.findall(r"\bX\((\w+),", table)
 
 
 def documented_slots():

@@ -106,15 +106,26 @@ class Blits:
         if target is not None:
             self.draw_model(target, src, dest, flip, tint, self.mode_now())
 
+    def target_and_source(self, fast, live_chance):
+        """The current target and a picked target to draw (fast) or draw into: None, having entered a
+        scope or made a target instead, when there is none."""
+        target = self.current()
+        if fast and target is None and not self.in_frame:
+            self.op_enter()
+            return None
+        handle = self.pick(self.rts(live=True) if fast or self.rng.random() < live_chance else self.rts())
+        if handle is None:
+            self.op_create()
+            return None
+        return target, handle
+
     def op_blits(self):
         rng = self.rng
         fast = rng.random() < 0.45
-        target = self.current()
-        if fast and target is None and not self.in_frame:
-            return self.op_enter()
-        handle = self.pick(self.rts(live=True) if fast or rng.random() < 0.95 else self.rts())
-        if handle is None:
-            return self.op_create()
+        picked = self.target_and_source(fast, 0.95)
+        if picked is None:
+            return
+        target, handle = picked
         dst = target if fast else handle.surface
         items, drawn, failure = [], [], None
         for index in range(rng.randint(0, 4)):
@@ -161,12 +172,10 @@ class Blits:
     def op_blit_region(self, fast=False):
         """blit_region (fast_blit_region): draws what a blit of a target holding the part would."""
         rng = self.rng
-        target = self.current()
-        if fast and target is None and not self.in_frame:
-            return self.op_enter()
-        handle = self.pick(self.rts(live=True) if fast or rng.random() < 0.93 else self.rts())
-        if handle is None:
-            return self.op_create()
+        picked = self.target_and_source(fast, 0.93)
+        if picked is None:
+            return
+        target, handle = picked
         src = self.source(handle.surface if not fast else target)
         if src is None:
             return self.op_create()

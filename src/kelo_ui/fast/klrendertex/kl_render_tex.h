@@ -23,34 +23,47 @@
 
 struct KlRenderTextureObject;
 
-// Slot order is part of the interface: other modules call by position.
+// The native method table, in slot order; the order is part of the
+// interface: other modules call by position. Each row is
+// X(name, result, parameters); the table below, the module's own
+// declarations of its slots and its filling of the table are all made from
+// this one list.
+//
+//  0 c_fast_blit: draw kl_texture into the backend's current target at dest,
+//    (x, y) or (x, y, width, height); no tests, no scopes.
+//  1 c_fast_blit_texture: draw any texture through the window's display; no
+//    tests, no scopes.
+//  2 c_fast_clear: clear the backend's current target; no tests.
+//  3 c_clear: clear this render texture inside its own texture mode; no tests.
+//  4-6 clear, fast_clear, fill: checked clears (fill is a second name for
+//    clear).
+//  7 kill: release the render texture.
+//  8 get_rect: a new reference to a KlRect (0, 0, width, height), or None
+//    from an override.
+//  9, 10 get_height, get_width: the size.
+//  11 new_ (static): a new loaded render target of the given size, which must
+//    be a vector (never None); a new reference.
+#define KL_RENDER_TEXTURE_SLOTS(X)                                                                                \
+    X(c_fast_blit, void,                                                                                          \
+      (KlRenderTextureObject * self, KlRenderTextureObject * kl_texture, PyObject * dest, int flip,               \
+       PyObject * color))                                                                                         \
+    X(c_fast_blit_texture, void,                                                                                  \
+      (KlRenderTextureObject * self, PyObject * texture, PyObject * dest, int flip, PyObject * color))            \
+    X(c_fast_clear, void, (KlRenderTextureObject * self, PyObject * color))                                      \
+    X(c_clear, void, (KlRenderTextureObject * self, PyObject * color))                                           \
+    X(clear, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                          \
+    X(fast_clear, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                     \
+    X(fill, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                           \
+    X(kill, void, (KlRenderTextureObject * self, int skip_dispatch))                                             \
+    X(get_rect, PyObject*, (KlRenderTextureObject * self, int skip_dispatch))                                    \
+    X(get_height, double, (KlRenderTextureObject * self, int skip_dispatch))                                     \
+    X(get_width, double, (KlRenderTextureObject * self, int skip_dispatch))                                      \
+    X(new_, KlRenderTextureObject*, (KlVector2Object * size))
+
 struct KlRenderTextureVTable {
-    // 0: draw kl_texture into the backend's current target at dest, (x, y)
-    // or (x, y, width, height); no tests, no scopes.
-    void (*c_fast_blit)(KlRenderTextureObject* self, KlRenderTextureObject* kl_texture, PyObject* dest, int flip,
-                        PyObject* color);
-    // 1: draw any texture through the window's display; no tests, no scopes.
-    void (*c_fast_blit_texture)(KlRenderTextureObject* self, PyObject* texture, PyObject* dest, int flip,
-                                PyObject* color);
-    // 2: clear the backend's current target; no tests.
-    void (*c_fast_clear)(KlRenderTextureObject* self, PyObject* color);
-    // 3: clear this render texture inside its own texture mode; no tests.
-    void (*c_clear)(KlRenderTextureObject* self, PyObject* color);
-    // 4-6: checked clears (fill is a second name for clear).
-    void (*clear)(KlRenderTextureObject* self, PyObject* color, int skip_dispatch);
-    void (*fast_clear)(KlRenderTextureObject* self, PyObject* color, int skip_dispatch);
-    void (*fill)(KlRenderTextureObject* self, PyObject* color, int skip_dispatch);
-    // 7: release the render texture.
-    void (*kill)(KlRenderTextureObject* self, int skip_dispatch);
-    // 8: a new reference to a KlRect (0, 0, width, height), or None from an
-    // override.
-    PyObject* (*get_rect)(KlRenderTextureObject* self, int skip_dispatch);
-    // 9, 10: the size.
-    double (*get_height)(KlRenderTextureObject* self, int skip_dispatch);
-    double (*get_width)(KlRenderTextureObject* self, int skip_dispatch);
-    // 11 (static): a new loaded render target of the given size, which must
-    // be a vector (never None); a new reference.
-    KlRenderTextureObject* (*new_)(KlVector2Object* size);
+#define KL_RENDER_TEXTURE_SLOT_POINTER(name, result, parameters) result(*name) parameters;
+    KL_RENDER_TEXTURE_SLOTS(KL_RENDER_TEXTURE_SLOT_POINTER)
+#undef KL_RENDER_TEXTURE_SLOT_POINTER
 };
 
 struct KlRenderTextureObject {

@@ -116,23 +116,11 @@ bool find_staticmethod() {
 }
 
 // The native method table, the readied class with its published table, the
-// class in the module. Filled by slot name: the header's order is the only
-// statement of it, and a slot named out of that order does not compile.
+// class in the module. Each slot is filled by name from the header's list.
 bool publish_class(PyObject* module) {
-    vtable = KlRenderTextureVTable{
-        .c_fast_blit = c_fast_blit,
-        .c_fast_blit_texture = c_fast_blit_texture,
-        .c_fast_clear = c_fast_clear,
-        .c_clear = c_clear,
-        .clear = clear,
-        .fast_clear = fast_clear,
-        .fill = fill,
-        .kill = kill,
-        .get_rect = get_rect,
-        .get_height = get_height,
-        .get_width = get_width,
-        .new_ = new_,
-    };
+#define KLRT_FILL_SLOT(name, result, parameters) .name = name,
+    vtable = KlRenderTextureVTable{KL_RENDER_TEXTURE_SLOTS(KLRT_FILL_SLOT)};
+#undef KLRT_FILL_SLOT
     return kl::publish_native_type(module, &KlRenderTextureType, &vtable, "KlRenderTexture");
 }
 

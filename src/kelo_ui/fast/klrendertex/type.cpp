@@ -46,14 +46,10 @@ PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-// Designated initialisers name only the slots in use; the rest stay zero.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 PyTypeObject KlRenderTextureType = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
     .tp_name = KLRT_CLASS_NAME,
     .tp_basicsize = sizeof(KlRenderTextureObject),
-    .tp_itemsize = 0,
     .tp_dealloc = tp_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
     .tp_traverse = tp_traverse,
@@ -63,6 +59,5 @@ PyTypeObject KlRenderTextureType = {
     .tp_new = tp_new,
     .tp_finalize = tp_finalize,
 };
-#pragma GCC diagnostic pop
 
 }  // namespace klrt

@@ -298,8 +298,6 @@ PyMethodDef check_binding_def = {
 
 }  // namespace
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 PyTypeObject context_type = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
     .tp_name = "kelo_ui.fast.raylib.kelo_raylib.WindowContext",
@@ -312,7 +310,6 @@ PyTypeObject context_type = {
     .tp_methods = context_methods,
     .tp_getset = context_getset,
 };
-#pragma GCC diagnostic pop
 
 PyObject* the_context() { return context.object(); }
 

@@ -70,8 +70,6 @@ PyGetSetDef guarded_getset[] = {
 
 }  // namespace
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 PyTypeObject guarded_function_type = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
     .tp_name = "kelo_ui.fast.raylib.kelo_raylib.GuardedFunction",
@@ -86,7 +84,6 @@ PyTypeObject guarded_function_type = {
     .tp_traverse = guarded_traverse,
     .tp_getset = guarded_getset,
 };
-#pragma GCC diagnostic pop
 
 PyObject* method_guard(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (!kl::check_positional_count("guard", nargs, 3)) return nullptr;

@@ -126,14 +126,10 @@ bool type_ready = false;
 
 }  // namespace
 
-// Designated initialisers name only the slots in use; the rest stay zero.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 PyTypeObject FunctionType = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
     .tp_name = "kl_function_or_method",
     .tp_basicsize = sizeof(FunctionObject),
-    .tp_itemsize = 0,
     .tp_dealloc = function_dealloc,
     .tp_vectorcall_offset = offsetof(FunctionObject, vectorcall),
     .tp_repr = function_repr,
@@ -145,7 +141,6 @@ PyTypeObject FunctionType = {
     .tp_getset = function_getset,
     .tp_descr_get = function_descr_get,
 };
-#pragma GCC diagnostic pop
 
 bool ready_function_type() {
     if (type_ready) return true;

@@ -77,20 +77,10 @@ enum Default : int {
 
 // ------------------------------------------------------------ the slots
 
-// Native slots, in table order (kl_render_tex.h documents them).
-void c_fast_blit(KlRenderTextureObject* self, KlRenderTextureObject* kl_texture, PyObject* dest, int flip,
-                 PyObject* color);
-void c_fast_blit_texture(KlRenderTextureObject* self, PyObject* texture, PyObject* dest, int flip, PyObject* color);
-void c_fast_clear(KlRenderTextureObject* self, PyObject* color);
-void c_clear(KlRenderTextureObject* self, PyObject* color);
-void clear(KlRenderTextureObject* self, PyObject* color, int skip_dispatch);
-void fast_clear(KlRenderTextureObject* self, PyObject* color, int skip_dispatch);
-void fill(KlRenderTextureObject* self, PyObject* color, int skip_dispatch);
-void kill(KlRenderTextureObject* self, int skip_dispatch);
-PyObject* get_rect(KlRenderTextureObject* self, int skip_dispatch);
-double get_height(KlRenderTextureObject* self, int skip_dispatch);
-double get_width(KlRenderTextureObject* self, int skip_dispatch);
-KlRenderTextureObject* new_(KlVector2Object* size);
+// The native slots, declared from the table's own list.
+#define KLRT_DECLARE_SLOT(name, result, parameters) result name parameters;
+KL_RENDER_TEXTURE_SLOTS(KLRT_DECLARE_SLOT)
+#undef KLRT_DECLARE_SLOT
 
 // Type slots.
 PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);

@@ -15,45 +15,38 @@ namespace kelo_raylib::native {
 
 // ------------------------------------------------------------ raylib's C side
 
+// raylib's structs, each declared once: X(struct, lower-case name, fields), where fields(F, S)
+// lists F(S, C++ type, member, the binding's cname of the member's type). The
+// structs and the binding check's tables are both made from it.
+#define KL_TEXTURE_FIELDS(F, S) \
+    F(S, unsigned int, id, "unsigned int") F(S, int, width, "int") F(S, int, height, "int") F(S, int, mipmaps, "int") \
+    F(S, int, format, "int")
+#define KL_RENDER_TEXTURE_FIELDS(F, S) \
+    F(S, unsigned int, id, "unsigned int") F(S, Texture, texture, "struct Texture") F(S, Texture, depth, "struct Texture")
+#define KL_RECTANGLE_FIELDS(F, S) \
+    F(S, float, x, "float") F(S, float, y, "float") F(S, float, width, "float") F(S, float, height, "float")
+#define KL_VECTOR2_FIELDS(F, S) F(S, float, x, "float") F(S, float, y, "float")
+#define KL_COLOR_FIELDS(F, S) \
+    F(S, unsigned char, r, "unsigned char") F(S, unsigned char, g, "unsigned char") \
+    F(S, unsigned char, b, "unsigned char") F(S, unsigned char, a, "unsigned char")
+#define KL_IMAGE_FIELDS(F, S) \
+    F(S, void*, data, "void *") F(S, int, width, "int") F(S, int, height, "int") F(S, int, mipmaps, "int") \
+    F(S, int, format, "int")
+#define KELO_RAYLIB_STRUCTS(X)                                                                           \
+    X(Texture, texture, KL_TEXTURE_FIELDS) X(RenderTexture, render_texture, KL_RENDER_TEXTURE_FIELDS)    \
+    X(Rectangle, rectangle, KL_RECTANGLE_FIELDS) X(Vector2, vector2, KL_VECTOR2_FIELDS)                  \
+    X(Color, color, KL_COLOR_FIELDS) X(Image, image, KL_IMAGE_FIELDS)
+
 namespace rl {
-struct Texture {
-    unsigned int id;
-    int width;
-    int height;
-    int mipmaps;
-    int format;
-};
-struct RenderTexture {
-    unsigned int id;
-    Texture texture;
-    Texture depth;
-};
-struct Rectangle {
-    float x;
-    float y;
-    float width;
-    float height;
-};
-struct Vector2 {
-    float x;
-    float y;
-};
-struct Color {
-    unsigned char r;
-    unsigned char g;
-    unsigned char b;
-    unsigned char a;
-};
-struct Image {
-    void* data;
-    int width;
-    int height;
-    int mipmaps;
-    int format;
-};
-static_assert(std::is_standard_layout_v<Texture> && std::is_standard_layout_v<RenderTexture> &&
-              std::is_standard_layout_v<Rectangle> && std::is_standard_layout_v<Vector2> &&
-              std::is_standard_layout_v<Color> && std::is_standard_layout_v<Image>);
+#define KL_MEMBER(S, type, member, cname) type member;
+#define KL_STRUCT(name, lower, fields)                                                     \
+    struct name {                                                                          \
+        fields(KL_MEMBER, name)                                                            \
+    };                                                                                     \
+    static_assert(std::is_standard_layout_v<name>, "raylib's " #name " as its C side has it");
+KELO_RAYLIB_STRUCTS(KL_STRUCT)
+#undef KL_STRUCT
+#undef KL_MEMBER
 }  // namespace rl
 
 // raylib's BlendMode: BLEND_ALPHA (0) to BLEND_CUSTOM_SEPARATE (7).
@@ -148,51 +141,24 @@ struct DeclaredStruct {
     std::size_t field_count;
 };
 
-#define KL_FIELD(type, field, ctype) DeclaredField{#field, ctype, offsetof(rl::type, field)}
-inline constexpr DeclaredField texture_fields[] = {
-    KL_FIELD(Texture, id, "unsigned int"), KL_FIELD(Texture, width, "int"),  KL_FIELD(Texture, height, "int"),
-    KL_FIELD(Texture, mipmaps, "int"),     KL_FIELD(Texture, format, "int"),
-};
-inline constexpr DeclaredField render_texture_fields[] = {
-    KL_FIELD(RenderTexture, id, "unsigned int"),
-    KL_FIELD(RenderTexture, texture, "struct Texture"),
-    KL_FIELD(RenderTexture, depth, "struct Texture"),
-};
-inline constexpr DeclaredField rectangle_fields[] = {
-    KL_FIELD(Rectangle, x, "float"),
-    KL_FIELD(Rectangle, y, "float"),
-    KL_FIELD(Rectangle, width, "float"),
-    KL_FIELD(Rectangle, height, "float"),
-};
-inline constexpr DeclaredField vector2_fields[] = {KL_FIELD(Vector2, x, "float"), KL_FIELD(Vector2, y, "float")};
-inline constexpr DeclaredField image_fields[] = {
-    KL_FIELD(Image, data, "void *"), KL_FIELD(Image, width, "int"),   KL_FIELD(Image, height, "int"),
-    KL_FIELD(Image, mipmaps, "int"), KL_FIELD(Image, format, "int"),
-};
-inline constexpr DeclaredField color_fields[] = {
-    KL_FIELD(Color, r, "unsigned char"),
-    KL_FIELD(Color, g, "unsigned char"),
-    KL_FIELD(Color, b, "unsigned char"),
-    KL_FIELD(Color, a, "unsigned char"),
-};
+#define KL_FIELD(S, type, member, cname) DeclaredField{#member, cname, offsetof(rl::S, member)},
+#define KL_FIELDS(name, lower, fields) inline constexpr DeclaredField lower##_fields[] = {fields(KL_FIELD, name)};
+KELO_RAYLIB_STRUCTS(KL_FIELDS)
+#undef KL_FIELDS
 #undef KL_FIELD
 
+// The index of each struct in declared_structs: texture_struct, ...
 enum StructIndex : std::size_t {
-    texture_struct,
-    render_texture_struct,
-    rectangle_struct,
-    vector2_struct,
-    color_struct,
-    image_struct,
+#define KL_INDEX(name, lower, fields) lower##_struct,
+    KELO_RAYLIB_STRUCTS(KL_INDEX)
+#undef KL_INDEX
     struct_count
 };
 
-#define KL_STRUCT(type, fields) \
-    DeclaredStruct { #type, "struct " #type, sizeof(rl::type), fields, std::size(fields) }
 inline constexpr DeclaredStruct declared_structs[struct_count] = {
-    KL_STRUCT(Texture, texture_fields),     KL_STRUCT(RenderTexture, render_texture_fields),
-    KL_STRUCT(Rectangle, rectangle_fields), KL_STRUCT(Vector2, vector2_fields),
-    KL_STRUCT(Color, color_fields),         KL_STRUCT(Image, image_fields),
+#define KL_STRUCT(name, lower, fields) {#name, "struct " #name, sizeof(rl::name), lower##_fields, std::size(lower##_fields)},
+    KELO_RAYLIB_STRUCTS(KL_STRUCT)
+#undef KL_STRUCT
 };
 
 }  // namespace kelo_raylib::native
