@@ -300,15 +300,14 @@ void clear_background(PyObject* context, PyObject* color) {
 void draw_texture_vec(PyObject* context, PyObject* texture_object, PyObject* dest, PyObject* color, int flip) {
     constexpr const char* function = "c_draw_texture_vec";
     ContextObject* self = context_of(context);
-    const Binding& binding = self->binding;
     HeldTexture held;
     rl::Vector2 position;
     rl::Color tint;
-    if (!enter(self, function) || !held.take(binding, texture_object, {function, "texture"}) ||
-        !to_vector2(binding, dest, position, {function, "dest"}) || !tint_of(self, color, tint, function) ||
+    if (!enter(self, function) || !held.take(self->binding, texture_object, {function, "texture"}) ||
+        !to_vector2(self->binding, dest, position, {function, "dest"}) || !tint_of(self, color, tint, function) ||
         !held.read(self, function) || !ready(self, function))
         return;
-    draw_whole(binding, held.source, position, flip != 0, tint);
+    draw_whole(self->binding, held.source, position, flip != 0, tint);
 }
 
 void draw_texture_rec(PyObject* context, PyObject* texture_object, PyObject* source_object, PyObject* dest_object,

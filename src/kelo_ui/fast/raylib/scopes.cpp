@@ -201,10 +201,7 @@ void end_blend_mode(PyObject* context) {
     ContextObject* self = context_of(context);
     if (!enter(self, function) || !ready(self, function)) return;
     Scopes& scopes = self->scopes;
-    if (scopes.blends.empty()) {
-        self->binding.raylib.EndBlendMode();
-        return;
-    }
+    if (scopes.blends.empty()) return self->binding.raylib.EndBlendMode();  // nothing of ours is open
     const int ended = scopes.blends.back();
     scopes.blends.pop_back();
     if (scopes.blend_mode() != ended) self->binding.raylib.BeginBlendMode(scopes.blend_mode());
