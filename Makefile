@@ -8,7 +8,7 @@ STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
 .PHONY: setup demo test bench bench-draw bench-frame check-wheel install clean sanitize fuzz fuzz-real \
-	fuzz-real-sanitize
+	fuzz-real-sanitize test-sdl
 
 setup:
 	scripts/setup-display
@@ -54,7 +54,7 @@ $(STAMP): $(PY) $(SOURCES)
 	@echo "set-up: $(VENV) is ready"
 
 clean:
-	rm -rf $(VENV) $(SAN_VENV) build
+	rm -rf $(VENV) $(SAN_VENV) $(SDL_VENV) build
 
 # The whole suite against native modules built with AddressSanitizer and
 # UndefinedBehaviorSanitizer, in an environment and build directory of their
@@ -92,3 +92,22 @@ fuzz-real: $(STAMP)
 # The same against the native modules built with the sanitizers.
 fuzz-real-sanitize: $(SAN_STAMP)
 	scripts/sanitize $(SAN_PY) tests/real_drawing/fuzz_real.py --seconds $(SECONDS)
+
+# The drawing suite on raylib's SDL build (PyPI's raylib-sdl), which draws
+# offscreen through EGL with no X server, in an environment and build
+# directory of its own: the two builds install the same modules. kelo_ui goes
+# in without its dependencies, which would bring the GLFW build back.
+SDL_VENV  := .venv-sdl
+SDL_PY    := $(SDL_VENV)/bin/python
+SDL_STAMP := $(SDL_VENV)/.kelo_ui-installed
+
+test-sdl: $(SDL_STAMP)
+	env -u DISPLAY -u WAYLAND_DISPLAY $(SDL_PY) -m pytest tests/real_drawing
+
+$(SDL_STAMP): $(SDL_PY) $(SOURCES) scripts/setup-sdl
+	scripts/setup-sdl $(SDL_PY)
+	@echo "set-up: building the native modules and installing kelo_ui into $(SDL_VENV)"
+	@$(SDL_PY) -m pip install --quiet --no-build-isolation --no-deps -C cmake.define.KELO_UI_PROBE=ON \
+		--config-settings=build-dir=build/sdl-{wheel_tag} .
+	@touch $@
+	@echo "set-up: $(SDL_VENV) is ready"

@@ -20,7 +20,8 @@ a fork deactivate it; everything else (`current_window()`,
 
 One window at a time, opened on the main thread, which is then the only
 thread that may draw or make and release GPU objects. Without a display
-(`DISPLAY` unset) it starts a private Xvfb for the process first.
+(`DISPLAY` unset) it starts a private Xvfb for the process first; raylib's
+SDL build draws through SDL's offscreen driver instead, with no X server.
 
 Every texture and render texture made through `md.rl` while the window is
 open belongs to it; when the window closes they die: drawing them raises
@@ -43,7 +44,7 @@ from types import TracebackType
 from typing import Any
 
 from kelo_ui.core import heap, modules, virtual_display
-from kelo_ui.core.virtual_display import VirtualDisplay
+from kelo_ui.core.virtual_display import OffscreenDisplay, VirtualDisplay
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.fast.raylib.kelo_raylib import context
 
@@ -61,11 +62,13 @@ def current_window() -> Window | None:
 
 
 def _pin_gl() -> None:
-    # GLFW unloads the GL library when the window closes, leaving raylib's GL
-    # function pointers dangling: a late call would jump into unmapped code.
+    # GLFW unloads the GL library when the window closes, and SDL its EGL and
+    # GL libraries, leaving raylib's GL function pointers dangling: a late
+    # call would jump into unmapped code.
     if _pinned_libraries or not sys.platform.startswith(("linux", "freebsd", "openbsd", "netbsd")):
         return
-    for name in ("libGLX.so.0", "libGL.so.1"):
+    sdl = ("libEGL.so.1", "libOpenGL.so.0") if virtual_display.sdl_binding() else ()
+    for name in ("libGLX.so.0", "libGL.so.1", *sdl):
         try:
             _pinned_libraries.append(ctypes.CDLL(name))
         except OSError:
@@ -101,8 +104,9 @@ class Window:
         self.title = title
         self.hidden = hidden
         self.display = DISPLAY
-        # The private X server, when the process had no display of its own.
-        self.virtual_display: VirtualDisplay | None = None
+        # The private X server (or SDL's offscreen driver), when the process
+        # had no display of its own.
+        self.virtual_display: VirtualDisplay | OffscreenDisplay | None = None
         self._unpin_heap: Any = None  # puts the heap back as it was, while it is pinned
         self._in_frame = False
 
@@ -219,8 +223,9 @@ def _binding_versions() -> str:
     made for, as its own requirement states them."""
     from importlib import metadata
 
+    binding = "raylib-sdl" if virtual_display.sdl_binding() else "raylib"
     try:
-        installed = metadata.version("raylib")
+        installed = metadata.version(binding)
     except metadata.PackageNotFoundError:
         installed = "unknown"
     try:
@@ -228,7 +233,7 @@ def _binding_versions() -> str:
                   if requirement.split(";")[0].strip().startswith("raylib")]
     except metadata.PackageNotFoundError:
         wanted = []
-    return f"raylib {installed} is installed; kelo_ui supports {', '.join(wanted) or 'the raylib it was built with'}"
+    return f"{binding} {installed} is installed; kelo_ui supports {', '.join(wanted) or 'the raylib it was built with'}"
 
 
 def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool = False,
@@ -261,14 +266,14 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
         if virtual_display.wanted():
             # The window holds its server before it starts: stopping the
             # window stops whatever of it has started.
-            window.virtual_display = VirtualDisplay()
+            window.virtual_display = virtual_display.stand_in()
             window.virtual_display.start(max(width, 1024), max(height, 768))
         _pin_gl()
         # raylib's window opens and the context becomes this window's in one
         # call: no interrupt can come between them.
         if not context.activate(window, width, height, title, _FLAG_WINDOW_HIDDEN if hidden else 0):
             raise RuntimeError(f"raylib could not open a window on display {_display_name(window)} "
-                               f"(its messages above say why); {virtual_display.INSTALL_HINT}")
+                               f"(its messages above say why); {_install_hint(window)}")
     except kelo_raylib.BindingMismatch as error:
         window._deactivated("closed")
         raise kelo_raylib.BindingMismatch(f"{_binding_versions()}: {error}") from error
@@ -284,6 +289,11 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
 def _display_name(window: Window) -> str:
     server = window.virtual_display
     return server.name if server is not None else repr(os.environ.get("DISPLAY"))
+
+
+def _install_hint(window: Window) -> str:
+    server = window.virtual_display
+    return server.install_hint if server is not None else virtual_display.INSTALL_HINT
 
 
 def close_window() -> None:

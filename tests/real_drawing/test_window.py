@@ -1,5 +1,6 @@
 """open_window and close_window, each case in a fresh interpreter: the window,
-its backend, the toolkit state and the private X server come and go together."""
+its backend, the toolkit state and the private X server (for raylib's SDL
+build, its offscreen driver) come and go together."""
 
 import os
 import signal
@@ -10,16 +11,19 @@ import time
 
 import pytest
 
-from kelo_ui.core import modules
+from kelo_ui.core import modules, virtual_display
 from kelo_ui.presentation.pixels import read_rgba
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from support.display import need_display
 
+# raylib's SDL build draws offscreen with no X server: none starts or stops.
+SDL = virtual_display.sdl_binding()
+
 # Run first in every child: fails loudly when the toolkit is not left as found.
 PRELUDE = """
 import gc, os
-from kelo_ui.core import modules
+from kelo_ui.core import modules, virtual_display
 from kelo_ui.core.state import kelo_state
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
@@ -27,19 +31,30 @@ from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.pixels import read_rgba
 from kelo_ui.window import close_window, context, current_window, open_window
 default_window = kelo_state.window
+SDL = virtual_display.sdl_binding()
+
+def stand_in_running(server):
+    # The private X server, or for the SDL build its offscreen driver chosen.
+    if SDL:
+        return server.process is None and os.environ.get("SDL_VIDEODRIVER") == "offscreen"
+    return os.environ.get("DISPLAY") == server.name and server.process.poll() is None
 
 def assert_closed():
     assert current_window() is None and context.window is None and not context.is_active
     assert kelo_raylib.backend is context and context.live == 0 and context.open_scopes() == 0
     assert kelo_state.window is default_window
     assert not modules.rl.is_window_ready()
-    assert "DISPLAY" not in os.environ and "XDG_RUNTIME_DIR" not in os.environ
+    assert not {"DISPLAY", "XDG_RUNTIME_DIR", "SDL_VIDEODRIVER"} & set(os.environ)
 """
+
+
+# What says where windows open; the children go without.
+DISPLAY_VARIABLES = ("DISPLAY", "XDG_RUNTIME_DIR", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "SDL_VIDEO_DRIVER")
 
 
 def run_headless(code, **env):
     """Run PRELUDE + `code` in a fresh interpreter without a display."""
-    environment = {name: value for name, value in os.environ.items() if name not in ("DISPLAY", "XDG_RUNTIME_DIR")}
+    environment = {name: value for name, value in os.environ.items() if name not in DISPLAY_VARIABLES}
     return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, text=True,
                           env={**environment, **env}, timeout=120)
 
@@ -64,7 +79,7 @@ assert current_window() is window and window.is_open
 assert kelo_raylib.backend is context and context.window is window and context.is_active
 assert window.display.fast_blit_pro is kelo_raylib.fast_blit_pro  # the native function itself
 assert kelo_state.window is window
-assert os.environ["DISPLAY"] == server.name and server.process.poll() is None
+assert stand_in_running(server)
 assert modules.rl.is_window_ready()
 try:
     open_window(10, 10)
@@ -76,7 +91,9 @@ assert current_window() is window
 
 close_window()
 assert_closed()
-assert not window.is_open and server.process.poll() is not None
+assert not window.is_open and not stand_in_running(server)
+import raylib
+raylib.rl.rlViewport(0, 0, 1, 1)  # GL straight through the binding lands nowhere: its library stays mapped
 for display in (window.display, default_window.display):
     try:
         display.fast_blit_pro(object(), "junk", 1, None)
@@ -101,7 +118,7 @@ with open_window(8, 8, hidden=True):
 assert_closed()
 
 again = open_window(20, 20, hidden=True)  # the next window gets a server of its own
-assert again.virtual_display.process.pid != server.process.pid
+assert again.virtual_display is not server and stand_in_running(again.virtual_display)
 rt = KlRenderTexture(KlVector2(2, 2))
 rt.clear((1, 2, 3, 255))
 assert read_rgba(rt)[2] == bytes((1, 2, 3, 255)) * 4
@@ -140,7 +157,7 @@ except LookupError:
 else:
     raise AssertionError("opened without GL")
 assert_closed()
-assert len(started) == 1 and started[0].poll() is not None  # the X server was stopped
+assert len(started) == (0 if SDL else 1) and all(p.poll() is not None for p in started)  # the X server stopped
 """)
 
 
@@ -169,10 +186,10 @@ assert_closed()
 raylib.ffi = ffi
 with open_window(16, 16, hidden=True):  # the installed binding, once restored
     pass
-print(importlib.metadata.version("raylib"))
+print(importlib.metadata.version("raylib-sdl" if SDL else "raylib"))
 """)
     error, version = out.strip().splitlines()
-    assert error.startswith(f"raylib {version} is installed; kelo_ui supports raylib")
+    assert error.startswith(f"{'raylib-sdl' if SDL else 'raylib'} {version} is installed; kelo_ui supports raylib")
     assert "struct Color is 16 bytes" in error
 
 
@@ -275,6 +292,7 @@ print("survived")
 """)
 
 
+@pytest.mark.skipif(SDL, reason="raylib's SDL build starts no X server")
 @pytest.mark.parametrize("ending", ["exit", "killed"])
 def test_process_end_stops_the_x_server(headless, ending):
     code = """
@@ -303,9 +321,28 @@ def _alive(pid):
         return stat.read().split(")")[-1].split()[0] != "Z"  # a zombie has stopped
 
 
-def test_no_display_says_what_to_install(tmp_path):
+# Each row's child takes that binding's path, whichever is installed: both
+# fail before raylib is called.
+REFUSE_EGL = """
+import ctypes
+real_cdll = ctypes.CDLL
+def cdll(name, *args, **kwargs):
+    if name == "libEGL.so.1":
+        raise OSError(f"{name}: cannot open shared object file")
+    return real_cdll(name, *args, **kwargs)
+ctypes.CDLL = cdll
+"""
+
+
+@pytest.mark.parametrize("sdl, refuse, says", [
     # Neither a display nor Xvfb on PATH: the child runs with an empty PATH.
-    out = child("""
+    (False, "", ["Xvfb", "apt-get install xvfb"]),
+    # The SDL build without EGL: said before raylib, which would end the process.
+    (True, REFUSE_EGL, ["EGL could not be loaded", "apt-get install libegl1"]),
+], ids=["glfw-no-xvfb", "sdl-no-egl"])
+def test_no_display_says_what_to_install(tmp_path, sdl, refuse, says):
+    out = child(refuse + f"""
+virtual_display.sdl_binding = lambda: {sdl}
 try:
     open_window(16, 16)
 except RuntimeError as error:
@@ -314,7 +351,7 @@ else:
     raise AssertionError("opened without a display")
 assert_closed()
 """, PATH=str(tmp_path))
-    assert "Xvfb" in out and "apt-get install xvfb" in out
+    assert all(part in out for part in says), out
 
 
 @pytest.mark.parametrize("make", [
@@ -463,7 +500,7 @@ rt.clear(GREEN)
 
 def in_the_child():
     assert current_window() is None and not modules.rl.is_window_ready()
-    assert "DISPLAY" not in os.environ
+    assert "DISPLAY" not in os.environ and "SDL_VIDEODRIVER" not in os.environ
     for call in (lambda: rt.clear(RED), lambda: KlRenderTexture(KlVector2(2, 2)), lambda: read_rgba(rt),
                  lambda: open_window(8, 8, hidden=True)):
         try:
@@ -552,7 +589,8 @@ while True:
     if window is None:
         assert not lib.IsWindowReady() and not servers(), f"line {{n}}"
     elif window.is_open:
-        assert lib.IsWindowReady() and len(servers()) == 1, f"line {{n}}"
+        assert lib.IsWindowReady() and len(servers()) == (0 if SDL else 1), f"line {{n}}"
+        assert stand_in_running(window.virtual_display), f"line {{n}}"
     else:  # closing: nothing can draw
         assert {call!r} == "close_window" and not lib.IsWindowReady() and not context.is_active, f"line {{n}}"
     if {call!r} == "close_window":
