@@ -36,10 +36,12 @@ check-wheel:
 install: $(STAMP)
 
 # A virtual environment with the build tools (.venv, .venv-sanitize); kept
-# whatever make thinks of files made by pattern rules.
+# whatever make thinks of files made by pattern rules. Python 3.13 and the
+# compiler are looked for together, so that a new machine hears of both.
 .PRECIOUS: %/bin/python
 %/bin/python:
-	@python=$$(scripts/find-python) || exit 1; \
+	@python=$$(scripts/find-python); found=$$?; scripts/find-compiler >/dev/null || found=1; \
+	[ $$found -eq 0 ] || exit 1; \
 	echo "set-up: making the virtual environment $* with $$python"; \
 	"$$python" -m venv $*
 	@echo "set-up: installing the build tools into $* (pip, scikit-build-core, cmake, ninja)"
@@ -47,9 +49,12 @@ install: $(STAMP)
 	@$@ -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
 
 # The development install carries the native test probe, which wheels leave out.
+# The compiler is checked first, so that a missing one is named rather than
+# found by CMake inside pip's output.
 $(STAMP): $(PY) $(SOURCES)
-	@echo "set-up: building the native modules and installing kelo_ui into $(VENV) (about a minute the first time)"
-	@$(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
+	@cxx=$$(scripts/find-compiler) || exit 1; \
+	echo "set-up: building the native modules with $$cxx and installing kelo_ui into $(VENV) (about a minute the first time)"; \
+	CXX=$$cxx $(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
 	@touch $@
 	@echo "set-up: $(VENV) is ready"
 
@@ -70,8 +75,9 @@ sanitize: $(SAN_STAMP)
 	scripts/sanitize $(SAN_PY) -m pytest
 
 $(SAN_STAMP): $(SAN_PY) $(SOURCES)
-	@echo "set-up: building the native modules with the sanitizers and installing kelo_ui into $(SAN_VENV)"
-	@$(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \
+	@cxx=$$(scripts/find-compiler) || exit 1; \
+	echo "set-up: building the native modules with $$cxx and the sanitizers and installing kelo_ui into $(SAN_VENV)"; \
+	CXX=$$cxx $(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \
 		--config-settings=cmake.define.KL_SANITIZE=ON \
 		--config-settings=cmake.build-type=RelWithDebInfo \
 		--config-settings=build-dir=build/sanitize-{wheel_tag} ".[test]"
