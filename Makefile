@@ -1,36 +1,41 @@
-# Everything a fresh clone needs: `make setup` makes a virtual X server
-# available (for machines without a screen), `make demo` renders the demo into
-# demo.png, `make test` runs the whole test suite. demo and test create .venv
-# with Python 3.13 and install the package.
+# Everything a fresh clone needs: `make demo` renders the demo into demo.png,
+# `make test` runs the whole test suite. Each first makes a virtual X server
+# and Mesa's GL available (scripts/setup-display installs them or says how),
+# then creates .venv with Python 3.13 and builds and installs the package;
+# a missing Python 3.13 or C++ compiler stops it saying what to install.
 VENV      := .venv
 PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup demo test bench bench-draw bench-frame check-wheel install clean sanitize fuzz fuzz-real \
+.PHONY: setup display demo test bench bench-draw bench-frame check-wheel install clean sanitize fuzz fuzz-real \
 	fuzz-real-sanitize
 
-setup:
-	scripts/setup-display
+# What drawing needs on a machine without a screen, asked for on every run
+# that draws: packages come and go under a work tree. Quick when all is there.
+display:
+	@scripts/setup-display
 
-demo: $(STAMP)
-	$(PY) -m kelo_ui
+setup: display
 
-test: $(STAMP)
+demo: display $(STAMP)
+	$(PY) -m kelo_ui --output demo.png
+
+test: display $(STAMP)
 	$(PY) -m pytest
 
 bench: $(STAMP)
 	$(PY) benchmarks/bench_calls.py
 
-bench-draw: $(STAMP)
+bench-draw: display $(STAMP)
 	$(PY) benchmarks/bench_draw.py
 
-bench-frame: $(STAMP)
+bench-frame: display $(STAMP)
 	$(PY) benchmarks/bench_frame.py
 
-# The sdist and wheel as a package index would get them, installed and run
-# outside the source tree.
-check-wheel:
+# The sdist and wheel as a package index would get them, the wheel repaired to
+# a manylinux tag, installed and run outside the source tree.
+check-wheel: display
 	scripts/check-wheel
 
 install: $(STAMP)
@@ -68,7 +73,7 @@ SAN_VENV  := .venv-sanitize
 SAN_PY    := $(SAN_VENV)/bin/python
 SAN_STAMP := $(SAN_VENV)/.kelo_ui-installed
 
-sanitize: $(SAN_STAMP)
+sanitize: display $(SAN_STAMP)
 	@for so in $$(find $(SAN_VENV) -path '*kelo_ui/fast/*' -name '*.so'); do \
 		ldd "$$so" | grep -q libasan || { echo "error: $$so is not built with the sanitizers" >&2; exit 1; }; \
 	done
@@ -92,9 +97,9 @@ fuzz: $(STAMP)
 # The real drawing stack against a model of its pixels, seed after seed, each
 # seed in a child process, for SECONDS seconds.
 SECONDS ?= 60
-fuzz-real: $(STAMP)
+fuzz-real: display $(STAMP)
 	$(PY) tests/real_drawing/fuzz_real.py --seconds $(SECONDS)
 
 # The same against the native modules built with the sanitizers.
-fuzz-real-sanitize: $(SAN_STAMP)
+fuzz-real-sanitize: display $(SAN_STAMP)
 	scripts/sanitize $(SAN_PY) tests/real_drawing/fuzz_real.py --seconds $(SECONDS)
