@@ -58,7 +58,8 @@ install: $(STAMP)
 # found by CMake inside pip's output.
 $(STAMP): $(PY) $(SOURCES)
 	@cxx=$$(scripts/find-compiler) || exit 1; \
-	echo "set-up: building the native modules with $$cxx and installing kelo_ui into $(VENV) (about a minute the first time)"; \
+	echo "set-up: building the native modules with $$cxx and installing kelo_ui into $(VENV)" \
+		"(about a minute the first time)"; \
 	CXX=$$cxx $(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
 	@touch $@
 	@echo "set-up: $(VENV) is ready"

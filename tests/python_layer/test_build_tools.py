@@ -41,7 +41,8 @@ def run(tmp_path):
                        **{key: value.replace("TMP", str(tmp_path)) for key, value in env.items()}}
         result = subprocess.run([BASH, str(SCRIPTS / script)], capture_output=True, text=True, env=environment,
                                 timeout=30)
-        return result.returncode, *(out.strip().replace(str(tmp_path), "TMP") for out in (result.stdout, result.stderr))
+        out, err = (text.strip().replace(str(tmp_path), "TMP") for text in (result.stdout, result.stderr))
+        return result.returncode, out, err
 
     return run
 
