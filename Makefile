@@ -1,45 +1,52 @@
-# Everything a fresh clone needs: `make setup` makes a virtual X server
-# available (for machines without a screen), `make demo` renders the demo into
-# demo.png, `make test` runs the whole test suite. demo and test create .venv
-# with Python 3.13 and install the package.
+# Everything a fresh clone needs: `make demo` renders the demo into demo.png,
+# `make test` runs the whole test suite. Each first makes a virtual X server
+# and Mesa's GL available (scripts/setup-display installs them or says how),
+# then creates .venv with Python 3.13 and builds and installs the package;
+# a missing Python 3.13 or C++ compiler stops it saying what to install.
 VENV      := .venv
 PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup demo test bench bench-draw bench-frame check-wheel install clean sanitize fuzz fuzz-real \
+.PHONY: setup display demo test bench bench-draw bench-frame check-wheel install clean sanitize fuzz fuzz-real \
 	fuzz-real-sanitize test-sdl
 
-setup:
-	scripts/setup-display
+# What drawing needs on a machine without a screen, asked for on every run
+# that draws: packages come and go under a work tree. Quick when all is there.
+display:
+	@scripts/setup-display
 
-demo: $(STAMP)
-	$(PY) -m kelo_ui
+setup: display
 
-test: $(STAMP)
+demo: display $(STAMP)
+	$(PY) -m kelo_ui --output demo.png
+
+test: display $(STAMP)
 	$(PY) -m pytest
 
 bench: $(STAMP)
 	$(PY) benchmarks/bench_calls.py
 
-bench-draw: $(STAMP)
+bench-draw: display $(STAMP)
 	$(PY) benchmarks/bench_draw.py
 
-bench-frame: $(STAMP)
+bench-frame: display $(STAMP)
 	$(PY) benchmarks/bench_frame.py
 
-# The sdist and wheel as a package index would get them, installed and run
-# outside the source tree.
-check-wheel:
+# The sdist and wheel as a package index would get them, the wheel repaired to
+# a manylinux tag, installed and run outside the source tree.
+check-wheel: display
 	scripts/check-wheel
 
 install: $(STAMP)
 
 # A virtual environment with the build tools (.venv, .venv-sanitize); kept
-# whatever make thinks of files made by pattern rules.
+# whatever make thinks of files made by pattern rules. Python 3.13 and the
+# compiler are looked for together, so that a new machine hears of both.
 .PRECIOUS: %/bin/python
 %/bin/python:
-	@python=$$(scripts/find-python) || exit 1; \
+	@python=$$(scripts/find-python); found=$$?; scripts/find-compiler >/dev/null || found=1; \
+	[ $$found -eq 0 ] || exit 1; \
 	echo "set-up: making the virtual environment $* with $$python"; \
 	"$$python" -m venv $*
 	@echo "set-up: installing the build tools into $* (pip, scikit-build-core, cmake, ninja)"
@@ -47,9 +54,13 @@ install: $(STAMP)
 	@$@ -m pip install --quiet "scikit-build-core>=0.11" cmake ninja
 
 # The development install carries the native test probe, which wheels leave out.
+# The compiler is checked first, so that a missing one is named rather than
+# found by CMake inside pip's output.
 $(STAMP): $(PY) $(SOURCES)
-	@echo "set-up: building the native modules and installing kelo_ui into $(VENV) (about a minute the first time)"
-	@$(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
+	@cxx=$$(scripts/find-compiler) || exit 1; \
+	echo "set-up: building the native modules with $$cxx and installing kelo_ui into $(VENV)" \
+		"(about a minute the first time)"; \
+	CXX=$$cxx $(PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON ".[test]"
 	@touch $@
 	@echo "set-up: $(VENV) is ready"
 
@@ -63,15 +74,16 @@ SAN_VENV  := .venv-sanitize
 SAN_PY    := $(SAN_VENV)/bin/python
 SAN_STAMP := $(SAN_VENV)/.kelo_ui-installed
 
-sanitize: $(SAN_STAMP)
+sanitize: display $(SAN_STAMP)
 	@for so in $$(find $(SAN_VENV) -path '*kelo_ui/fast/*' -name '*.so'); do \
 		ldd "$$so" | grep -q libasan || { echo "error: $$so is not built with the sanitizers" >&2; exit 1; }; \
 	done
 	scripts/sanitize $(SAN_PY) -m pytest
 
 $(SAN_STAMP): $(SAN_PY) $(SOURCES)
-	@echo "set-up: building the native modules with the sanitizers and installing kelo_ui into $(SAN_VENV)"
-	@$(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \
+	@cxx=$$(scripts/find-compiler) || exit 1; \
+	echo "set-up: building the native modules with $$cxx and the sanitizers and installing kelo_ui into $(SAN_VENV)"; \
+	CXX=$$cxx $(SAN_PY) -m pip install --quiet --no-build-isolation -C cmake.define.KELO_UI_PROBE=ON \
 		--config-settings=cmake.define.KL_SANITIZE=ON \
 		--config-settings=cmake.build-type=RelWithDebInfo \
 		--config-settings=build-dir=build/sanitize-{wheel_tag} ".[test]"
@@ -86,11 +98,11 @@ fuzz: $(STAMP)
 # The real drawing stack against a model of its pixels, seed after seed, each
 # seed in a child process, for SECONDS seconds.
 SECONDS ?= 60
-fuzz-real: $(STAMP)
+fuzz-real: display $(STAMP)
 	$(PY) tests/real_drawing/fuzz_real.py --seconds $(SECONDS)
 
 # The same against the native modules built with the sanitizers.
-fuzz-real-sanitize: $(SAN_STAMP)
+fuzz-real-sanitize: display $(SAN_STAMP)
 	scripts/sanitize $(SAN_PY) tests/real_drawing/fuzz_real.py --seconds $(SECONDS)
 
 # The drawing suite on raylib's SDL build (PyPI's raylib-sdl), which draws
@@ -106,8 +118,9 @@ test-sdl: $(SDL_STAMP)
 
 $(SDL_STAMP): $(SDL_PY) $(SOURCES) scripts/setup-sdl
 	scripts/setup-sdl $(SDL_PY)
-	@echo "set-up: building the native modules and installing kelo_ui into $(SDL_VENV)"
-	@$(SDL_PY) -m pip install --quiet --no-build-isolation --no-deps -C cmake.define.KELO_UI_PROBE=ON \
+	@cxx=$$(scripts/find-compiler) || exit 1; \
+	echo "set-up: building the native modules with $$cxx and installing kelo_ui into $(SDL_VENV)"; \
+	CXX=$$cxx $(SDL_PY) -m pip install --quiet --no-build-isolation --no-deps -C cmake.define.KELO_UI_PROBE=ON \
 		--config-settings=build-dir=build/sdl-{wheel_tag} .
 	@touch $@
 	@echo "set-up: $(SDL_VENV) is ready"

@@ -8,12 +8,14 @@ with their corners kept. The caches are then composed into the scene: the
 panel over a drop shadow made from a copy of it, the hovered button with a
 hover tint over an additive glow, and a translucent tooltip on top.
 
-`python -m kelo_ui` opens a hidden window (on a private virtual X server when
-there is no display), renders the scene, writes it to demo.png in the current
-folder, prints the file's path and a line saying what it drew, and closes the
-window.
+`python -m kelo_ui [--output PATH]` opens a hidden window (on a private
+virtual X server when there is no display), renders the scene, writes it as a
+PNG to PATH (by default demo.png in the current folder), prints the file's
+path and a line saying what it drew, and closes the window. `--help` says so
+and draws nothing.
 """
 
+import argparse
 import os
 import sys
 
@@ -250,12 +252,33 @@ def render(path):
             f"additive glow, a translucent tooltip)")
 
 
-def main():
-    path = os.path.abspath("demo.png")
-    with open_window(WIDTH, HEIGHT, "kelo_ui demo", hidden=True):
-        summary = render(path)
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog="python -m kelo_ui",
+        description="Render the kelo_ui demo, a settings panel composed from cached widgets, into a PNG file. "
+                    "It draws in a hidden window, on a private virtual X server (Xvfb) when there is no display.")
+    parser.add_argument("-o", "--output", metavar="PATH", default="demo.png",
+                        help="where to write the PNG (default: demo.png in the current folder)")
+    args = parser.parse_args(argv)
+    path = os.path.abspath(args.output)
+    # Refused before the window opens: a bad path would otherwise be found
+    # only after the whole scene was drawn.
+    if os.path.isdir(path):
+        parser.error(f"--output: {path} is a folder; give the PNG file's path")
+    if not os.path.isdir(os.path.dirname(path)):
+        parser.error(f"--output: the folder {os.path.dirname(path)} does not exist")
+    try:
+        window = open_window(WIDTH, HEIGHT, "kelo_ui demo", hidden=True)
+    except RuntimeError as error:  # no display, or a raylib binding it was not written for: the message says
+        parser.exit(1, f"{parser.prog}: error: {error}\n")
+    with window:
+        try:
+            summary = render(path)
+        except OSError as error:  # the PNG could not be written
+            parser.exit(1, f"{parser.prog}: error: {error}\n")
     print(path)
     print(summary)
+    return 0
 
 
 if __name__ == "__main__":
