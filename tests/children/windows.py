@@ -1,0 +1,249 @@
+"""Windows opened and closed in a child without a display: each starts its own
+Xvfb, and the toolkit must be left as it was found (window_state)."""
+
+import gc
+import os
+import signal
+import subprocess
+
+from children.window_state import DEFAULT_WINDOW, SDL, assert_closed, stand_in_running
+from kelo_ui.core import virtual_display
+from kelo_ui.core import modules
+from kelo_ui.core.state import kelo_state
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.fast.klvector2.klvector2 import KlVector2
+from kelo_ui.fast.raylib import kelo_raylib
+from kelo_ui.presentation.pixels import read_rgba
+from kelo_ui.window import close_window, context, current_window, open_window
+
+# What a child leaves for the interpreter's shutdown to meet.
+LEFT_FOR_SHUTDOWN = []
+
+
+def open_and_close():
+    window = open_window(40, 30, "first", hidden=True)
+    server = window.virtual_display
+    assert current_window() is window and window.is_open
+    assert kelo_raylib.backend is context and context.window is window and context.is_active
+    assert window.display.fast_blit_pro is kelo_raylib.fast_blit_pro  # the native function itself
+    assert kelo_state.window is window
+    assert stand_in_running(server)
+    assert modules.rl.is_window_ready()
+    try:
+        open_window(10, 10)
+    except RuntimeError as error:
+        assert "already open" in str(error)
+    else:
+        raise AssertionError("a second window opened")
+    assert current_window() is window
+
+    close_window()
+    assert_closed()
+    assert not window.is_open and not stand_in_running(server)
+    import raylib
+    raylib.rl.rlViewport(0, 0, 1, 1)  # GL straight through the binding lands nowhere: its library stays mapped
+    for display in (window.display, DEFAULT_WINDOW.display):
+        try:
+            display.fast_blit_pro(object(), "junk", 1, None)
+        except RuntimeError as error:
+            assert "the window has closed" in str(error), error
+        else:
+            raise AssertionError("drew without a window")
+    close_window()  # again: nothing to do
+    window.close()
+    assert_closed()
+
+    # A blend mode left open when a window closes is not taken for the next one's.
+    open_window(8, 8, hidden=True)
+    kelo_raylib.begin_blend_mode(2)
+    close_window()
+    with open_window(8, 8, hidden=True):
+        under, over = KlRenderTexture(KlVector2(1, 1)), KlRenderTexture(KlVector2(1, 1))
+        under.clear((255, 0, 0, 128))
+        over.clear((255, 0, 0, 255))
+        under.blit(over, (0, 0), 2)  # multiplied: the alpha below stays
+        assert read_rgba(under)[2] == bytes((255, 0, 0, 128)), read_rgba(under)
+    assert_closed()
+
+    again = open_window(20, 20, hidden=True)  # the next window gets a server of its own
+    assert again.virtual_display is not server and stand_in_running(again.virtual_display)
+    rt = KlRenderTexture(KlVector2(2, 2))
+    rt.clear((1, 2, 3, 255))
+    assert read_rgba(rt)[2] == bytes((1, 2, 3, 255)) * 4
+    again.close()
+    assert_closed()
+
+    try:
+        with open_window(16, 16, hidden=True) as window:
+            assert window.is_open
+            raise KeyError("inside")
+    except KeyError:
+        pass
+    assert_closed()
+
+
+def failed_open():
+    import kelo_ui.window
+
+    def broken():
+        raise LookupError("no GL")
+
+    started = []
+    real_popen = subprocess.Popen
+
+    def popen(*args, **kwargs):
+        started.append(real_popen(*args, **kwargs))
+        return started[-1]
+
+    subprocess.Popen, kelo_ui.window._pin_gl = popen, broken
+    try:
+        open_window(16, 16)
+    except LookupError:
+        pass
+    else:
+        raise AssertionError("opened without GL")
+    assert_closed()
+    assert len(started) == (0 if SDL else 1) and all(p.poll() is not None for p in started)  # the X server stopped
+
+
+def binding_of_another_layout():
+    """Prints the refusal, then the installed binding's version."""
+    import importlib.metadata
+
+    import raylib
+    from raylib import ffi
+
+    class Doctored:  # the binding's ffi, with a Color of floats
+        def __init__(self):
+            import cffi
+            self.wrong = cffi.FFI()
+            self.wrong.cdef("typedef struct Color { float r, g, b, a; } Color;")
+
+        def typeof(self, what):
+            return self.wrong.typeof(what) if what == "Color" else ffi.typeof(what)
+
+        def __getattr__(self, name):
+            return getattr(ffi, name)
+
+    raylib.ffi = Doctored()
+    try:
+        open_window(16, 16, hidden=True)
+    except kelo_raylib.BindingMismatch as error:
+        print(error)
+    else:
+        raise AssertionError("opened with a binding of another layout")
+    assert_closed()
+    raylib.ffi = ffi
+    with open_window(16, 16, hidden=True):  # the installed binding, once restored
+        pass
+    print(importlib.metadata.version("raylib-sdl" if SDL else "raylib"))
+
+
+def targets_outliving_the_window():
+    class Spy:
+        def __init__(self, rl):
+            self.rl, self.unloaded = rl, []
+
+        def unload_render_texture(self, rt):
+            self.unloaded.append(rt.id)
+            self.rl.unload_render_texture(rt)
+
+        def __getattr__(self, name):
+            return getattr(self.rl, name)
+
+    spy = modules.rl = Spy(modules.rl)
+    window = open_window(16, 16, hidden=True)
+    kept, killed, dropped = (KlRenderTexture(KlVector2(4, 4)) for _ in range(3))
+    dropped.kill()
+    assert len(spy.unloaded) == 1
+    window.close()
+    del dropped
+    gc.collect()
+    assert len(spy.unloaded) == 1  # destroyed after the window: not unloaded
+    killed.kill()  # the GPU is gone; the call must do no harm
+    assert not killed.loaded
+    try:
+        read_rgba(kept)
+    except RuntimeError as error:
+        assert "no window is open (the window has closed)" in str(error)
+    else:
+        raise AssertionError("read pixels without a window")
+    del kept, killed
+    print("survived")
+
+
+def process_end(ending):
+    """Prints the X server's pid, then ends with a window, targets and a scope
+    still open: by a return ("exit") or by SIGKILL ("killed")."""
+    window = open_window(16, 16, hidden=True)
+    targets = [KlRenderTexture(KlVector2(4, 4)) for _ in range(2)]  # left for shutdown
+    targets[0].__enter__()  # and a drawing scope left open
+    LEFT_FOR_SHUTDOWN.extend([window, targets])
+    print(window.virtual_display.process.pid, flush=True)
+    if ending == "killed":
+        os.kill(os.getpid(), signal.SIGKILL)
+
+
+def _refuse_egl():
+    """ctypes cannot load EGL from here on."""
+    import ctypes
+    real_cdll = ctypes.CDLL
+
+    def cdll(name, *args, **kwargs):
+        if name == "libEGL.so.1":
+            raise OSError(f"{name}: cannot open shared object file")
+        return real_cdll(name, *args, **kwargs)
+
+    ctypes.CDLL = cdll
+
+
+def no_display(sdl, refuse_egl):
+    """Prints why no window can open, taking the SDL build's path ("True")
+    or the GLFW build's, whichever is installed; with `refuse_egl` ("True")
+    EGL cannot be loaded."""
+    if refuse_egl == "True":
+        _refuse_egl()
+    virtual_display.sdl_binding = lambda: sdl == "True"
+    try:
+        open_window(16, 16)
+    except RuntimeError as error:
+        print(error)
+    else:
+        raise AssertionError("opened without a display")
+    assert_closed()
+
+
+def closed_windows_targets():
+    # The next window's first target gets the GL ids an old one had.
+    blue, red = (0, 0, 255, 255), (255, 0, 0, 255)
+    with open_window(16, 16, hidden=True):
+        old, killed = KlRenderTexture(KlVector2(2, 2)), KlRenderTexture(KlVector2(2, 2))
+        old.clear(red)
+        killed.kill()
+        old_texture = old.texture
+    with open_window(16, 16, hidden=True) as window:
+        new = KlRenderTexture(KlVector2(2, 2))
+        new.clear(blue)
+        assert old.loaded and old.id == 0 and old.texture.id == 0
+        calls = {
+            "with": lambda: old.__enter__(),
+            "clear": lambda: old.clear(red),
+            "blit into": lambda: old.blit(new, (0, 0)),
+            "blit from": lambda: new.blit(old, (0, 0)),
+            "its texture": lambda: window.display.fast_blit_pro(old_texture, None, True, None),
+            "read_rgba": lambda: read_rgba(old),
+        }
+        for name, call in calls.items():
+            try:
+                call()
+            except RuntimeError as error:
+                assert "the window it was made under has closed" in str(error), (name, error)
+            else:
+                raise AssertionError(f"{name}: drew with a dead target")
+            assert context.open_scopes() == 0
+        old.kill()            # succeeds, touching nothing
+        assert not old.loaded
+        killed.kill() if killed.loaded else None
+        del old, killed
+        gc.collect()
+        assert read_rgba(new)[2] == bytes(blue) * 4
