@@ -12,7 +12,8 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.presentation.color import Color
-from support.render_tex import loaded_target, rl, run_ok  # noqa: F401  (fixture)
+from support.children import run_ok
+from support.render_tex import loaded_target, rl  # noqa: F401  (fixture)
 
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 WHITE = Color.White
@@ -260,23 +261,7 @@ def test_fast_forms_and_sources_skip_the_loaded_check(backend, pair):
 
 
 def test_without_assertions_blit_draws_whatever_is_held():
-    output = run_ok(
-        """
-        from kelo_ui.fast.raylib import kelo_raylib
-        from kelo_ui.fast.klvector2.klvector2 import KlVector2
-        import kelo_ui.fast.klrendertex.kl_render_tex as m
-        class Backend:
-            def __getattr__(self, name):
-                return lambda *args: print(name, *args)
-        kelo_raylib.backend = Backend()
-        dst = m.KlRenderTexture.__new__(m.KlRenderTexture)
-        src = m.KlRenderTexture.__new__(m.KlRenderTexture)
-        src.size = KlVector2(2, 2)
-        src.render_texture = type("RT", (), {"texture": "tex"})()
-        dst.blit(src, (0, 0))
-        """,
-        "-O",
-    )
+    output = run_ok("render_tex", "blit_without_assertions", flags=("-O",))
     assert output.splitlines() == ["begin_blend_mode 0", "begin_texture_mode None",
                                    "c_draw_texture_vec tex (0, 0) (255, 255, 255, 255) 1", "end_texture_mode",
                                    "end_blend_mode"]
@@ -425,26 +410,7 @@ def test_blits_go_through_the_object_table(backend, pair):
 
 
 def test_default_tints_are_the_ones_read_at_import():
-    output = run_ok(
-        """
-        import kelo_ui.presentation.color as c
-        c.Color.White = None
-        from kelo_ui.fast.raylib import kelo_raylib
-        import kelo_ui.fast.klrendertex.kl_render_tex as m
-        from kelo_ui.fast.klvector2.klvector2 import KlVector2
-        c.Color.White = (1, 2, 3, 4)
-        m.Color = None
-        class Backend:
-            def __getattr__(self, name):
-                return lambda *args: print(name, args[-2] if name == "c_draw_texture_vec" else args[-1:])
-        kelo_raylib.backend = Backend()
-        rt = m.KlRenderTexture.__new__(m.KlRenderTexture)
-        rt.size = KlVector2(1, 1)
-        rt.render_texture = type("RT", (), {"texture": "tex"})()
-        rt.fast_blit(rt, (0, 0))
-        rt.fast_blit_texture("tex", (0, 0))
-        """
-    )
+    output = run_ok("render_tex", "default_tints_read_at_import")
     assert output.splitlines() == ["c_draw_texture_vec None", "fast_blit_pro (None,)"]
 
 

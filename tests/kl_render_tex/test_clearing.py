@@ -7,7 +7,8 @@ import pytest
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
-from support.render_tex import FakeRenderTexture, run_ok
+from support.children import run_ok
+from support.render_tex import FakeRenderTexture
 
 RED = (255, 0, 0, 255)
 Colour = collections.namedtuple("Colour", "r g b a")
@@ -93,19 +94,7 @@ def test_unchecked_operations_ignore_loaded(backend):
 
 
 def test_without_assertions_the_scope_opens_on_whatever_is_held():
-    output = run_ok(
-        """
-        from kelo_ui.fast.raylib import kelo_raylib
-        import kelo_ui.fast.klrendertex.kl_render_tex as m
-        class Backend:
-            def __getattr__(self, name):
-                return lambda *args: print(name, *args)
-        kelo_raylib.backend = Backend()
-        with m.KlRenderTexture.__new__(m.KlRenderTexture):
-            pass
-        """,
-        "-O",
-    )
+    output = run_ok("render_tex", "scope_without_assertions", flags=("-O",))
     assert output.splitlines() == ["begin_texture_mode None", "end_texture_mode"]
 
 

@@ -11,7 +11,8 @@ from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
-from support.render_tex import FakeRenderTexture, rl, run_ok  # noqa: F401  (fixture)
+from support.children import run_ok
+from support.render_tex import FakeRenderTexture, rl  # noqa: F401  (fixture)
 
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 VECTOR = "kelo_ui.fast.klvector2.klvector2.KlVector2"
@@ -156,19 +157,7 @@ def test_failing_unload_keeps_loaded(rl):
 
 
 def test_kill_without_assertions_unloads_whatever_is_held():
-    output = run_ok(
-        """
-        import types
-        import kelo_ui.fast.klrendertex.kl_render_tex as m
-        calls = []
-        m.md = types.SimpleNamespace(rl=types.SimpleNamespace(
-            unload_render_texture=lambda rt: calls.append(rt), is_window_ready=lambda: True))
-        rt = m.KlRenderTexture.__new__(m.KlRenderTexture)
-        rt.kill()
-        print(calls)
-        """,
-        "-O",
-    )
+    output = run_ok("render_tex", "kill_without_assertions", flags=("-O",))
     assert output.strip() == "[None]"
 
 

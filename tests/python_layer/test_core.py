@@ -2,24 +2,18 @@
 
 import subprocess
 import sys
-import textwrap
 
 import pytest
 
 from kelo_ui.core.state import kelo_state
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.color import Color
+from support.children import run_python
 
 
 def test_missing_raylib_binding_says_how_to_install_it():
     # A fresh interpreter in which the binding cannot be imported.
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent("""
-        import sys
-        sys.modules["pyray"] = None
-        from kelo_ui.core import modules
-        assert not hasattr(modules.rl, "__wrapped__")
-        modules.rl.load_render_texture(8, 8)
-    """)], capture_output=True, text=True, timeout=60)
+    result = run_python("modules", "without_the_raylib_binding")
     assert result.returncode == 1
     assert "ImportError" in result.stderr and "pip install raylib" in result.stderr
 

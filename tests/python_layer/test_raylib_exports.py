@@ -4,14 +4,12 @@ drawing backend, seen from a native caller (the probe) and from Python."""
 import ast
 import ctypes
 import pathlib
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.fast.raylib import kelo_raylib
+from support.children import run_ok
 
 SIGNATURES = {
     "c_clear_background": "void (PyObject *)",
@@ -211,41 +209,15 @@ def test_probe_refuses_bad_calls(backend, args, error):
 
 
 def test_a_second_interpreter_is_refused():
-    code = textwrap.dedent(
-        """
-        import _interpreters
-        import kelo_ui.fast.raylib.kelo_raylib
-        interp = _interpreters.create("legacy")
-        print(_interpreters.run_string(interp, "import kelo_ui.fast.raylib.kelo_raylib").msg)
-        """
-    )
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
-    assert result.returncode == 0, result.stderr
-    assert result.stdout.strip() == "kelo_raylib can be used by one interpreter only"
+    output = run_ok("modules", "raylib_in_a_second_interpreter")
+    assert output.strip() == "kelo_raylib can be used by one interpreter only"
 
 
 def test_importing_again_keeps_one_dictionary_watcher():
     # The interpreter has only a few dictionary watchers; a module executed
     # again must not take another, and must follow the new module's backend.
-    code = textwrap.dedent(
-        """
-        import sys
-        from kelo_ui.fast.probe import kl_probe
-        for round in range(12):
-            sys.modules.pop("kelo_ui.fast.raylib.kelo_raylib", None)
-            import kelo_ui.fast.raylib.kelo_raylib as kelo_raylib
-        calls = []
-        class Backend:
-            def end_blend_mode(self):
-                calls.append(round)
-        kelo_raylib.backend = Backend()
-        kl_probe.raylib_call("end_blend_mode", 0)
-        print(calls)
-        """
-    )
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
-    assert result.returncode == 0, result.stderr
-    assert result.stdout.strip() == "[11]"
+    output = run_ok("modules", "raylib_executed_again")
+    assert output.strip() == "[11]"
 
 
 def test_the_stub_declares_the_tables_python_functions():

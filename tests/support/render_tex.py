@@ -1,11 +1,8 @@
 """Shared helpers of the KlRenderTexture tests: a recording raylib binding
-installed as the module global `md`, and fresh-interpreter runs."""
+installed as the module global `md`, targets made without it, and leak checks."""
 
 import gc
-import os
-import subprocess
 import sys
-import textwrap
 import tracemalloc
 import types
 
@@ -77,26 +74,6 @@ def rl(monkeypatch):
     binding = RecordingRaylib()
     monkeypatch.setattr(kl_render_tex, "md", types.SimpleNamespace(rl=binding))
     return binding
-
-
-def run_python(code, *flags, env=None):
-    """Run `code` in a fresh interpreter; returns the CompletedProcess."""
-    full_env = dict(os.environ)
-    full_env.update(env or {})
-    return subprocess.run(
-        [sys.executable, *flags, "-c", textwrap.dedent(code)],
-        capture_output=True,
-        text=True,
-        env=full_env,
-        timeout=60,
-    )
-
-
-def run_ok(code, *flags):
-    """Run `code` in a fresh interpreter and return its stdout; it must succeed."""
-    result = run_python(code, *flags)
-    assert result.returncode == 0, result.stderr
-    return result.stdout
 
 
 def _involved(function):
