@@ -40,7 +40,7 @@ The first divergence ends the run: the seed, the step, the last operations
 as Python and the expected against the read pixels. The fuzzer itself is the
 package `fuzzing` beside this file: `model` (the intervals and the
 compositor), `driver` (the state, the checks, the choices and the run),
-`operations` and `blitting`.
+`operations` and `blitting`; `replay` heads a log of the operations.
 """
 
 from __future__ import annotations
@@ -61,23 +61,8 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from fuzzing.driver import Fuzzer  # noqa: E402
 from fuzzing.model import Divergence  # noqa: E402
 
-PRELUDE = """\
-# The operations of a fuzz_real run, as Python (names as the run gave them).
-import copy, threading
-from contextlib import suppress
-from kelo_ui.atlas import Atlas
-from kelo_ui.core import modules as md
-from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
-from kelo_ui.fast.klvector2.klvector2 import KlVector2
-from kelo_ui.fast.raylib import kelo_raylib
-from kelo_ui.presentation.pixels import read_rgba
-from kelo_ui.window import close_window, open_window
-
-def in_thread(work):
-    thread = threading.Thread(target=work)
-    thread.start()
-    thread.join()
-"""
+# A log of the operations starts with fuzzing/replay.py, as it is.
+PRELUDE = (pathlib.Path(__file__).resolve().parent / "fuzzing" / "replay.py").read_text()
 
 
 def runnable(line):
