@@ -1,5 +1,6 @@
 """Shared helpers of the tests that draw for real: whether a display can be
-had, the window they draw under, and pixel helpers.
+had, the window they draw under, pixel helpers, and the colours and
+pictures the pixel tests draw.
 
 Without a display the drawing tests are skipped, saying why, except under CI
 (`CI` set), where a missing display fails them.
@@ -12,9 +13,11 @@ import shutil
 
 import pytest
 
+from kelo_ui.atlas import Atlas
 from kelo_ui.core import virtual_display
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
+from kelo_ui.presentation.pixels import read_rgba
 
 
 def no_display(reason):
@@ -78,3 +81,30 @@ def paste(rows, picture, x, y):
 
 def near(got, expected, tolerance):
     return all(abs(g - e) <= tolerance for g, e in zip(got, expected, strict=True))
+
+
+# --- what the pixel tests draw and read -------------------------------------------
+
+BLUE = (0, 0, 255, 255)
+RED = (255, 0, 0, 255)
+GREEN = (0, 255, 0, 255)
+WHITE = (255, 255, 255, 255)
+BLANK = (0, 0, 0, 0)
+# A 2x2 source: blue on top, red below (as drawn: row 0 is y = 0).
+STRIPES = [[BLUE, BLUE], [RED, RED]]
+MIRRORED = STRIPES[::-1]
+
+
+def read(rt):
+    """A target's pixels as rows of (r, g, b, a), the top row first."""
+    return image_rows(*read_rgba(rt))
+
+
+def cell_among_others(width, height, color=None):
+    """A cell of a page whose other cells are RED, and a check that they still are."""
+    atlas = Atlas(KlVector2(16, 16))
+    before, cell, after = (atlas.allocate(KlVector2(*size)) for size in ((2, height), (width, height), (3, 2)))
+    before.clear(RED)
+    after.clear(RED)
+    cell.clear(color)
+    return cell, lambda: read(before) == canvas(2, height, RED) and read(after) == canvas(3, 2, RED)

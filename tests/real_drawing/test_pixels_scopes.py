@@ -1,0 +1,290 @@
+"""Drawing for real: scopes that nest and interleave, frames, dead objects,
+and what is refused, under a hidden window, checked by reading the pixels
+back."""
+
+import copy
+
+import pyray
+import pytest
+import raylib
+
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
+from kelo_ui.fast.klvector2.klvector2 import KlVector2
+from kelo_ui.fast.raylib import kelo_raylib
+from kelo_ui.core import modules
+from kelo_ui.presentation.pixels import read_rgba, save_png
+from kelo_ui.window import context
+from support.display import (BLANK, BLUE, GREEN, RED, STRIPES, canvas, cell_among_others, near, paste, read,
+                             target)
+
+pytestmark = pytest.mark.usefixtures("window", "no_scope_left")
+
+
+# --- scopes nest ----------------------------------------------------------------------
+# Each scenario draws GREEN at (2, 2) of `scene` from inside `with scene:` after
+# something that used to end the scene's texture mode; `other` is a second
+# target, `sprite` a 2x2 GREEN one.
+
+def _inside(body):
+    def scenario(rl, scene, other, sprite):
+        with scene:
+            body(rl, scene, other, sprite)
+            scene.fast_blit(sprite, (2, 2))
+    return scenario
+
+
+def _texture_made_and_unloaded(rl, scene, other, sprite):
+    texture = rl.load_texture_from_image(rl.gen_image_color(1, 1, RED))
+    rl.unload_texture(texture)
+
+
+def _with_other(rl, scene, other, sprite):
+    with other:
+        other.fast_blit(sprite, (0, 0))
+
+
+def _released_on_top(rl, scene, other, sprite):
+    with other:
+        other.kill()  # released while current: the scene is current again
+        scene.fast_blit(sprite, (0, 0))
+
+
+NESTINGS = {
+    "a blit into another target": _inside(lambda rl, scene, other, sprite: other.blit(sprite, (0, 0))),
+    "a with of another target": _inside(_with_other),
+    "a with of a cell": _inside(lambda rl, scene, other, sprite: _with_other(rl, scene, cell_among_others(2, 2)[0],
+                                                                           sprite)),
+    "a blit into the same target": _inside(lambda rl, scene, other, sprite: scene.blit(sprite, (0, 0))),
+    "a clear of another target": _inside(lambda rl, scene, other, sprite: other.clear(RED)),
+    "a target made": _inside(lambda rl, scene, other, sprite: target(3, 3)),
+    "a target killed": _inside(lambda rl, scene, other, sprite: target(3, 3).kill()),
+    "a texture made and unloaded": _inside(_texture_made_and_unloaded),
+    "the current target released": _inside(_released_on_top),
+}
+
+
+@pytest.mark.parametrize("scenario", NESTINGS)
+def test_scopes_nest(rl, stripes, scenario):
+    scene, other, sprite = target(4, 4), target(2, 2), target(2, 2, GREEN)
+    NESTINGS[scenario](rl, scene, other, sprite)
+    expected = paste(canvas(4, 4), [[GREEN] * 2] * 2, 2, 2)
+    if scenario in ("a blit into the same target", "the current target released"):
+        expected = paste(expected, [[GREEN] * 2] * 2, 0, 0)
+    assert read(scene) == expected
+
+
+def test_blend_modes_nest(window):
+    # An additive blit inside an additive scope keeps it additive afterwards.
+    dst = target(2, 2, (100, 0, 0, 255))
+    add = target(2, 2, (50, 0, 0, 255))
+    context.begin_blend_mode(1)
+    try:
+        with dst:
+            dst.blit(add, (0, 0), 1)   # its end_blend_mode goes back to additive
+            dst.fast_blit(add, (0, 0))
+    finally:
+        context.end_blend_mode()
+    assert all(near(pixel, (200, 0, 0, 255), 2) for row in read(dst) for pixel in row)
+
+
+@pytest.mark.parametrize("ends", ["end_texture_mode", "end_blend_mode"])
+def test_an_end_with_nothing_open_is_harmless(window, ends):
+    getattr(context, ends)()
+    assert read(target(1, 1, GREEN)) == [[GREEN]]
+    assert context.open_scopes() == 0
+
+
+# --- dead objects ----------------------------------------------------------------------
+
+def _shared_then_killed(kind):
+    rt = target(2, 2, GREEN) if kind == "target" else cell_among_others(2, 2, GREEN)[0]
+    twin = copy.copy(rt)
+    rt.kill()  # one GPU target: released for both
+    return twin
+
+
+DRAWS_OF_THE_DEAD = {
+    "with": lambda dead, live: dead.__enter__(),
+    "clear": lambda dead, live: dead.clear(RED),
+    "blit into": lambda dead, live: dead.blit(live, (0, 0)),
+    "blit from": lambda dead, live: live.blit(dead, (0, 0)),
+    "fast_blit from": lambda dead, live: live.fast_blit(dead, (0, 0, 2, 2)),
+    "blit_texture of its texture": lambda dead, live: live.blit_texture(dead.texture, None),
+    "read_rgba": lambda dead, live: read_rgba(dead),
+}
+
+
+@pytest.mark.parametrize("kind", ["target", "cell"])
+@pytest.mark.parametrize("draw", DRAWS_OF_THE_DEAD)
+def test_a_dead_target_is_refused(draw, kind):
+    dead, live = _shared_then_killed(kind), target(2, 2, BLANK)
+    assert dead.loaded  # the twin was never killed itself
+    with pytest.raises(RuntimeError, match="is dead: it was unloaded"):
+        DRAWS_OF_THE_DEAD[draw](dead, live)
+    assert read(live) == canvas(2, 2)
+    dead.kill()  # kill of a dead target succeeds, touching nothing
+    assert not dead.loaded
+
+
+def test_a_view_outliving_its_target_is_refused(window):
+    import gc
+
+    rt = target(2, 2, GREEN)
+    texture = rt.texture  # a view into the render texture's memory
+    del rt
+    gc.collect()
+    with target(2, 2) as dst, pytest.raises(RuntimeError, match="is dead"):
+        window.display.fast_blit_pro(texture, (0, 0), True, None)
+
+
+def test_a_source_that_replaces_itself_while_read(rl):
+    # Reading `width` drops the source's render texture, made around the
+    # toolkit (its memory is the cdata's own): the one whose view is being
+    # drawn is held until the drawing is done.
+    class Swapping(KlRenderTexture):
+        @property
+        def width(self):
+            self.render_texture = None
+            return 2.0
+
+    made = raylib.rl.LoadRenderTexture(2, 2)  # owns its memory; nothing else refers to it below
+    ids = rl.ffi.new("RenderTexture *", made)
+    pyray.begin_texture_mode(made)
+    pyray.clear_background(GREEN)
+    pyray.end_texture_mode()
+    source = Swapping.__new__(Swapping)
+    source.render_texture, source.size, source.loaded = made, KlVector2(2, 2), True
+    del made
+    dst = target(4, 4)
+    try:
+        dst.blit(source, (0, 0, 2, 2))
+    finally:
+        raylib.rl.UnloadRenderTexture(ids[0])
+    assert source.render_texture is None
+    assert read(dst) == paste(canvas(4, 4), [[GREEN] * 2] * 2, 0, 0)
+
+
+# --- refused at creation ---------------------------------------------------------------
+
+@pytest.mark.parametrize("size, error, message", [
+    ((0, 4), ValueError, "at least 1x1, not 0x4"),
+    ((4, -1), ValueError, "at least 1x1"),
+    ((1 << 20, 4), RuntimeError, "beyond the driver's largest texture"),
+])
+def test_impossible_render_textures_are_refused(rl, size, error, message):
+    with pytest.raises(error, match=message):
+        rl.load_render_texture(*size)
+
+
+@pytest.mark.parametrize("mode", [-1, 8, 2**31 - 1])
+def test_blend_modes_outside_raylibs_are_refused(mode):
+    dst = target(2, 2, GREEN)
+    with pytest.raises(ValueError, match="not one of raylib's blend modes"):
+        dst.blit(target(2, 2, RED), (0, 0), mode)
+    assert read(dst) == canvas(2, 2, GREEN)
+
+
+@pytest.mark.parametrize("path, message", [(4, "not int"), (True, "not bool"), (None, "not NoneType")])
+def test_save_png_takes_paths_only(stripes, path, message):
+    with pytest.raises(TypeError, match=message):
+        save_png(stripes, path)
+
+
+# --- frames ----------------------------------------------------------------------------
+
+def test_a_frame_ends_the_scopes_left_open(window, stripes):
+    dst = target(2, 2)
+    dst.__enter__()  # never left
+    kelo_raylib.begin_blend_mode(1)
+    assert context.open_scopes() == 2
+    with pytest.warns(RuntimeWarning, match="2 drawing scopes left open were ended"):
+        with window.frame():
+            assert context.current_target() is None
+    assert context.open_scopes() == 0
+
+
+# Checked operations that fail once their scopes are begun.
+FAILING_IN_SCOPES = {
+    "blit, a bad dest": lambda dst, src: dst.blit(src, (1, 2, 3)),
+    "blit, a bad colour": lambda dst, src: dst.blit(src, (0, 0), color=(1, 2, 3)),
+    "blit, a dead source": lambda dst, src: (src.kill(), dst.blit(copy.copy(src), (0, 0))),
+    "blit_texture, a bad dest": lambda dst, src: dst.blit_texture(src, [0, 0]),
+    "blits, a bad item": lambda dst, src: dst.blits([(src, (0, 0)), (src, (1,))]),
+    "clear, a bad colour": lambda dst, src: dst.clear((1, 2)),
+}
+
+
+@pytest.mark.parametrize("failing", FAILING_IN_SCOPES)
+def test_a_failed_checked_operation_ends_its_scopes(stripes, failing):
+    scene, dst, src = target(4, 4), target(2, 2), target(2, 2, RED)
+    with scene:
+        with pytest.raises((ValueError, TypeError, RuntimeError)):
+            FAILING_IN_SCOPES[failing](dst, src)
+        assert context.open_scopes() == 1 and context.current_target() is scene.render_texture
+        modules.rl.draw_rectangle(0, 0, 1, 1, GREEN)  # lands in the scene, not in dst
+    assert read(scene)[0][0] == GREEN and GREEN not in [p for row in read(dst) for p in row]
+
+
+def test_save_png_leaves_a_descriptor_alone(stripes):
+    import os
+
+    read_end, write_end = os.pipe()
+    try:
+        with pytest.raises(TypeError, match="must be a file system path, not int"):
+            save_png(stripes, write_end)
+        os.fstat(write_end)  # still open
+    finally:
+        os.close(read_end)
+        os.close(write_end)
+
+
+def test_an_empty_image_is_no_png():
+    from kelo_ui.presentation.pixels import encode_png
+
+    with pytest.raises(ValueError, match="at least 1x1, not 0x0"):
+        encode_png(0, 0, b"")
+
+
+def _blits_in_own_scope(window, a, b, s):
+    with a:
+        for x in range(3):
+            a.blit(s, (x, 0))        # the target already current: no flush, same pixels
+        assert read(a)[0][:3] == [BLUE] * 3
+        a.fast_blit(s, (0, 2))
+
+
+def _read_and_kill_inside(window, a, b, s):
+    with a:
+        b.blit(s, (0, 0))
+        assert read(b) == STRIPES   # a read-back inside a scope
+        b.kill()
+        a.blits([(s, (0, 2))])
+        a.fast_blit(s, (2, 0))
+
+
+def _frame_inside_a_scope(window, a, b, s):
+    with a:
+        a.fast_blit(s, (0, 2))
+        with pytest.warns(RuntimeWarning, match="1 drawing scope left open was ended"):
+            with window.frame():
+                window.display.fast_blit_pro(s, (0, 0), True, None)  # onto the window
+    a.blit(s, (2, 0))
+
+
+INTERLEAVINGS = {
+    "blits in their own scope": (_blits_in_own_scope, [(0, 0), (1, 0), (2, 0), (0, 2)]),
+    "read and kill inside": (_read_and_kill_inside, [(0, 2), (2, 0)]),
+    "a frame inside a scope": (_frame_inside_a_scope, [(0, 2), (2, 0)]),
+}
+
+
+@pytest.mark.parametrize("name", INTERLEAVINGS)
+def test_interleaved_scopes(window, stripes, name):
+    scenario, placed = INTERLEAVINGS[name]
+    a, b = target(4, 4), target(2, 2)
+    scenario(window, a, b, stripes)
+    expected = canvas(4, 4)
+    for x, y in placed:
+        paste(expected, STRIPES, x, y)
+    assert read(a) == expected
+    assert context.open_scopes() == 0
