@@ -6,8 +6,7 @@ import pytest
 
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.probe import kl_probe
-from kl_render_tex.test_blitting import (CLASS, RED, WHITE, Exploding, Point, incorrect, pair,  # noqa: F401
-                                         scoped, traceback_names, vec)
+from support.blits import CLASS, RED, WHITE, Exploding, Point, incorrect, scoped, traceback_names, vec
 
 
 # --- batched blits ------------------------------------------------------------------

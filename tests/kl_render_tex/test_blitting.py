@@ -1,51 +1,16 @@
-"""Blitting render targets and plain textures, and copying, against the
-recording drawing backend and raylib binding."""
-
-import collections
-import enum
+"""Blitting render targets and plain textures against the recording drawing
+backend and raylib binding: the exact backend calls, and refusals and where
+they happen. The sources, native callers and copying are beside this file
+(test_blit_sources.py, test_copying.py)."""
 
 import pytest
 
 from kelo_ui.core.state import kelo_state
 from kelo_ui.fast.klrendertex import kl_render_tex
-from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
-from kelo_ui.fast.klvector2.klvector2 import KlVector2
-from kelo_ui.fast.probe import kl_probe
-from kelo_ui.presentation.color import Color
+from support.blits import (BEFORE, BEGUN, CLASS, ENDED, ENDS, RED, WHITE, Exploding, Mode, Point, incorrect, pro,
+                           rec, scoped, traceback_names, vec)
 from support.children import run_ok
 from support.render_tex import loaded_target, rl  # noqa: F401  (fixture)
-
-CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
-WHITE = Color.White
-RED = (255, 0, 0, 255)
-Point = collections.namedtuple("Point", "x y")
-
-
-class Mode(enum.IntEnum):
-    ADDITIVE = 1
-
-
-@pytest.fixture
-def pair():
-    """A destination of 16x16 and a source of 4x2."""
-    return loaded_target(16, 16), loaded_target(4, 2)
-
-
-def scoped(dst, draw, blend_mode=0):
-    return [("begin_blend_mode", blend_mode), ("begin_texture_mode", dst.render_texture), draw,
-            ("end_texture_mode",), ("end_blend_mode",)]
-
-
-def vec(src, dest, color=WHITE, flip=1):
-    return ("c_draw_texture_vec", src.render_texture.texture, dest, color, flip)
-
-
-def rec(src, source, dest, color=WHITE):
-    return ("c_draw_texture_rec", src.render_texture.texture, source, dest, color)
-
-
-def pro(texture, dest, flip=True, color=WHITE):
-    return ("fast_blit_pro", texture, dest, flip, color)
 
 
 # --- the exact backend calls ---------------------------------------------------
@@ -146,15 +111,6 @@ def test_display_is_found_afresh(backend, pair, monkeypatch):
 
 # --- refusals, and where they happen --------------------------------------------
 
-BEFORE = []  # nothing drawn or begun
-BEGUN = ["begin_blend_mode", "begin_texture_mode"]
-ENDS = ["end_texture_mode", "end_blend_mode"]
-ENDED = [*BEGUN, *ENDS]  # refused once both scopes were begun: both are ended
-
-
-def incorrect(name, got, expected="tuple"):
-    return f"Argument '{name}' has incorrect type (expected {expected}, got {got})"
-
 
 @pytest.mark.parametrize(
     "call, error, message, calls",
@@ -207,14 +163,6 @@ def test_refusals(backend, pair, call, error, message, calls):
         call(dst, src)
     assert str(raised.value) == message
     assert [c[0] for c in backend.calls] == calls
-
-
-class Exploding:
-    def __bool__(self):
-        raise ZeroDivisionError("truth")
-
-    def __int__(self):
-        raise ArithmeticError("int")
 
 
 @pytest.mark.parametrize(
@@ -284,201 +232,3 @@ def test_a_failing_backend_stops_blit_and_ends_its_scopes(backend, pair, failing
     names = traceback_names(raised.value)
     assert f"{CLASS}.{method}" in names
     assert (f"{CLASS}.c_fast_blit" in names) == (failing == "c_draw_texture_vec")
-
-
-def traceback_names(error):
-    tb, names = error.__traceback__, []
-    while tb is not None:
-        names.append(tb.tb_frame.f_code.co_name)
-        tb = tb.tb_next
-    return names
-
-
-# --- the source: its own height and width, its render texture -------------------
-
-
-class Scaled(KlRenderTexture):
-    """A source that reports twice its size."""
-
-    @property
-    def width(self):
-        return self.size.x * 2
-
-    @property
-    def height(self):
-        return int(self.size.y * 2)
-
-
-@pytest.mark.parametrize("flip, height", [(True, -4), (False, 4)])
-def test_subclass_width_and_height_are_honoured(backend, flip, height):
-    dst, src = loaded_target(), loaded_target(4, 2, Scaled)
-    dst.fast_blit(src, (0, 0, 1, 1), flip)
-    assert backend.calls == [rec(src, (0, 0, 8.0, height), (0, 0, 1, 1))]
-
-
-def test_height_is_read_first_even_for_the_position_form(backend):
-    reads = []
-
-    class Watched(KlRenderTexture):
-        @property
-        def height(self):
-            reads.append("height")
-            return Negative()
-
-    class Negative:
-        def __neg__(self):
-            reads.append("neg")
-            return self
-
-    src = loaded_target(cls=Watched)
-    loaded_target().fast_blit(src, (0, 0))
-    with pytest.raises(TypeError):
-        loaded_target().fast_blit(src, None, False)
-    assert reads == ["height", "neg", "height"]
-    assert len(backend.calls) == 1
-
-
-@pytest.mark.parametrize("dest", [(0, 0), (0, 0, 1, 1)])
-def test_source_without_size_or_texture(backend, dest):
-    empty = KlRenderTexture.__new__(KlRenderTexture)
-    with pytest.raises(AttributeError, match="'NoneType' object has no attribute 'y'"):
-        loaded_target().fast_blit(empty, dest)
-    empty.size = KlVector2(1, 1)
-    with pytest.raises(AttributeError, match="'NoneType' object has no attribute 'texture'"):
-        loaded_target().fast_blit(empty, dest)
-    assert backend.calls == []
-
-
-def test_size_dropped_while_the_texture_is_looked_up(backend):
-    src = loaded_target(4, 2)
-
-    class Meddling:
-        @property
-        def texture(self):
-            src.size = None
-            return "tex"
-
-    src.render_texture = Meddling()
-    with pytest.raises(AttributeError, match="'NoneType' object has no attribute 'x'"):
-        loaded_target().fast_blit(src, (0, 0, 1, 1))
-    assert backend.calls == []
-
-
-def test_an_object_blits_into_itself(backend):
-    rt = loaded_target(4, 4)
-    rt.blit(rt, (1, 1))
-    assert backend.calls == scoped(rt, vec(rt, (1, 1)))
-
-
-def test_inside_a_with_block(backend, pair):
-    dst, src = pair
-    with dst:
-        dst.fast_blit(src, (0, 0))
-        dst.blit(src, (0, 0))
-    assert [c[0] for c in backend.calls] == ["begin_texture_mode", "c_draw_texture_vec", *BEGUN,
-                                             "c_draw_texture_vec", "end_texture_mode", "end_blend_mode",
-                                             "end_texture_mode"]
-
-
-# --- native callers and the object's table ---------------------------------------
-
-
-def test_native_callers_of_slots_0_and_1(backend, pair):
-    dst, src = pair
-    kl_probe.rt_slot("c_fast_blit", dst, src, (1, 2), 7, None)
-    kl_probe.rt_slot("c_fast_blit", dst, src, [1, 2, 3, 4], 0, RED)  # any sized dest from a native caller
-    kl_probe.rt_slot("c_fast_blit_texture", dst, "tex", (1, 2, 3), 5, RED)
-    assert backend.calls == [vec(src, (1, 2), None, 7), rec(src, (0, 0, 4.0, 2.0), [1, 2, 3, 4], RED),
-                             pro("tex", (1, 2, 3), True, RED)]
-    with pytest.raises(AttributeError, match="has no attribute 'height'"):
-        kl_probe.rt_slot("c_fast_blit", dst, None, (1, 2), 0, None)
-    with pytest.raises(TypeError, match=r"object of type 'int' has no len\(\)"):
-        kl_probe.rt_slot("c_fast_blit", dst, src, 12, 0, None)
-
-
-def test_blits_go_through_the_object_table(backend, pair):
-    dst, src = pair
-    log = []
-    kl_probe.use_recording_table(dst, log)
-    dst.blit(src, (1, 2))
-    dst.fast_blit(src, (3, 4), False, None)
-    dst.blit_texture("tex", None, 1)
-    dst.fast_blit_texture("tex", (5, 6))
-    assert log == [("c_fast_blit", src, (1, 2), 1, WHITE), ("c_fast_blit", src, (3, 4), 0, None),
-                   ("c_fast_blit_texture", "tex", None, 1, WHITE), ("c_fast_blit_texture", "tex", (5, 6), 1, WHITE)]
-    assert [c[0] for c in backend.calls] == [*BEGUN, "end_texture_mode", "end_blend_mode"] * 2
-
-
-def test_default_tints_are_the_ones_read_at_import():
-    output = run_ok("render_tex", "default_tints_read_at_import")
-    assert output.splitlines() == ["c_draw_texture_vec None", "fast_blit_pro (None,)"]
-
-
-# --- copy -------------------------------------------------------------------------
-
-
-@pytest.mark.parametrize(
-    "args, kwargs, flip",
-    [((), {}, 1), ((True,), {}, 1), ((False,), {}, 0), ((None,), {}, 0), ((0,), {}, 0), ((), {"flip": []}, 0),
-     ((2,), {}, 1)],
-)
-def test_copy_draws_this_target_into_a_new_one(backend, rl, args, kwargs, flip):
-    src = loaded_target(4, 2)
-    copied = src.copy(*args, **kwargs)
-    assert type(copied) is KlRenderTexture and copied.loaded is True
-    assert copied.size is src.size
-    assert rl.calls == [("load_render_texture", 4, 2)]
-    assert copied.render_texture is rl.loaded[0]
-    assert backend.calls == scoped(copied, vec(src, (0, 0), WHITE, flip))
-
-
-def test_copy_of_a_subclass_is_a_plain_target_drawn_by_its_own_blit(backend, rl):
-    class Fancy(KlRenderTexture):
-        def blit(self, *args):
-            raise AssertionError("never used")
-
-    copied = loaded_target(4, 2, Fancy).copy()
-    assert type(copied) is KlRenderTexture
-    assert [c[0] for c in backend.calls] == [*BEGUN, "c_draw_texture_vec", "end_texture_mode", "end_blend_mode"]
-
-
-def test_copy_looks_up_the_blend_mode_afresh(backend, rl, monkeypatch):
-    src = loaded_target()
-    src.copy()
-    rl.BlendMode = type("BlendMode", (), {"BLEND_ALPHA": Mode.ADDITIVE})
-    src.copy()
-    assert [c for c in backend.calls if c[0] == "begin_blend_mode"] == [("begin_blend_mode", 0),
-                                                                         ("begin_blend_mode", 1)]
-    monkeypatch.delattr(kl_render_tex, "md")
-    with pytest.raises(NameError, match="^name 'md' is not defined$"):
-        src.copy()
-
-
-@pytest.mark.parametrize(
-    "break_it, error",
-    [
-        (lambda rl, src: setattr(src, "size", None), TypeError),  # construction refuses None
-        (lambda rl, src: rl.fail.update(load_render_texture=MemoryError()), MemoryError),
-        (lambda rl, src: delattr(type(rl), "BlendMode"), AttributeError),
-    ],
-)
-def test_copy_failures_propagate_and_drop_the_new_target(backend, rl, monkeypatch, break_it, error):
-    monkeypatch.setattr(type(rl), "BlendMode", rl.BlendMode)
-    src = loaded_target()
-    break_it(rl, src)
-    with pytest.raises(error) as raised:
-        src.copy()
-    assert backend.calls == []
-    assert f"{CLASS}.copy" in traceback_names(raised.value)
-    # A copy made before the failure was dropped: the binding unloads it.
-    assert [c[0] for c in rl.calls if c[0] != "is_window_ready"].count("unload_render_texture") == \
-        len(rl.loaded)
-
-
-def test_copy_refuses_extra_arguments(rl):
-    src = loaded_target()
-    with pytest.raises(TypeError, match=r"^copy\(\) takes at most 1 positional argument \(2 given\)$"):
-        src.copy(True, False)
-    with pytest.raises(TypeError, match="^copy\\(\\) got an unexpected keyword argument 'flipped'$"):
-        src.copy(flipped=True)
-    assert rl.calls == []
