@@ -258,9 +258,9 @@ def mutate():
     what = draw(st.sampled_from(["render_texture", "size", "loaded", "drop", "md", "backend", "window", "new"]))
     if what in ("render_texture", "size", "loaded"):
         target = pick(World.pool)
-        value = value() if what != "size" else choose(
+        new = value() if what != "size" else choose(
             lambda: None, lambda: KlVector2(1.0, 1.0), lambda: HostileVector(2.0, 2.0))
-        setattr(target, what, value)
+        setattr(target, what, new)
     elif what == "drop" and len(World.pool) > 1:
         World.pool.pop(draw(st.integers(0, len(World.pool) - 1)))
     elif what == "new":

@@ -119,8 +119,8 @@ def get_property(name):
 
 def set_property(name):
     t = target()
-    value = value()
-    return t, lambda: setattr(t, name, value)
+    new = value()
+    return t, lambda: setattr(t, name, new)
 
 
 def delete_property(name):
