@@ -9,7 +9,7 @@ MODULE = "kelo_ui.fast.klrendertex.kl_render_tex"
 SIGNATURE_OF_ANOTHER_BUILD = b"void (PyObject *, PyObject *, PyObject *, long)"
 
 # What a faked sibling points into (a capsule's name): alive to the end.
-KEPT = []
+KEPT: list[bytes] = []
 
 
 def _fake_raylib():

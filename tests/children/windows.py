@@ -17,7 +17,7 @@ from kelo_ui.presentation.pixels import read_rgba
 from kelo_ui.window import close_window, context, current_window, open_window
 
 # What a child leaves for the interpreter's shutdown to meet.
-LEFT_FOR_SHUTDOWN = []
+LEFT_FOR_SHUTDOWN: list[object] = []
 
 
 def open_and_close():

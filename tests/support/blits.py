@@ -35,7 +35,7 @@ def pro(texture, dest, flip=True, color=WHITE):
 
 
 # Where a refusal happens, by the backend calls made before it.
-BEFORE = []  # nothing drawn or begun
+BEFORE: list[str] = []  # nothing drawn or begun
 BEGUN = ["begin_blend_mode", "begin_texture_mode"]
 ENDS = ["end_texture_mode", "end_blend_mode"]
 ENDED = [*BEGUN, *ENDS]  # refused once both scopes were begun: both are ended

@@ -20,8 +20,8 @@ class World:
     exhausted = False  # hypothesis ran out of data: hostile code stops drawing
     generation = 0  # counts examples: an object kept past its own stays passive
     calls = 0
-    pool = []  # the targets operations act on
-    violations = []
+    pool: list = []  # the targets operations act on
+    violations: list[str] = []
 
 
 def draw(strategy):
