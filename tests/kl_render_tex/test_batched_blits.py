@@ -8,6 +8,9 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.probe import kl_probe
 from support.blits import CLASS, RED, WHITE, Exploding, Point, incorrect, scoped, traceback_names, vec
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 
 # --- batched blits ------------------------------------------------------------------
 

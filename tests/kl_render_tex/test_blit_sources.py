@@ -11,6 +11,9 @@ from support.blits import BEGUN, RED, WHITE, pro, rec, scoped, vec
 from support.children import run_ok
 from support.render_tex import loaded_target
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 
 # --- the source: its own height and width, its render texture -------------------
 

@@ -12,6 +12,9 @@ from support.blits import (BEFORE, BEGUN, CLASS, ENDED, ENDS, RED, WHITE, Explod
 from support.children import run_ok
 from support.render_tex import loaded_target, rl  # noqa: F401  (fixture)
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 
 # --- the exact backend calls ---------------------------------------------------
 

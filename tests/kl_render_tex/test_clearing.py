@@ -10,6 +10,9 @@ from kelo_ui.fast.probe import kl_probe
 from support.children import run_ok
 from support.render_tex import FakeRenderTexture
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 RED = (255, 0, 0, 255)
 Colour = collections.namedtuple("Colour", "r g b a")
 

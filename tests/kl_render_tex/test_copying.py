@@ -8,6 +8,9 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from support.blits import BEGUN, CLASS, WHITE, Mode, scoped, traceback_names, vec
 from support.render_tex import loaded_target, rl  # noqa: F401  (fixture)
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 
 # --- copy -------------------------------------------------------------------------
 

@@ -14,6 +14,9 @@ from kelo_ui.fast.probe import kl_probe
 from support.children import run_ok
 from support.render_tex import FakeRenderTexture, rl  # noqa: F401  (fixture)
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 VECTOR = "kelo_ui.fast.klvector2.klvector2.KlVector2"
 

@@ -11,6 +11,9 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from support.render_tex import FakeRenderTexture, rl  # noqa: F401  (fixture)
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 unpickle = kl_render_tex.__pyx_unpickle_KlRenderTexture
 CHECKSUM = 0xD7BABC0
 VECTOR = "kelo_ui.fast.klvector2.klvector2.KlVector2"

@@ -11,6 +11,9 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.presentation.color import Color
 from support.children import run_ok, run_python
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 MODULE = "kelo_ui.fast.klrendertex.kl_render_tex"
 
 

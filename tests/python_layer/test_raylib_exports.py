@@ -11,6 +11,9 @@ from kelo_ui.fast.probe import kl_probe
 from kelo_ui.fast.raylib import kelo_raylib
 from support.children import run_ok
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 SIGNATURES = {
     "c_clear_background": "void (PyObject *)",
     "c_draw_texture_rec": "void (PyObject *, PyObject *, PyObject *, PyObject *)",

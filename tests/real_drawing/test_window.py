@@ -158,4 +158,7 @@ def test_what_objects_leave_behind(headless):
     # entry grows with the objects ever made.
     out = child("window_cleanup", "what_objects_leave_behind")
     python_bytes, resident_bytes = map(float, out.split())
-    assert python_bytes < 1 and resident_bytes < 64
+    assert python_bytes < 1
+    # AddressSanitizer keeps freed memory in quarantine and adds its shadow:
+    # resident memory says nothing of ours under it.
+    assert resident_bytes < 64 or "libasan" in os.environ.get("LD_PRELOAD", "")

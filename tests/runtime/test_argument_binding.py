@@ -8,6 +8,9 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from support.render_tex import sized_target
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 
 

@@ -10,6 +10,9 @@ from hypothesis import strategies as st
 from kelo_ui.fast.probe import kl_probe
 from support.render_tex import loaded_target, rl  # noqa: F401  (fixture)
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 
 class IntSubclass(int):
     pass

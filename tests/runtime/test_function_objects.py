@@ -11,6 +11,9 @@ from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.presentation.color import Color
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 MODULE = "kelo_ui.fast.klrendertex.kl_render_tex"
 
 METHODS = [

@@ -8,6 +8,9 @@ import types
 
 import pytest
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 MODULES = [
     "kelo_ui.fast.klrendertex.kl_render_tex",
     "kelo_ui.fast.klvector2.klvector2",

@@ -8,6 +8,9 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.probe import kl_probe
 from support.render_tex import Overrides, sized_target
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 
 class TupleRect(KlRenderTexture):
     def get_rect(self):

@@ -7,6 +7,9 @@ import pytest
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 CLASS = "kelo_ui.fast.klrendertex.kl_render_tex.KlRenderTexture"
 
 

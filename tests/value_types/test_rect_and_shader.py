@@ -8,6 +8,9 @@ from kelo_ui.fast.klrect.klrect import KlRect
 from kelo_ui.fast.klshader.klshader import KlShader
 from kelo_ui.fast.probe import kl_probe
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 
 def float32(value):
     return struct.unpack("f", struct.pack("f", value))[0]

@@ -14,6 +14,9 @@ from kelo_ui.fast.klshader.klshader import KlShader
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 TYPES = {"KlVector2": KlVector2, "KlRect": KlRect, "KlShader": KlShader}
 is_64_bit = struct.calcsize("P") == 8
 

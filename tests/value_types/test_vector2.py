@@ -4,6 +4,9 @@ import pytest
 
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 
+# Pins the interface native callers, stored pickles and Python callers rely on.
+pytestmark = pytest.mark.contract
+
 
 class Vector2Sub(KlVector2):
     pass
