@@ -13,10 +13,10 @@ with open_window(320, 200, hidden=True) as window:
 ```
 """
 
-from __future__ import annotations
-
 import importlib
-from typing import TYPE_CHECKING, Any
+
+# Not typing's: importing typing would cost every program a few milliseconds.
+TYPE_CHECKING = False
 
 # Each name, and the module it lives in.
 _EXPORTS = {
@@ -38,17 +38,18 @@ _EXPORTS = {
 __all__ = sorted(_EXPORTS)
 
 if TYPE_CHECKING:
-    from kelo_ui.atlas import Atlas
-    from kelo_ui.fast.klrect.klrect import KlRect
-    from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
-    from kelo_ui.fast.klvector2.klvector2 import KlVector2
-    from kelo_ui.presentation.color import Color
-    from kelo_ui.presentation.nine_slice import blit_nine_slice
-    from kelo_ui.presentation.pixels import read_array, read_image, read_rgba, save_png
-    from kelo_ui.window import Window, close_window, current_window, open_window
+    # "as": names a type checker takes as exported.
+    from kelo_ui.atlas import Atlas as Atlas
+    from kelo_ui.fast.klrect.klrect import KlRect as KlRect
+    from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture as KlRenderTexture
+    from kelo_ui.fast.klvector2.klvector2 import KlVector2 as KlVector2
+    from kelo_ui.presentation.color import Color as Color
+    from kelo_ui.presentation.nine_slice import blit_nine_slice as blit_nine_slice
+    from kelo_ui.presentation.pixels import read_array as read_array, read_image as read_image, read_rgba as read_rgba, save_png as save_png
+    from kelo_ui.window import Window as Window, close_window as close_window, current_window as current_window, open_window as open_window
 
 
-def __getattr__(name: str) -> Any:
+def __getattr__(name: str) -> object:
     module = _EXPORTS.get(name)
     if module is None:
         raise AttributeError(f"module 'kelo_ui' has no attribute {name!r}")

@@ -39,3 +39,14 @@ def raylib_executed_again():
     kelo_raylib.backend = Backend()
     kl_probe.raylib_call("end_blend_mode", 0)
     print(calls)
+
+
+def the_package_alone():
+    """Prints what importing kelo_ui loaded beyond the package itself (nothing
+    native, no raylib), then what each of its names is once used."""
+    before = set(sys.modules)
+    import kelo_ui
+    loaded = sorted(name for name in set(sys.modules) - before if name != "kelo_ui")
+    print(loaded)
+    print(all(getattr(kelo_ui, name) is getattr(sys.modules[module], name)
+              for name, module in kelo_ui._EXPORTS.items()))

@@ -18,6 +18,11 @@ def test_missing_raylib_binding_says_how_to_install_it():
     assert "ImportError" in result.stderr and "pip install raylib" in result.stderr
 
 
+def test_the_package_loads_its_names_when_first_used():
+    loaded, same = run_python("modules", "the_package_alone").stdout.splitlines()
+    assert (loaded, same) == ("[]", "True")
+
+
 def test_fast_blit_pro_forwards_to_the_backend(backend):
     texture = object()
     display = kelo_state.window.display

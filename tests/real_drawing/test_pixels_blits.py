@@ -2,13 +2,14 @@
 under a hidden window through the window context, checked by reading their
 pixels back."""
 
+import sys
 from fractions import Fraction
 
 import pytest
 
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
-from kelo_ui.presentation.pixels import read_rgba, save_png
+from kelo_ui.presentation.pixels import read_array, read_image, read_rgba, save_png
 from kelo_ui.core import modules
 from support.display import (BLANK, BLUE, GREEN, MIRRORED, RED, STRIPES, WHITE, canvas, cell_among_others,
                              image_rows, near, paste, read, target)
@@ -310,6 +311,43 @@ def test_save_png_decodes_to_the_same_pixels(rl, stripes, tmp_path):
     assert decoded == read_rgba(scene)[2]
 
 
+READERS = {  # each reader's pixels as rows of RGBA tuples, top row first
+    "read_array": lambda rt: [[tuple(map(int, pixel)) for pixel in row] for row in read_array(rt)],
+    "read_image": lambda rt: [[image.getpixel((x, y)) for x in range(image.width)] for image in [read_image(rt)]
+                              for y in range(image.height)],
+}
+
+
+@pytest.mark.parametrize("reader", READERS)
+def test_readers_give_the_pixels_top_row_first(stripes, reader):
+    assert READERS[reader](stripes) == STRIPES
+
+
+@pytest.mark.parametrize("reader, package", [("read_array", "numpy"), ("read_image", "PIL")])
+def test_readers_say_what_to_install(stripes, monkeypatch, reader, package):
+    monkeypatch.setitem(sys.modules, package, None)
+    with pytest.raises(ImportError, match=f"{reader} needs .*: pip install"):
+        READERS[reader](stripes)
+
+
+def _screen(rl, width, height):
+    image = rl.load_image_from_screen()
+    try:
+        return [[tuple(getattr(rl.get_image_color(image, x, y), part) for part in "rgba") for x in range(width)]
+                for y in range(height)]
+    finally:
+        rl.unload_image(image)
+
+
+def test_present_shows_the_scene_the_right_way_up(window, rl, stripes):
+    with window.frame():
+        rl.clear_background(GREEN)
+        window.present(stripes)
+        assert _screen(rl, 3, 3) == [[BLUE, BLUE, GREEN], [RED, RED, GREEN], [GREEN] * 3]
+        with target(1, 1), pytest.raises(RuntimeError, match="would be drawn into that target"):
+            window.present(stripes)
+
+
 # --- batched blits and interleaved scopes ------------------------------------------------
 
 BATCH = [((0, 0),), ((3, 1), False), ((1, 2, 4, 4),), ((0, 4), True, (255, 255, 255, 255))]
@@ -349,3 +387,13 @@ def test_fast_blit_draws_alike_whatever_the_argument_types(stripes, dest, color)
         dst.fast_blit(stripes, dest, True, color)
         dst.fast_blit(stripes, dest, True, color)  # the same tint again
     assert read(dst) == paste(canvas(4, 4), STRIPES, 1, 2)
+
+
+def test_the_window_size_follows_raylib(window, rl):
+    assert (window.width, window.height) == (64, 64)
+    rl.set_window_size(80, 40)
+    try:
+        assert (window.width, window.height) == (80, 40)
+    finally:
+        rl.set_window_size(64, 64)
+    assert (window.width, window.height) == (64, 64)

@@ -3,6 +3,7 @@ and what is refused, under a hidden window, checked by reading the pixels
 back."""
 
 import copy
+import re
 
 import pyray
 import pytest
@@ -103,14 +104,16 @@ def _shared_then_killed(kind):
     return twin
 
 
+# What each refusal says: the public method called, then which argument is dead.
 DRAWS_OF_THE_DEAD = {
-    "with": lambda dead, live: dead.__enter__(),
-    "clear": lambda dead, live: dead.clear(RED),
-    "blit into": lambda dead, live: dead.blit(live, (0, 0)),
-    "blit from": lambda dead, live: live.blit(dead, (0, 0)),
-    "fast_blit from": lambda dead, live: live.fast_blit(dead, (0, 0, 2, 2)),
-    "blit_texture of its texture": lambda dead, live: live.blit_texture(dead.texture, None),
-    "read_rgba": lambda dead, live: read_rgba(dead),
+    "with": (lambda dead, live: dead.__enter__(), "KlRenderTexture.__enter__: the destination"),
+    "clear": (lambda dead, live: dead.clear(RED), "KlRenderTexture.clear: the destination"),
+    "blit into": (lambda dead, live: dead.blit(live, (0, 0)), "KlRenderTexture.blit: the destination"),
+    "blit from": (lambda dead, live: live.blit(dead, (0, 0)), "KlRenderTexture.blit: the source"),
+    "fast_blit from": (lambda dead, live: live.fast_blit(dead, (0, 0, 2, 2)), "KlRenderTexture.fast_blit: the source"),
+    "blit_texture of its texture": (lambda dead, live: live.blit_texture(dead.texture, None),
+                                    "KlRenderTexture.blit_texture: the texture"),
+    "read_rgba": (lambda dead, live: read_rgba(dead), "read_rgba: the render texture"),
 }
 
 
@@ -119,8 +122,9 @@ DRAWS_OF_THE_DEAD = {
 def test_a_dead_target_is_refused(draw, kind):
     dead, live = _shared_then_killed(kind), target(2, 2, BLANK)
     assert dead.loaded  # the twin was never killed itself
-    with pytest.raises(RuntimeError, match="is dead: it was unloaded"):
-        DRAWS_OF_THE_DEAD[draw](dead, live)
+    call, refused = DRAWS_OF_THE_DEAD[draw]
+    with pytest.raises(RuntimeError, match=f"^{re.escape(refused)} is dead: it was unloaded$"):
+        call(dead, live)
     assert read(live) == canvas(2, 2)
     dead.kill()  # kill of a dead target succeeds, touching nothing
     assert not dead.loaded

@@ -57,3 +57,13 @@ def made() -> list[object]:
 def backends() -> list[DrawingBackend]:
     # The window context is the drawing backend the toolkit ships.
     return [kelo_raylib.context, object()]  # type: ignore[list-item]
+
+
+def newcomer() -> None:
+    # The names the package itself exports carry their types.
+    import kelo_ui
+
+    scene: kelo_ui.KlRenderTexture = kelo_ui.KlRenderTexture(kelo_ui.KlVector2(4, 4))
+    with kelo_ui.open_window(8, 8, hidden=True) as window:
+        window.present(scene)
+        window.present()  # type: ignore[call-arg]
