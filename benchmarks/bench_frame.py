@@ -77,7 +77,7 @@ def toolkit_worker(frames):
                     with widget:
                         scene.draw_widget(rl, index)
             places = scene.positions(count)
-            items = {kind: [(widget, place) for widget, place in zip(widgets, places)]
+            items = {kind: [(widget, place) for widget, place in zip(widgets, places, strict=True)]
                      for kind, widgets in caches.items()}
             textures = [widget.texture for widget in caches["targets"]]
             width, height = scene.WIDGET
@@ -86,7 +86,7 @@ def toolkit_worker(frames):
             def by_pyray():
                 pyray.begin_texture_mode(target.render_texture)
                 pyray.clear_background(scene.BACKGROUND)
-                for texture, place in zip(textures, places):
+                for texture, place in zip(textures, places, strict=True):
                     pyray.draw_texture_rec(texture, source, place, scene.WHITE)
                 pyray.end_texture_mode()
 

@@ -49,7 +49,7 @@ def main():
             started = time.perf_counter()
             rl.BeginTextureMode(target)
             rl.ClearBackground(background)
-            for texture, place in zip(textures, places):
+            for texture, place in zip(textures, places, strict=True):
                 draw(texture, source, place, white)
             rl.EndTextureMode()
             finish()

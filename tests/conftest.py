@@ -5,12 +5,15 @@ share are the package `support` beside this file, imported as
 `from support.<module> import ...` from every folder.
 """
 
+import gc
 import pathlib
 import sys
+import types
 
 import pytest
 
 from kelo_ui.backends import DRAWING_METHODS
+from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.raylib import kelo_raylib
 
 # pytest's default import mode puts this folder on sys.path already; saying so
@@ -63,3 +66,16 @@ def backend():
         yield recorder
     finally:
         kelo_raylib.backend = previous
+
+
+@pytest.fixture
+def rl(monkeypatch):
+    """kl_render_tex's module global `md` rebound to a namespace holding a
+    RecordingRaylib (the drawing tests' own `rl` is the real binding)."""
+    from support.render_tex import RecordingRaylib
+
+    # Targets left in cycles by earlier tests go now, not into this binding.
+    gc.collect()
+    binding = RecordingRaylib()
+    monkeypatch.setattr(kl_render_tex, "md", types.SimpleNamespace(rl=binding))
+    return binding

@@ -148,7 +148,7 @@ def pointer():
     outline = [(1, 1), (1, 17), (5, 13), (8, 19), (10, 18), (7, 12), (12, 12)]
     with rt:
         for thickness, color in ((3, INK), (1, TEXT)):
-            for start, end in zip(outline, outline[1:] + outline[:1]):
+            for start, end in zip(outline, outline[1:] + outline[:1], strict=True):
                 rl.draw_line_ex(rl.Vector2(*start), rl.Vector2(*end), thickness, color)
         rl.draw_triangle(rl.Vector2(2, 3), rl.Vector2(2, 15), rl.Vector2(10, 11), TEXT)
     return rt

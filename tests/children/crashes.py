@@ -179,7 +179,7 @@ def chain_back_to_itself(name, loop):
     alone, around a loop of `loop` targets: prints "RecursionError"."""
     fake_md()
     targets = [K.__new__(K) for _ in range(int(loop))]
-    for target, following in zip(targets, targets[1:] + targets[:1]):
+    for target, following in zip(targets, targets[1:] + targets[:1], strict=True):
         target.render_texture = following
     try:
         getattr(targets[0], name)

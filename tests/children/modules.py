@@ -24,17 +24,18 @@ def raylib_in_a_second_interpreter():
 
 
 def raylib_executed_again():
-    """kelo_raylib executed twelve times; prints the rounds whose backend a
-    native caller reached."""
+    """kelo_raylib executed twelve times; prints the rounds (from 0) whose
+    backend, set on the last module object, a native caller reached."""
     from kelo_ui.fast.probe import kl_probe
-    for round in range(12):
+    rounds = range(12)
+    for _ in rounds:
         sys.modules.pop("kelo_ui.fast.raylib.kelo_raylib", None)
         import kelo_ui.fast.raylib.kelo_raylib as kelo_raylib
     calls = []
 
     class Backend:
         def end_blend_mode(self):
-            calls.append(round)
+            calls.append(rounds[-1])
 
     kelo_raylib.backend = Backend()
     kl_probe.raylib_call("end_blend_mode", 0)

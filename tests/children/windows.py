@@ -244,6 +244,6 @@ def closed_windows_targets():
         old.kill()            # succeeds, touching nothing
         assert not old.loaded
         killed.kill() if killed.loaded else None
-        del old, killed
+        old = killed = None  # dropped: their weakrefs fire
         gc.collect()
         assert read_rgba(new)[2] == bytes(blue) * 4

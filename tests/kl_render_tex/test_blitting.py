@@ -10,7 +10,7 @@ from kelo_ui.fast.klrendertex import kl_render_tex
 from support.blits import (BEFORE, BEGUN, CLASS, ENDED, ENDS, RED, WHITE, Exploding, Mode, Point, incorrect, pro,
                            rec, scoped, traceback_names, vec)
 from support.children import run_ok
-from support.render_tex import loaded_target, rl  # noqa: F401  (fixture)
+from support.render_tex import loaded_target
 
 # Pins the interface native callers, stored pickles and Python callers rely on.
 pytestmark = pytest.mark.contract

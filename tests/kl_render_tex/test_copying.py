@@ -6,7 +6,7 @@ import pytest
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from support.blits import BEGUN, CLASS, WHITE, Mode, scoped, traceback_names, vec
-from support.render_tex import loaded_target, rl  # noqa: F401  (fixture)
+from support.render_tex import loaded_target
 
 # Pins the interface native callers, stored pickles and Python callers rely on.
 pytestmark = pytest.mark.contract

@@ -74,7 +74,7 @@ def test_class_refuses_every_use_until_start_up_succeeds(breakage):
     assert returncode == 0, f"child died with {returncode}:\n{stderr[-3000:]}"
     assert lines[0].startswith("import failed:")
     refused = ["init", "init-junk", "new", "set-size", "subclass", "native-new"]
-    for label, line in zip(refused, lines[1:7]):
+    for label, line in zip(refused, lines[1:7], strict=True):
         assert line == f"{label} {NOT_STARTED}"
     # The static method exists only once its step ran; where it does, it refuses too.
     assert lines[7] in (f"adopt {NOT_STARTED}", "adopt KeyError: 'from_rl_render_texture'")

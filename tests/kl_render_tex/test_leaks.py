@@ -18,7 +18,7 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.presentation.color import Color
-from support.render_tex import FakeRenderTexture, leaks, loaded_target, rl  # noqa: F401  (fixture)
+from support.render_tex import FakeRenderTexture, leaks, loaded_target
 from support.render_tex import Overrides as SizeOverrides
 
 RED = (255, 0, 0, 255)
@@ -150,7 +150,7 @@ def destroy(w):
 
 def properties(w):
     t = w.src
-    t.texture, t.id, t.depth, t.width, t.height, t.render_texture, t.size, t.loaded
+    _ = t.texture, t.id, t.depth, t.width, t.height, t.render_texture, t.size, t.loaded
     for name in ("texture", "id", "depth", "width", "height"):
         fails(AttributeError, getattr, w.empty, name)
         fails(AttributeError, setattr, t, name, 1)

@@ -12,7 +12,7 @@ from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from support.children import run_ok
-from support.render_tex import FakeRenderTexture, rl  # noqa: F401  (fixture)
+from support.render_tex import FakeRenderTexture
 
 # Pins the interface native callers, stored pickles and Python callers rely on.
 pytestmark = pytest.mark.contract

@@ -9,7 +9,7 @@ import pytest
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
-from support.render_tex import FakeRenderTexture, rl  # noqa: F401  (fixture)
+from support.render_tex import FakeRenderTexture
 
 # Pins the interface native callers, stored pickles and Python callers rely on.
 pytestmark = pytest.mark.contract

@@ -71,7 +71,7 @@ def test_native_call_forwards_to_the_backend(backend, name, args, received):
     assert kl_probe.raylib_call(name, *args) is None
     assert backend.calls == [(name, *received)]
     # Objects arrive as they are; ints as exact Python ints.
-    for got, sent in zip(backend.calls[0][1:], received):
+    for got, sent in zip(backend.calls[0][1:], received, strict=True):
         assert got is sent or (type(got) is int and got == sent)
 
 

@@ -51,10 +51,10 @@ def test_demo_renders_the_panel(tmp_path):
     # The drop shadow darkens the backdrop under the panel; a row's far left
     # is bare backdrop, as the gradient is vertical.
     shadow, bare = at(x + width // 2, y + height + 4), at(2, y + height + 4)
-    assert all(s < b for s, b in zip(shadow[:3], bare[:3]))
+    assert all(s < b for s, b in zip(shadow[:3], bare[:3], strict=True))
 
     # The tooltip lets the panel show through: its colour mixed with the panel's.
     tx, ty = place["tooltip"]
     alpha = demo.TIP_ALPHA / 255
-    mixed = tuple(round(t * alpha + p * (1 - alpha)) for t, p in zip(demo.TIP[:3], demo.PANEL[:3]))
+    mixed = tuple(round(t * alpha + p * (1 - alpha)) for t, p in zip(demo.TIP[:3], demo.PANEL[:3], strict=True))
     assert near(at(tx + 3, ty + 6)[:3], mixed, 2), (at(tx + 3, ty + 6), mixed)

@@ -211,12 +211,12 @@ def test_tint_multiplies_the_source(dest, tint, expected):
 
 def _alpha(src, dst):
     a = src[3] / 255
-    return tuple(round(s * a + d * (1 - a)) for s, d in zip(src, dst))
+    return tuple(round(s * a + d * (1 - a)) for s, d in zip(src, dst, strict=True))
 
 
 def _additive(src, dst):
     a = src[3] / 255
-    return tuple(min(255, round(s * a + d)) for s, d in zip(src, dst))
+    return tuple(min(255, round(s * a + d)) for s, d in zip(src, dst, strict=True))
 
 
 @pytest.mark.parametrize("mode, rule", [(0, _alpha), (1, _additive)], ids=["alpha", "additive"])

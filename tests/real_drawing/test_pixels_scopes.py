@@ -137,7 +137,7 @@ def test_a_view_outliving_its_target_is_refused(window):
     texture = rt.texture  # a view into the render texture's memory
     del rt
     gc.collect()
-    with target(2, 2) as dst, pytest.raises(RuntimeError, match="is dead"):
+    with target(2, 2), pytest.raises(RuntimeError, match="is dead"):
         window.display.fast_blit_pro(texture, (0, 0), True, None)
 
 

@@ -8,7 +8,7 @@ from hypothesis import HealthCheck, example, given, settings
 from hypothesis import strategies as st
 
 from kelo_ui.fast.probe import kl_probe
-from support.render_tex import loaded_target, rl  # noqa: F401  (fixture)
+from support.render_tex import loaded_target
 
 # Pins the interface native callers, stored pickles and Python callers rely on.
 pytestmark = pytest.mark.contract

@@ -66,7 +66,7 @@ def test_vector2_repr_equality_and_hash():
     assert KlVector2(1, 2) != KlVector2(2, 1)
     assert KlVector2(1, 2) != (1.0, 2.0)
     with pytest.raises(TypeError):
-        KlVector2(1, 2) < KlVector2(3, 4)
+        _ = KlVector2(1, 2) < KlVector2(3, 4)
     with pytest.raises(TypeError, match="unhashable"):
         hash(KlVector2())
 

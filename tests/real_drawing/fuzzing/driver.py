@@ -11,9 +11,8 @@ import time
 import warnings
 
 from fuzzing.blitting import Blits
-from fuzzing.calls import fmt
-from fuzzing.model import TINTS, TOLERANCE, TRANSLUCENT, OPAQUE, Divergence, Handle, composite
-from fuzzing.operations import WINDOW_SIZE, Operations
+from fuzzing.model import TINTS, TOLERANCE, TRANSLUCENT, OPAQUE, Divergence, composite
+from fuzzing.operations import Operations
 
 
 # What a step does, (operation, weight); inside a frame only the first ones.
@@ -247,7 +246,7 @@ class Fuzzer(Operations, Blits):
                     "other pixels, which match the model" if not self.differences(surface, pixels) else "other pixels"
             raise Divergence(self.describe(handle, wrong, data) + f"\nread again at once: {verdict(again)}; "
                              f"after 50 ms: {verdict(later)}")
-        for i, value in enumerate(data):
+        for i in range(len(data)):
             width = surface.hi[i] - surface.lo[i]
             self.stats["channels exact" if width == 0 else "channels near" if width <= 4
                        else "channels unknown"] += 1
@@ -285,7 +284,7 @@ class Fuzzer(Operations, Blits):
             self.compare(handle, width, height, data)
 
     def random_op(self, table):
-        names, weights = zip(*table)
+        names, weights = zip(*table, strict=True)
         getattr(self, "op_" + self.rng.choices(names, weights)[0])()
 
     def fuzz(self, steps):

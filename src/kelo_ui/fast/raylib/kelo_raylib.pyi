@@ -9,7 +9,7 @@ None nothing is drawn. Native modules call the same functions through
 """
 
 from types import CapsuleType
-from typing import Any, Self, SupportsIndex, final
+from typing import Any, SupportsIndex, final
 
 # The drawing backend: the window context by default; any object with a
 # method for each function below (and fast_blit_pro), or None to draw nothing.
