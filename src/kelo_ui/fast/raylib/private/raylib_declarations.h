@@ -18,11 +18,13 @@ namespace kelo_raylib::native {
 // raylib's structs, each declared once: X(struct, lower-case name, fields), where fields(F, S)
 // lists F(S, C++ type, member, the binding's cname of the member's type). The
 // structs and the binding check's tables are both made from it.
+// clang-format off: a row a struct, as the C side declares them.
 #define KL_TEXTURE_FIELDS(F, S) \
-    F(S, unsigned int, id, "unsigned int") F(S, int, width, "int") F(S, int, height, "int") F(S, int, mipmaps, "int") \
-    F(S, int, format, "int")
+    F(S, unsigned int, id, "unsigned int") F(S, int, width, "int") F(S, int, height, "int") \
+    F(S, int, mipmaps, "int") F(S, int, format, "int")
 #define KL_RENDER_TEXTURE_FIELDS(F, S) \
-    F(S, unsigned int, id, "unsigned int") F(S, Texture, texture, "struct Texture") F(S, Texture, depth, "struct Texture")
+    F(S, unsigned int, id, "unsigned int") F(S, Texture, texture, "struct Texture") \
+    F(S, Texture, depth, "struct Texture")
 #define KL_RECTANGLE_FIELDS(F, S) \
     F(S, float, x, "float") F(S, float, y, "float") F(S, float, width, "float") F(S, float, height, "float")
 #define KL_VECTOR2_FIELDS(F, S) F(S, float, x, "float") F(S, float, y, "float")
@@ -30,12 +32,13 @@ namespace kelo_raylib::native {
     F(S, unsigned char, r, "unsigned char") F(S, unsigned char, g, "unsigned char") \
     F(S, unsigned char, b, "unsigned char") F(S, unsigned char, a, "unsigned char")
 #define KL_IMAGE_FIELDS(F, S) \
-    F(S, void*, data, "void *") F(S, int, width, "int") F(S, int, height, "int") F(S, int, mipmaps, "int") \
-    F(S, int, format, "int")
-#define KELO_RAYLIB_STRUCTS(X)                                                                           \
-    X(Texture, texture, KL_TEXTURE_FIELDS) X(RenderTexture, render_texture, KL_RENDER_TEXTURE_FIELDS)    \
-    X(Rectangle, rectangle, KL_RECTANGLE_FIELDS) X(Vector2, vector2, KL_VECTOR2_FIELDS)                  \
+    F(S, void*, data, "void *") F(S, int, width, "int") F(S, int, height, "int") \
+    F(S, int, mipmaps, "int") F(S, int, format, "int")
+#define KELO_RAYLIB_STRUCTS(X) \
+    X(Texture, texture, KL_TEXTURE_FIELDS) X(RenderTexture, render_texture, KL_RENDER_TEXTURE_FIELDS) \
+    X(Rectangle, rectangle, KL_RECTANGLE_FIELDS) X(Vector2, vector2, KL_VECTOR2_FIELDS) \
     X(Color, color, KL_COLOR_FIELDS) X(Image, image, KL_IMAGE_FIELDS)
+// clang-format on
 
 namespace rl {
 #define KL_MEMBER(S, type, member, cname) type member;
