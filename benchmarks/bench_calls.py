@@ -15,15 +15,13 @@ import sys
 import timeit
 import types
 
+import performance_report as performance
 from kelo_ui.fast.klrendertex import kl_render_tex
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.color import Color
-
-import performance_report as performance
-
 
 NUMBER = 200_000
 REPEAT = 7
@@ -156,8 +154,6 @@ def allocated_blocks(statement, namespace, calls=KEPT_CALLS):
     return sys.getallocatedblocks() - before
 
 
-
-
 def main():
     options = performance.options(__doc__.splitlines()[0], SECTION)
     kelo_raylib.backend = None
@@ -168,9 +164,17 @@ def main():
     py_dst = PyRenderTexture(size)
     py_src = PyRenderTexture(KlVector2(64.0, 32.0))
     namespace = {
-        "rt": rt, "dst": rt, "src": src, "py_dst": py_dst, "py_src": py_src, "tex": src.render_texture.texture,
-        "pos": (10, 20), "rect": (10, 20, 128, 64), "floor": kl_probe.Floor(800.0),
-        "KlRenderTexture": KlRenderTexture, "kelo_raylib": kelo_raylib,
+        "rt": rt,
+        "dst": rt,
+        "src": src,
+        "py_dst": py_dst,
+        "py_src": py_src,
+        "tex": src.render_texture.texture,
+        "pos": (10, 20),
+        "rect": (10, 20, 128, 64),
+        "floor": kl_probe.Floor(800.0),
+        "KlRenderTexture": KlRenderTexture,
+        "kelo_raylib": kelo_raylib,
     }
 
     floor_statements = {
@@ -212,8 +216,10 @@ def main():
         kept = allocated_blocks(statement, namespace)
         python = performance.number(ns[reference]) if reference else ""
         speed_up = f"{performance.number(ns[reference] / cost)}x" if reference else ""
-        lines.append(f"| `{statement}` | {performance.number(cost)} | {floor_name} | {performance.number(cost / floors[floor_name])} | "
-                     f"{python} | {speed_up} | {kept} |")
+        lines.append(
+            f"| `{statement}` | {performance.number(cost)} | {floor_name} | {performance.number(cost / floors[floor_name])} | "
+            f"{python} | {speed_up} | {kept} |"
+        )
     text = "\n".join(lines)
     performance.publish(text, options.markdown, SECTION, pathlib.Path(__file__).name)
 

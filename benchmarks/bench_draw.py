@@ -29,13 +29,11 @@ import timeit
 import pyray
 import raylib
 
+import performance_report as performance
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.probe import kl_probe
 from kelo_ui.window import open_window
-
-import performance_report as performance
-
 
 BLITS = 1000
 FRAMES = 15
@@ -72,7 +70,6 @@ def gl_renderer():
     return name.decode(errors="replace") if name else "unknown"
 
 
-
 class Row:
     """One way of making BLITS blits: `statement` run `number` times, with the
     names of `setup` bound as locals."""
@@ -83,8 +80,8 @@ class Row:
         self.statement = statement
         self.number = number
         self.setup = setup
-        self.scope = scope      # drawn inside `with dst:` (False: the row begins its own scopes)
-        self.submit = []        # per run: ns a blit, best frame
+        self.scope = scope  # drawn inside `with dst:` (False: the row begins its own scopes)
+        self.submit = []  # per run: ns a blit, best frame
         self.flush = []
         self.best_submit = self.best_flush = float("inf")
 
@@ -104,14 +101,31 @@ LOCALS = local("dst", "src", "pos", "rect", "tex", "items", "area")
 
 def make_rows():
     rows = [
-        Row("raylib DrawTextureRec from C", None, "floor(address, texture_bytes, 1000)", number=1,
-            setup=local("floor", "address", "texture_bytes")),
-        Row(RAW, None, "draw(c_tex, c_source, c_pos, c_white)",
-            setup=local("c_tex", "c_source", "c_pos", "c_white", draw="_g['rl'].DrawTextureRec")),
-        Row(PYRAY, None, "draw(tex, source, pos, white)",
-            setup=local("tex", "source", "pos", "white", draw="_g['pyray'].draw_texture_rec")),
-        Row(RAW_PRO, None, "draw(c_tex, c_part, c_part_dest, c_origin, 0.0, c_white)",
-            setup=local("c_tex", "c_part", "c_part_dest", "c_origin", "c_white", draw="_g['rl'].DrawTexturePro")),
+        Row(
+            "raylib DrawTextureRec from C",
+            None,
+            "floor(address, texture_bytes, 1000)",
+            number=1,
+            setup=local("floor", "address", "texture_bytes"),
+        ),
+        Row(
+            RAW,
+            None,
+            "draw(c_tex, c_source, c_pos, c_white)",
+            setup=local("c_tex", "c_source", "c_pos", "c_white", draw="_g['rl'].DrawTextureRec"),
+        ),
+        Row(
+            PYRAY,
+            None,
+            "draw(tex, source, pos, white)",
+            setup=local("tex", "source", "pos", "white", draw="_g['pyray'].draw_texture_rec"),
+        ),
+        Row(
+            RAW_PRO,
+            None,
+            "draw(c_tex, c_part, c_part_dest, c_origin, 0.0, c_white)",
+            setup=local("c_tex", "c_part", "c_part_dest", "c_origin", "c_white", draw="_g['rl'].DrawTexturePro"),
+        ),
     ]
     for backend in ("native",):
         rows += [
@@ -121,11 +135,9 @@ def make_rows():
             Row("dst.fast_blits(items), per item", backend, "dst.fast_blits(items)", number=1, setup=LOCALS),
             Row("dst.blits(items), per item", backend, "dst.blits(items)", number=1, setup=LOCALS),
             Row("dst.fast_blit_texture(tex, pos)", backend, "dst.fast_blit_texture(tex, pos)", setup=LOCALS),
-            Row("dst.fast_blit_region(src, area, pos)", backend, "dst.fast_blit_region(src, area, pos)",
-                setup=LOCALS),
+            Row("dst.fast_blit_region(src, area, pos)", backend, "dst.fast_blit_region(src, area, pos)", setup=LOCALS),
         ]
-    rows.append(Row("dst.blit(src, pos) outside any scope", "native", "dst.blit(src, pos)", setup=LOCALS,
-                    scope=False))
+    rows.append(Row("dst.blit(src, pos) outside any scope", "native", "dst.blit(src, pos)", setup=LOCALS, scope=False))
     return {(row.label, row.backend): row for row in rows} | {row.label: row for row in rows if not row.backend}
 
 
@@ -138,10 +150,18 @@ def measure(window, rows, runs, frames):
     tex = src.texture
     ffi = raylib.ffi
     namespace = {
-        "dst": dst, "src": src, "tex": tex, "pos": (10, 20), "rect": (10, 20, 16, 16),
-        "items": [(src, (10, 20))] * BLITS, "source": (0, 0, 8, -8), "white": WHITE, "pyray": pyray,
+        "dst": dst,
+        "src": src,
+        "tex": tex,
+        "pos": (10, 20),
+        "rect": (10, 20, 16, 16),
+        "items": [(src, (10, 20))] * BLITS,
+        "source": (0, 0, 8, -8),
+        "white": WHITE,
+        "pyray": pyray,
         "area": (1, 2, 4, 4),
-        "rl": raylib.rl, "floor": kl_probe.draw_texture_rec_floor,
+        "rl": raylib.rl,
+        "floor": kl_probe.draw_texture_rec_floor,
         "address": int(ffi.cast("uintptr_t", ffi.addressof(raylib.rl, "DrawTextureRec"))),
         "texture_bytes": bytes(ffi.buffer(ffi.new("Texture *", tex))),
         # Prebuilt structs for the raw cffi call.
@@ -178,7 +198,6 @@ def measure(window, rows, runs, frames):
             row.flush.append(row.best_flush)
 
 
-
 def spread(values):
     return f"{performance.number(min(values))}-{performance.number(max(values))}"
 
@@ -206,9 +225,11 @@ def report(rows, runs, frames, renderer):
     ]
     for row in dict.fromkeys(rows.values()):
         ratios = row.ratios(rows)
-        lines.append(f"| `{row.label}` | {row.backend or '-'} | {performance.number(statistics.median(row.submit))} | "
-                     f"{performance.number(statistics.median(row.flush))} | {performance.number(statistics.median(ratios))} | "
-                     f"{spread(ratios)} |")
+        lines.append(
+            f"| `{row.label}` | {row.backend or '-'} | {performance.number(statistics.median(row.submit))} | "
+            f"{performance.number(statistics.median(row.flush))} | {performance.number(statistics.median(ratios))} | "
+            f"{spread(ratios)} |"
+        )
     return "\n".join([*lines, "", targets(rows)])
 
 
@@ -221,14 +242,20 @@ def targets(rows):
         ratios = [m / o for m, o in zip(mine, other, strict=True)]
         name = against if isinstance(against, str) else against[0]
         verdict = "met" if statistics.median(ratios) <= bound else "missed"
-        lines.append(f"| `{label}` ≤ {bound:.2f}x {name} | {performance.number(statistics.median(ratios))} | "
-                     f"{spread(ratios)} | {verdict} |")
+        lines.append(
+            f"| `{label}` ≤ {bound:.2f}x {name} | {performance.number(statistics.median(ratios))} | "
+            f"{spread(ratios)} | {verdict} |"
+        )
     return "\n".join(lines)
 
 
 def main():
-    options = performance.options(__doc__.splitlines()[0], SECTION, (("--runs",), {"type": int, "default": RUNS}),
-                                  (("--frames",), {"type": int, "default": FRAMES}))
+    options = performance.options(
+        __doc__.splitlines()[0],
+        SECTION,
+        (("--runs",), {"type": int, "default": RUNS}),
+        (("--frames",), {"type": int, "default": FRAMES}),
+    )
     with open_window(64, 64, "kelo_ui bench", hidden=True) as window:
         rows = make_rows()
         measure(window, rows, options.runs, options.frames)

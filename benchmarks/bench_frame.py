@@ -34,16 +34,20 @@ import subprocess
 import sys
 import time
 
-import performance_report as performance
 import frame_scene as scene
+import performance_report as performance
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROUNDS = 3
 FRAMES = 15
 SECTION = "bench-frame"
 BASELINE = "baseline: pyray widgets, raw cffi DrawTextureRec"
-ROWS = ["pyray, tuples", "one target per widget, fast_blits", "atlas cells, fast_blits, heap not pinned",
-        "atlas cells, fast_blits, heap pinned"]
+ROWS = [
+    "pyray, tuples",
+    "one target per widget, fast_blits",
+    "atlas cells, fast_blits, heap not pinned",
+    "atlas cells, fast_blits, heap pinned",
+]
 # (row, count, the bound of its frame over the baseline's)
 TARGETS = [(ROWS[3], 20, 0.90), (ROWS[3], 200, 0.55), (ROWS[3], 2000, 0.60)]
 
@@ -69,16 +73,20 @@ def toolkit_worker(frames):
         atlas = Atlas()
         for count in scene.COUNTS:
             size = KlVector2(*scene.WIDGET)
-            caches = {"targets": [KlRenderTexture(size) for _ in range(count)],
-                      "cells": [atlas.allocate(size) for _ in range(count)]}
+            caches = {
+                "targets": [KlRenderTexture(size) for _ in range(count)],
+                "cells": [atlas.allocate(size) for _ in range(count)],
+            }
             for widgets in caches.values():
                 for index, widget in enumerate(widgets):
                     widget.clear(None)
                     with widget:
                         scene.draw_widget(rl, index)
             places = scene.positions(count)
-            items = {kind: [(widget, place) for widget, place in zip(widgets, places, strict=True)]
-                     for kind, widgets in caches.items()}
+            items = {
+                kind: [(widget, place) for widget, place in zip(widgets, places, strict=True)]
+                for kind, widgets in caches.items()
+            }
             textures = [widget.texture for widget in caches["targets"]]
             width, height = scene.WIDGET
             source = (0, 0, width, -height)
@@ -95,6 +103,7 @@ def toolkit_worker(frames):
                     with target:
                         target.fast_clear(scene.BACKGROUND)
                         target.fast_blits(items[kind])
+
                 return frame
 
             unpinned_frame = blitted("cells")
@@ -127,8 +136,14 @@ def toolkit_worker(frames):
 
 
 def run(script, *arguments, env):
-    result = subprocess.run([sys.executable, str(HERE / script), *arguments], capture_output=True, text=True,
-                            env=env, cwd=HERE, timeout=1800)
+    result = subprocess.run(
+        [sys.executable, str(HERE / script), *arguments],
+        capture_output=True,
+        text=True,
+        env=env,
+        cwd=HERE,
+        timeout=1800,
+    )
     if result.returncode != 0:
         raise SystemExit(f"{script} failed:\n{result.stderr}")
     return {int(count): value for count, value in json.loads(result.stdout.strip().splitlines()[-1]).items()}
@@ -176,14 +191,18 @@ def report(medians, rounds, frames, renderer):
         baseline = rows[BASELINE]
         for row, values in rows.items():
             ratios = [value / base for value, base in zip(values, baseline, strict=True)]
-            lines.append(f"| {count} | {row} | {performance.number(statistics.median(values))} | "
-                         f"{performance.number(statistics.median(ratios))} | {spread(ratios)} |")
+            lines.append(
+                f"| {count} | {row} | {performance.number(statistics.median(values))} | "
+                f"{performance.number(statistics.median(ratios))} | {spread(ratios)} |"
+            )
     lines += ["", "| target | median | spread | |", "| --- | ---: | ---: | --- |"]
     for row, count, bound in TARGETS:
         ratios = [value / base for value, base in zip(medians[count][row], medians[count][BASELINE], strict=True)]
         verdict = "met" if statistics.median(ratios) <= bound else "missed"
-        lines.append(f"| {row}, N = {count} ≤ {bound:.2f}x baseline | {performance.number(statistics.median(ratios))} "
-                     f"| {spread(ratios)} | {verdict} |")
+        lines.append(
+            f"| {row}, N = {count} ≤ {bound:.2f}x baseline | {performance.number(statistics.median(ratios))} "
+            f"| {spread(ratios)} | {verdict} |"
+        )
     return "\n".join(lines)
 
 
@@ -195,8 +214,12 @@ def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--worker":
         toolkit_worker(int(sys.argv[2]))
         return
-    options = performance.options(__doc__.splitlines()[0], SECTION, (("--rounds",), {"type": int, "default": ROUNDS}),
-                                  (("--frames",), {"type": int, "default": FRAMES}))
+    options = performance.options(
+        __doc__.splitlines()[0],
+        SECTION,
+        (("--rounds",), {"type": int, "default": ROUNDS}),
+        (("--frames",), {"type": int, "default": FRAMES}),
+    )
     medians = measure(options.rounds, options.frames)
     import raylib
 

@@ -59,7 +59,7 @@ def main():
         stored = bytes(ffi.buffer(image.data, stride * scene.SCENE[1]))
         rl.UnloadImage(image)
         # Top row first, as the toolkit reads a target back.
-        top_down = b"".join(stored[row * stride:(row + 1) * stride] for row in reversed(range(scene.SCENE[1])))
+        top_down = b"".join(stored[row * stride : (row + 1) * stride] for row in reversed(range(scene.SCENE[1])))
         digest = hashlib.sha256(top_down).hexdigest()
         results[count] = {"ms": times, "hash": digest}
         for widget in widgets:

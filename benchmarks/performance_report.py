@@ -41,10 +41,15 @@ def options(description, section, *arguments):
     parser = argparse.ArgumentParser(description=description)
     for flags, settings in arguments:
         parser.add_argument(*flags, **settings)
-    parser.add_argument("--markdown", type=pathlib.Path, default=PERFORMANCE,
-                        help=f"the Markdown file whose {section} section gets the tables (default: %(default)s)")
-    parser.add_argument("--no-markdown", dest="markdown", action="store_const", const=None,
-                        help="print the tables only")
+    parser.add_argument(
+        "--markdown",
+        type=pathlib.Path,
+        default=PERFORMANCE,
+        help=f"the Markdown file whose {section} section gets the tables (default: %(default)s)",
+    )
+    parser.add_argument(
+        "--no-markdown", dest="markdown", action="store_const", const=None, help="print the tables only"
+    )
     return parser.parse_args()
 
 

@@ -45,8 +45,14 @@ if TYPE_CHECKING:
     from kelo_ui.fast.klvector2.klvector2 import KlVector2 as KlVector2
     from kelo_ui.presentation.color import Color as Color
     from kelo_ui.presentation.nine_slice import blit_nine_slice as blit_nine_slice
-    from kelo_ui.presentation.pixels import read_array as read_array, read_image as read_image, read_rgba as read_rgba, save_png as save_png
-    from kelo_ui.window import Window as Window, close_window as close_window, current_window as current_window, open_window as open_window
+    from kelo_ui.presentation.pixels import read_array as read_array
+    from kelo_ui.presentation.pixels import read_image as read_image
+    from kelo_ui.presentation.pixels import read_rgba as read_rgba
+    from kelo_ui.presentation.pixels import save_png as save_png
+    from kelo_ui.window import Window as Window
+    from kelo_ui.window import close_window as close_window
+    from kelo_ui.window import current_window as current_window
+    from kelo_ui.window import open_window as open_window
 
 
 def __getattr__(name: str) -> object:

@@ -40,9 +40,9 @@ TIP = (14, 16, 24, 255)
 
 # The layout, in scene coordinates: the panel, and each widget's place on it.
 PANEL_RECT = (40, 26, 400, 242)
-IDLE_TINT = (128, 136, 164, 255)   # a button nobody points at
+IDLE_TINT = (128, 136, 164, 255)  # a button nobody points at
 HOVER_TINT = (110, 162, 255, 255)  # the button under the pointer
-TIP_ALPHA = 205                    # the tooltip's opacity, 0..255
+TIP_ALPHA = 205  # the tooltip's opacity, 0..255
 GLOW_COLOR = (46, 92, 240, 255)
 SHADOW = ((12, 28), (8, 36), (4, 48))  # the drop shadow's layers: (spread, opacity)
 WALLPAPER_TINT = (110, 70, 120, 255)  # the glow again, as light on the backdrop
@@ -182,12 +182,21 @@ def layout():
     """Where everything goes: {name: (x, y)} in scene coordinates."""
     x, y = PANEL_RECT[:2]
     return {
-        "title": (x + 16, y + 16), "subtitle": (x + 16, y + 42),
-        "brightness": (x + 16, y + 82), "brightness slider": (x + 120, y + 79), "brightness value": (x + 344, y + 82),
-        "contrast": (x + 16, y + 112), "contrast slider": (x + 120, y + 109), "contrast value": (x + 344, y + 112),
-        "night light": (x + 16, y + 144), "reduce motion": (x + 16, y + 170),
-        "cancel": (x + 204, y + 198), "apply": (x + 300, y + 198),
-        "pointer": (x + 364, y + 213), "tooltip": (x + 334, y + 232), "close": (x + 370, y + 18),
+        "title": (x + 16, y + 16),
+        "subtitle": (x + 16, y + 42),
+        "brightness": (x + 16, y + 82),
+        "brightness slider": (x + 120, y + 79),
+        "brightness value": (x + 344, y + 82),
+        "contrast": (x + 16, y + 112),
+        "contrast slider": (x + 120, y + 109),
+        "contrast value": (x + 344, y + 112),
+        "night light": (x + 16, y + 144),
+        "reduce motion": (x + 16, y + 170),
+        "cancel": (x + 204, y + 198),
+        "apply": (x + 300, y + 198),
+        "pointer": (x + 364, y + 213),
+        "tooltip": (x + 334, y + 232),
+        "close": (x + 370, y + 18),
     }
 
 
@@ -207,11 +216,14 @@ def render(path):
     labels = {
         "title": label("Display settings", 20),
         "subtitle": label("Changes apply to every window", 10, MUTED),
-        "brightness": label("Brightness"), "brightness value": label("72%", 10, MUTED),
-        "contrast": label("Contrast"), "contrast value": label("45%", 10, MUTED),
+        "brightness": label("Brightness"),
+        "brightness value": label("72%", 10, MUTED),
+        "contrast": label("Contrast"),
+        "contrast value": label("45%", 10, MUTED),
     }
     widgets = {
-        "brightness slider": slider(200, 0.72), "contrast slider": slider(200, 0.45),
+        "brightness slider": slider(200, 0.72),
+        "contrast slider": slider(200, 0.45),
         "night light": checkbox("Night light after sunset", True),
         "reduce motion": checkbox("Reduce motion", False),
         "close": close_button(),
@@ -225,8 +237,12 @@ def render(path):
     shadow = card.copy()
     x, y, width, height = PANEL_RECT
     for spread, alpha in SHADOW:
-        scene.blit(shadow, (x - spread, y - spread + 8, width + 2 * spread, height + 2 * spread),
-                   rl.BlendMode.BLEND_ALPHA_PREMULTIPLY, color=(0, 0, 0, alpha))
+        scene.blit(
+            shadow,
+            (x - spread, y - spread + 8, width + 2 * spread, height + 2 * spread),
+            rl.BlendMode.BLEND_ALPHA_PREMULTIPLY,
+            color=(0, 0, 0, alpha),
+        )
     scene.blit(card, (x, y))
 
     # The labels and the other widgets in one call, inside one scope.
@@ -247,18 +263,26 @@ def render(path):
     save_png(scene, path)
     caches = 1 + len(labels) + len(widgets) + 5  # the panel, ..., the buttons, pointer, tooltip and glow
     blits = 1 + len(SHADOW) + 1 + len(items) + 5  # the backdrop's light, the shadow, the panel, ..., the rest
-    return (f"{WIDTH}x{HEIGHT} settings panel: {caches} cached widgets and effects ({len(ATLAS.pages)} atlas "
-            f"page, 3 nine-slice skins) composed with {blits} blits (a drop shadow from a copy, a hover tint, an "
-            f"additive glow, a translucent tooltip)")
+    return (
+        f"{WIDTH}x{HEIGHT} settings panel: {caches} cached widgets and effects ({len(ATLAS.pages)} atlas "
+        f"page, 3 nine-slice skins) composed with {blits} blits (a drop shadow from a copy, a hover tint, an "
+        f"additive glow, a translucent tooltip)"
+    )
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="python -m kelo_ui",
         description="Render the kelo_ui demo, a settings panel composed from cached widgets, into a PNG file. "
-                    "It draws in a hidden window, on a private virtual X server (Xvfb) when there is no display.")
-    parser.add_argument("-o", "--output", metavar="PATH", default="demo.png",
-                        help="where to write the PNG (default: demo.png in the current folder)")
+        "It draws in a hidden window, on a private virtual X server (Xvfb) when there is no display.",
+    )
+    parser.add_argument(
+        "-o",
+        "--output",
+        metavar="PATH",
+        default="demo.png",
+        help="where to write the PNG (default: demo.png in the current folder)",
+    )
     args = parser.parse_args(argv)
     path = os.path.abspath(args.output)
     # Refused before the window opens: a bad path would otherwise be found

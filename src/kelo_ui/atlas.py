@@ -191,8 +191,12 @@ class Atlas:
         cell = Cell.__new__(Cell)
         cell.render_texture, cell.size, cell.loaded = view, size, True
         key = next(self._keys)
-        cell.area, cell.page, cell._atlas, cell._key = (x, shelf.y, width, height), page.render_texture, \
-            weakref.ref(self), key
+        cell.area, cell.page, cell._atlas, cell._key = (
+            (x, shelf.y, width, height),
+            page.render_texture,
+            weakref.ref(self),
+            key,
+        )
         freed = self._freed
         self._cells[key] = (page, shelf, x, width, weakref.ref(view, lambda _: freed.append(key)))
         return cell

@@ -141,8 +141,10 @@ class Window:
             raise RuntimeError(f"present: {self!r} is not open")
         if self._in_frame:
             if context.current_target() is not None:
-                raise RuntimeError("present: a render target's scope is open in this frame; the scene would be "
-                                   "drawn into that target, not onto the window")
+                raise RuntimeError(
+                    "present: a render target's scope is open in this frame; the scene would be "
+                    "drawn into that target, not onto the window"
+                )
             self.display.fast_blit_pro(scene, (0, 0), True, None)
             return
         with self.frame():
@@ -166,8 +168,12 @@ class Window:
             raise RuntimeError("frame: a frame of this window is being drawn already")
         ended = context.end_scopes()
         if ended:
-            warnings.warn(f"frame: {ended} drawing scope{'s' if ended != 1 else ''} left open "
-                          f"{'were' if ended != 1 else 'was'} ended", RuntimeWarning, stacklevel=3)
+            warnings.warn(
+                f"frame: {ended} drawing scope{'s' if ended != 1 else ''} left open "
+                f"{'were' if ended != 1 else 'was'} ended",
+                RuntimeWarning,
+                stacklevel=3,
+            )
         context.run_pending_releases()
         context.begin_frame()
         self._in_frame = True
@@ -198,8 +204,9 @@ class Window:
     def __enter__(self) -> Window:
         return self
 
-    def __exit__(self, exc_type: type[BaseException] | None, exc: BaseException | None,
-                 traceback: TracebackType | None) -> None:
+    def __exit__(
+        self, exc_type: type[BaseException] | None, exc: BaseException | None, traceback: TracebackType | None
+    ) -> None:
         self.close()
 
     def __repr__(self) -> str:
@@ -229,15 +236,19 @@ def _binding_versions() -> str:
     except metadata.PackageNotFoundError:
         installed = "unknown"
     try:
-        wanted = [requirement for requirement in metadata.requires("kelo_ui") or ()
-                  if requirement.split(";")[0].strip().startswith("raylib")]
+        wanted = [
+            requirement
+            for requirement in metadata.requires("kelo_ui") or ()
+            if requirement.split(";")[0].strip().startswith("raylib")
+        ]
     except metadata.PackageNotFoundError:
         wanted = []
     return f"{binding} {installed} is installed; kelo_ui supports {', '.join(wanted) or 'the raylib it was built with'}"
 
 
-def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool = False,
-                pin_heap: bool = True) -> Window:
+def open_window(
+    width: int, height: int, title: str = "kelo_ui", *, hidden: bool = False, pin_heap: bool = True
+) -> Window:
     """Open raylib's window and activate the window context for it (see the
     module's docstring). With `pin_heap` (the default) the C heap stays
     mapped while the window is open (`kelo_ui.core.heap`): the driver's
@@ -253,8 +264,7 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
     if threading.current_thread() is not threading.main_thread():
         # The window's thread is the only one that may draw, and the private X
         # server stops when the thread that started it ends.
-        raise RuntimeError("open_window: a window is opened on the main thread only, which then does all "
-                           "its drawing")
+        raise RuntimeError("open_window: a window is opened on the main thread only, which then does all its drawing")
     width = _positive("width", width)
     height = _positive("height", height)
     if not isinstance(title, str):
@@ -272,8 +282,10 @@ def open_window(width: int, height: int, title: str = "kelo_ui", *, hidden: bool
         # raylib's window opens and the context becomes this window's in one
         # call: no interrupt can come between them.
         if not context.activate(window, width, height, title, _FLAG_WINDOW_HIDDEN if hidden else 0):
-            raise RuntimeError(f"raylib could not open a window on display {_display_name(window)} "
-                               f"(its messages above say why); {_install_hint(window)}")
+            raise RuntimeError(
+                f"raylib could not open a window on display {_display_name(window)} "
+                f"(its messages above say why); {_install_hint(window)}"
+            )
     except kelo_raylib.BindingMismatch as error:
         window._deactivated("closed")
         raise kelo_raylib.BindingMismatch(f"{_binding_versions()}: {error}") from error

@@ -52,6 +52,7 @@ def _resurrecting(keep, calls, resurrector):
         class E(K):
             render_texture = property(lambda self: keep.append(self))
     elif resurrector == "getattribute":
+
         class E(K):
             def __getattribute__(self, name):
                 if name == "render_texture":

@@ -10,6 +10,7 @@ def without_the_raylib_binding():
     saying how to install it (the child fails with that error)."""
     sys.modules["pyray"] = None
     from kelo_ui.core import modules
+
     assert not hasattr(modules.rl, "__wrapped__")
     modules.rl.load_render_texture(8, 8)
 
@@ -19,6 +20,7 @@ def raylib_in_a_second_interpreter():
     import _interpreters
 
     import kelo_ui.fast.raylib.kelo_raylib  # noqa: F401
+
     interp = _interpreters.create("legacy")
     print(_interpreters.run_string(interp, "import kelo_ui.fast.raylib.kelo_raylib").msg)
 
@@ -27,6 +29,7 @@ def raylib_executed_again():
     """kelo_raylib executed twelve times; prints the rounds (from 0) whose
     backend, set on the last module object, a native caller reached."""
     from kelo_ui.fast.probe import kl_probe
+
     rounds = range(12)
     for _ in rounds:
         sys.modules.pop("kelo_ui.fast.raylib.kelo_raylib", None)
@@ -47,7 +50,9 @@ def the_package_alone():
     native, no raylib), then what each of its names is once used."""
     before = set(sys.modules)
     import kelo_ui
+
     loaded = sorted(name for name in set(sys.modules) - before if name != "kelo_ui")
     print(loaded)
-    print(all(getattr(kelo_ui, name) is getattr(sys.modules[module], name)
-              for name, module in kelo_ui._EXPORTS.items()))
+    print(
+        all(getattr(kelo_ui, name) is getattr(sys.modules[module], name) for name, module in kelo_ui._EXPORTS.items())
+    )

@@ -16,6 +16,7 @@ def _fake_raylib():
     """kelo_raylib replaced in sys.modules by a module with a copy of its C
     exports; returns the copy."""
     import kelo_ui.fast.raylib.kelo_raylib as real
+
     fake = types.ModuleType(real.__name__)
     fake.__pyx_capi__ = dict(real.__pyx_capi__)
     sys.modules[real.__name__] = fake
@@ -28,6 +29,7 @@ def _missing_function():
 
 def _wrong_signature():
     import ctypes
+
     new_capsule = ctypes.pythonapi.PyCapsule_New
     new_capsule.restype = ctypes.py_object
     new_capsule.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p]
@@ -54,6 +56,7 @@ def _fake_vector(slots, vtable=True):
 
 def _not_a_type():
     import kelo_ui.fast.klrect.klrect as real
+
     fake = types.ModuleType(real.__name__)
     fake.KlRect = 5
     sys.modules[real.__name__] = fake
@@ -61,11 +64,13 @@ def _not_a_type():
 
 def _white_list():
     import kelo_ui.presentation.color as c
+
     c.Color.White = [255, 255, 255, 255]
 
 
 def _no_color():
     import kelo_ui.presentation.color as c
+
     del c.Color
 
 
@@ -77,6 +82,7 @@ def _no_staticmethod():
     import kelo_ui.core.state  # noqa: F401
     import kelo_ui.fast.klrendertex  # noqa: F401
     import kelo_ui.presentation.color  # noqa: F401
+
     del builtins.staticmethod
 
 
@@ -114,6 +120,7 @@ def import_after(setup):
     """SETUPS[setup], then the import. Prints "imported", or the error and
     the names of its traceback's frames, comma-separated."""
     import traceback
+
     SETUPS[setup]()
     try:
         import kelo_ui.fast.klrendertex.kl_render_tex  # noqa: F401
@@ -127,6 +134,7 @@ def import_after(setup):
 def retry_after_failure():
     """Prints blit's defaults once a second import succeeded."""
     import kelo_ui.presentation.color as c
+
     c.Color.White = [1, 2, 3, 4]
     try:
         import kelo_ui.fast.klrendertex.kl_render_tex  # noqa: F401
@@ -134,24 +142,27 @@ def retry_after_failure():
         pass
     c.Color.White = (1, 2, 3, 4)
     import kelo_ui.fast.klrendertex.kl_render_tex as m
+
     print(m.KlRenderTexture.blit.__defaults__)
 
 
 def white_none_and_later_changes():
     """Prints the blits' defaults after Color.White changed since the import."""
     import kelo_ui.presentation.color as c
+
     c.Color.White = None
     import kelo_ui.fast.klrendertex.kl_render_tex as m
+
     c.Color.White = (9, 9, 9, 9)
     K = m.KlRenderTexture
-    print(K.blit.__defaults__, K.fast_blit.__defaults__, K.blit_texture.__defaults__,
-          K.fast_blit_texture.__defaults__)
+    print(K.blit.__defaults__, K.fast_blit.__defaults__, K.blit_texture.__defaults__, K.fast_blit_texture.__defaults__)
 
 
 def assertion_probe():
     """Prints the assertion a clear of an unloaded target fails, or "no check"."""
     import kelo_ui.fast.klrendertex.kl_render_tex as m
     from kelo_ui.fast.raylib import kelo_raylib
+
     kelo_raylib.backend = None  # no window: the clear draws nothing
     rt = m.KlRenderTexture.__new__(m.KlRenderTexture)
     try:
@@ -167,6 +178,7 @@ def assertions_read_once():
     import builtins
 
     import kelo_ui.fast.klrendertex.kl_render_tex as m
+
     setattr(builtins, "__debug__", False)
     rt = m.KlRenderTexture.__new__(m.KlRenderTexture)
     try:
@@ -189,6 +201,7 @@ def second_interpreter(config, first):
     import _interpreters
 
     import kelo_ui.presentation.color as c
+
     if first == "failed":
         c.Color.White = []
     try:
@@ -198,8 +211,9 @@ def second_interpreter(config, first):
     else:
         print("first succeeded", flush=True)
     interp = _interpreters.create(config)
-    _interpreters.run_string(interp, "from children.startup import import_in_subinterpreter\n"
-                                     "import_in_subinterpreter()")
+    _interpreters.run_string(
+        interp, "from children.startup import import_in_subinterpreter\nimport_in_subinterpreter()"
+    )
     _interpreters.destroy(interp)
 
 
@@ -210,6 +224,7 @@ def second_interpreter(config, first):
 
 def _break_vector_type():
     import kelo_ui.fast.klvector2.klvector2 as v
+
     real_vector = v.KlVector2
     v.KlVector2 = 5
     return lambda: setattr(v, "KlVector2", real_vector)
@@ -217,12 +232,14 @@ def _break_vector_type():
 
 def _break_raylib_export():
     import kelo_ui.fast.raylib.kelo_raylib as r
+
     saved = r.__pyx_capi__.pop("c_draw_texture_vec")
     return lambda: r.__pyx_capi__.__setitem__("c_draw_texture_vec", saved)
 
 
 def _break_default_tint():
     import kelo_ui.presentation.color as c
+
     white = c.Color.White
     c.Color.White = []
     return lambda: setattr(c.Color, "White", white)
@@ -258,7 +275,8 @@ def class_after_failed_startup(breakage):
     # The siblings are repaired by now; kl_render_tex stays unstarted until imported again.
     from kelo_ui.fast.klvector2.klvector2 import KlVector2
     from kelo_ui.fast.probe import kl_probe
-    K, = [k for k in object.__subclasses__() if k.__name__ == "KlRenderTexture"]
+
+    (K,) = [k for k in object.__subclasses__() if k.__name__ == "KlRenderTexture"]
     # The probe finds the class through sys.modules, as a native caller would.
     sys.modules[MODULE] = types.SimpleNamespace(KlRenderTexture=K)
 
@@ -275,4 +293,5 @@ def class_after_failed_startup(breakage):
     del sys.modules[MODULE]
 
     import kelo_ui.fast.klrendertex.kl_render_tex as m
+
     print("retry:", m.KlRenderTexture is K, K.__new__(K).loaded)

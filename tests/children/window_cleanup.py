@@ -27,6 +27,7 @@ def interrupt_at(n):
             if seen[0] == n:
                 raise KeyboardInterrupt
         return trace
+
     return trace
 
 
@@ -39,8 +40,8 @@ def servers():
                 text = stat.read()
         except OSError:
             continue
-        state, parent = text[text.rindex(")") + 2:].split()[:2]
-        if text[text.index("(") + 1:text.rindex(")")] == "Xvfb" and state != "Z" and int(parent) == os.getpid():
+        state, parent = text[text.rindex(")") + 2 :].split()[:2]
+        if text[text.index("(") + 1 : text.rindex(")")] == "Xvfb" and state != "Z" and int(parent) == os.getpid():
             found.append(int(entry))
     return found
 

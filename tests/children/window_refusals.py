@@ -111,7 +111,7 @@ def one_drawing_thread():
         made = [KlRenderTexture(KlVector2(2, 2)) for _ in range(100)]
         for target in made[:50]:
             box = [target]
-            box.append(box)   # a cycle: only the collector frees these
+            box.append(box)  # a cycle: only the collector frees these
         return made
 
     dropped = targets()
@@ -130,6 +130,7 @@ def one_drawing_thread():
         pass
     assert context.live == baseline, context.live
     import ctypes
+
     is_framebuffer = ctypes.CDLL("libGL.so.1").glIsFramebuffer
     assert not any(is_framebuffer(ctypes.c_uint(ident)) for ident in framebuffers)
     window.close()
@@ -151,6 +152,7 @@ def one_drawing_thread():
 def forked_child_forgets_the_window():
     import multiprocessing
     import warnings
+
     warnings.simplefilter("ignore", DeprecationWarning)  # fork with Mesa's threads running: the point of the test
     window = open_window(16, 16, hidden=True)
     rt = KlRenderTexture(KlVector2(2, 2))
@@ -159,13 +161,16 @@ def forked_child_forgets_the_window():
     def in_the_child():
         assert current_window() is None and not modules.rl.is_window_ready()
         assert "DISPLAY" not in os.environ and "SDL_VIDEODRIVER" not in os.environ
-        for call in (lambda: rt.clear(RED), lambda: KlRenderTexture(KlVector2(2, 2)), lambda: read_rgba(rt),
-                     lambda: open_window(8, 8, hidden=True)):
+        for call in (
+            lambda: rt.clear(RED),
+            lambda: KlRenderTexture(KlVector2(2, 2)),
+            lambda: read_rgba(rt),
+            lambda: open_window(8, 8, hidden=True),
+        ):
             try:
                 call()
             except RuntimeError as error:
-                assert any(why in str(error) for why in ("forked", "no window is open", "needs an open window")), \
-                    error
+                assert any(why in str(error) for why in ("forked", "no window is open", "needs an open window")), error
             else:
                 raise AssertionError("drew in the forked child")
 
@@ -175,9 +180,10 @@ def forked_child_forgets_the_window():
             in_the_child()
         except BaseException:
             import traceback
+
             traceback.print_exc()
             os._exit(1)
-        sys.exit(0)   # an ordinary exit: atexit, finalisation, destruction
+        sys.exit(0)  # an ordinary exit: atexit, finalisation, destruction
     _, status = os.waitpid(pid, 0)
     assert os.waitstatus_to_exitcode(status) == 0
 
@@ -186,7 +192,7 @@ def forked_child_forgets_the_window():
     worker.join(60)
     assert worker.exitcode == 0, worker.exitcode
 
-    rt.clear(RED)   # the parent's X connection and window are intact
+    rt.clear(RED)  # the parent's X connection and window are intact
     assert read_rgba(rt)[2] == bytes(RED) * 4
     window.close()
     assert_closed()

@@ -7,8 +7,7 @@ import signal
 import subprocess
 
 from children.window_state import DEFAULT_WINDOW, SDL, assert_closed, stand_in_running
-from kelo_ui.core import virtual_display
-from kelo_ui.core import modules
+from kelo_ui.core import modules, virtual_display
 from kelo_ui.core.state import kelo_state
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
@@ -41,6 +40,7 @@ def open_and_close():
     assert_closed()
     assert not window.is_open and not stand_in_running(server)
     import raylib
+
     raylib.rl.rlViewport(0, 0, 1, 1)  # GL straight through the binding lands nowhere: its library stays mapped
     for display in (window.display, DEFAULT_WINDOW.display):
         try:
@@ -116,6 +116,7 @@ def binding_of_another_layout():
     class Doctored:  # the binding's ffi, with a Color of floats
         def __init__(self):
             import cffi
+
             self.wrong = cffi.FFI()
             self.wrong.cdef("typedef struct Color { float r, g, b, a; } Color;")
 
@@ -187,6 +188,7 @@ def process_end(ending):
 def _refuse_egl():
     """ctypes cannot load EGL from here on."""
     import ctypes
+
     real_cdll = ctypes.CDLL
 
     def cdll(name, *args, **kwargs):
@@ -241,7 +243,7 @@ def closed_windows_targets():
             else:
                 raise AssertionError(f"{name}: drew with a dead target")
             assert context.open_scopes() == 0
-        old.kill()            # succeeds, touching nothing
+        old.kill()  # succeeds, touching nothing
         assert not old.loaded
         killed.kill() if killed.loaded else None
         old = killed = None  # dropped: their weakrefs fire

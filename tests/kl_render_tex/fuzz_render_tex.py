@@ -138,14 +138,23 @@ def main():
     gc.disable()
     # Destruction prints the BaseExceptions it reports (hostile ones, and
     # hypothesis' StopTest): quiet while an example runs, never at the top.
-    sys.excepthook = lambda kind, value, tb: None if issubclass(kind, HostileInterrupt) or (
-        World.data is not None and from_hypothesis(value)) else sys.__excepthook__(kind, value, tb)
+    sys.excepthook = (
+        lambda kind, value, tb: None
+        if issubclass(kind, HostileInterrupt) or (World.data is not None and from_hypothesis(value))
+        else sys.__excepthook__(kind, value, tb)
+    )
     # Derandomized, one run of fixed examples (about ten calls each, rarely
     # fewer than six) makes the calls; otherwise batches of fresh random
     # examples follow each other.
     size = max(1, options.calls // 6) if options.derandomize else BATCH
-    run = settings(max_examples=size, deadline=None, database=None, derandomize=options.derandomize,
-                   suppress_health_check=list(HealthCheck), print_blob=True)(scenario)
+    run = settings(
+        max_examples=size,
+        deadline=None,
+        database=None,
+        derandomize=options.derandomize,
+        suppress_health_check=list(HealthCheck),
+        print_blob=True,
+    )(scenario)
     start = time.monotonic()
     examples = 0
     while World.calls < options.calls:

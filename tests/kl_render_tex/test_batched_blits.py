@@ -38,8 +38,13 @@ def test_fast_blits_draws_as_fast_blit_item_by_item(backend, pair, iterable):
     assert backend.calls == one_by_one
     backend.calls.clear()
     dst.blits(iterable(items), 1)
-    assert backend.calls == [("begin_blend_mode", 1), ("begin_texture_mode", dst.render_texture), *one_by_one,
-                             ("end_texture_mode",), ("end_blend_mode",)]
+    assert backend.calls == [
+        ("begin_blend_mode", 1),
+        ("begin_texture_mode", dst.render_texture),
+        *one_by_one,
+        ("end_texture_mode",),
+        ("end_blend_mode",),
+    ]
 
 
 def test_batched_blits_go_through_the_object_table(backend, pair):
@@ -53,18 +58,21 @@ def test_batched_blits_go_through_the_object_table(backend, pair):
 SHAPE = "items are tuples (kl_texture, dest[, flip[, color]]), not "
 
 
-@pytest.mark.parametrize("item, error, message", [
-    ([None, (0, 0)], TypeError, SHAPE + "list"),
-    (Point(None, (0, 0)), TypeError, SHAPE + "Point"),
-    (("src",), TypeError, SHAPE + "a tuple of 1 items"),
-    (("src", (0, 0), True, None, 5), TypeError, SHAPE + "a tuple of 5 items"),
-    (("src", (0, 0)), TypeError, incorrect("kl_texture", "str", CLASS)),
-    ((None, (0, 0)), AttributeError, "'NoneType' object has no attribute 'height'"),
-    (("SRC", [0, 0]), TypeError, incorrect("dest", "list")),
-    (("SRC", (0, 0), True, [1]), TypeError, incorrect("color", "list")),
-    (("SRC", (0, 0), Exploding()), ZeroDivisionError, "truth"),
-    (("SRC", (1,)), ValueError, "Invalid dest argument - (1,), must be (x, y) or (x, y, width, height)"),
-])
+@pytest.mark.parametrize(
+    "item, error, message",
+    [
+        ([None, (0, 0)], TypeError, SHAPE + "list"),
+        (Point(None, (0, 0)), TypeError, SHAPE + "Point"),
+        (("src",), TypeError, SHAPE + "a tuple of 1 items"),
+        (("src", (0, 0), True, None, 5), TypeError, SHAPE + "a tuple of 5 items"),
+        (("src", (0, 0)), TypeError, incorrect("kl_texture", "str", CLASS)),
+        ((None, (0, 0)), AttributeError, "'NoneType' object has no attribute 'height'"),
+        (("SRC", [0, 0]), TypeError, incorrect("dest", "list")),
+        (("SRC", (0, 0), True, [1]), TypeError, incorrect("color", "list")),
+        (("SRC", (0, 0), Exploding()), ZeroDivisionError, "truth"),
+        (("SRC", (1,)), ValueError, "Invalid dest argument - (1,), must be (x, y) or (x, y, width, height)"),
+    ],
+)
 @pytest.mark.parametrize("method", ["fast_blits", "blits"])
 def test_a_failing_item_says_which(backend, pair, method, item, error, message):
     dst, src = pair
@@ -79,11 +87,15 @@ def test_a_failing_item_says_which(backend, pair, method, item, error, message):
     assert f"{CLASS}.{method}" in traceback_names(raised.value)
 
 
-@pytest.mark.parametrize("call", [
-    lambda d, s: d.blits([(s, (1,))]),
-    lambda d, s: d.blit(s, (1,)),
-    lambda d, s: d.blit_texture(s, [1]),
-], ids=["blits", "blit", "blit_texture"])
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda d, s: d.blits([(s, (1,))]),
+        lambda d, s: d.blit(s, (1,)),
+        lambda d, s: d.blit_texture(s, [1]),
+    ],
+    ids=["blits", "blit", "blit_texture"],
+)
 def test_a_failure_stays_the_one_raised_when_an_end_fails_too(backend, pair, call):
     dst, src = pair
     backend.fail["end_texture_mode"] = KeyError("end")
@@ -95,13 +107,16 @@ def test_a_failure_stays_the_one_raised_when_an_end_fails_too(backend, pair, cal
     assert [c[0] for c in backend.calls][-2:] == ["end_texture_mode", "end_blend_mode"]
 
 
-@pytest.mark.parametrize("call, error, message", [
-    (lambda d: d.blits(), TypeError, "blits() takes at least 1 positional argument (0 given)"),
-    (lambda d: d.fast_blits([], 1), TypeError, "fast_blits() takes exactly 1 positional argument (2 given)"),
-    (lambda d: d.blits([], blend_mode="1"), TypeError, "an integer is required"),
-    (lambda d: d.blits([], mode=1), TypeError, "blits() got an unexpected keyword argument 'mode'"),
-    (lambda d: d.fast_blits(5), TypeError, "'int' object is not iterable"),
-])
+@pytest.mark.parametrize(
+    "call, error, message",
+    [
+        (lambda d: d.blits(), TypeError, "blits() takes at least 1 positional argument (0 given)"),
+        (lambda d: d.fast_blits([], 1), TypeError, "fast_blits() takes exactly 1 positional argument (2 given)"),
+        (lambda d: d.blits([], blend_mode="1"), TypeError, "an integer is required"),
+        (lambda d: d.blits([], mode=1), TypeError, "blits() got an unexpected keyword argument 'mode'"),
+        (lambda d: d.fast_blits(5), TypeError, "'int' object is not iterable"),
+    ],
+)
 def test_batched_binding(backend, pair, call, error, message):
     dst, _ = pair
     with pytest.raises(error) as raised:
@@ -117,5 +132,3 @@ def test_batched_defaults_and_loaded_check(backend, pair):
     with pytest.raises(AssertionError, match="^Render texture not loaded$"):
         dst.blits([(src, (0, 0))])
     assert backend.calls == [vec(src, (0, 0))]
-
-

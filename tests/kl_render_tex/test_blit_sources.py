@@ -96,9 +96,15 @@ def test_inside_a_with_block(backend, pair):
     with dst:
         dst.fast_blit(src, (0, 0))
         dst.blit(src, (0, 0))
-    assert [c[0] for c in backend.calls] == ["begin_texture_mode", "c_draw_texture_vec", *BEGUN,
-                                             "c_draw_texture_vec", "end_texture_mode", "end_blend_mode",
-                                             "end_texture_mode"]
+    assert [c[0] for c in backend.calls] == [
+        "begin_texture_mode",
+        "c_draw_texture_vec",
+        *BEGUN,
+        "c_draw_texture_vec",
+        "end_texture_mode",
+        "end_blend_mode",
+        "end_texture_mode",
+    ]
 
 
 # --- native callers and the object's table ---------------------------------------
@@ -109,8 +115,11 @@ def test_native_callers_of_slots_0_and_1(backend, pair):
     kl_probe.rt_slot("c_fast_blit", dst, src, (1, 2), 7, None)
     kl_probe.rt_slot("c_fast_blit", dst, src, [1, 2, 3, 4], 0, RED)  # any sized dest from a native caller
     kl_probe.rt_slot("c_fast_blit_texture", dst, "tex", (1, 2, 3), 5, RED)
-    assert backend.calls == [vec(src, (1, 2), None, 7), rec(src, (0, 0, 4.0, 2.0), [1, 2, 3, 4], RED),
-                             pro("tex", (1, 2, 3), True, RED)]
+    assert backend.calls == [
+        vec(src, (1, 2), None, 7),
+        rec(src, (0, 0, 4.0, 2.0), [1, 2, 3, 4], RED),
+        pro("tex", (1, 2, 3), True, RED),
+    ]
     with pytest.raises(AttributeError, match="has no attribute 'height'"):
         kl_probe.rt_slot("c_fast_blit", dst, None, (1, 2), 0, None)
     with pytest.raises(TypeError, match=r"object of type 'int' has no len\(\)"):
@@ -125,8 +134,12 @@ def test_blits_go_through_the_object_table(backend, pair):
     dst.fast_blit(src, (3, 4), False, None)
     dst.blit_texture("tex", None, 1)
     dst.fast_blit_texture("tex", (5, 6))
-    assert log == [("c_fast_blit", src, (1, 2), 1, WHITE), ("c_fast_blit", src, (3, 4), 0, None),
-                   ("c_fast_blit_texture", "tex", None, 1, WHITE), ("c_fast_blit_texture", "tex", (5, 6), 1, WHITE)]
+    assert log == [
+        ("c_fast_blit", src, (1, 2), 1, WHITE),
+        ("c_fast_blit", src, (3, 4), 0, None),
+        ("c_fast_blit_texture", "tex", None, 1, WHITE),
+        ("c_fast_blit_texture", "tex", (5, 6), 1, WHITE),
+    ]
     assert [c[0] for c in backend.calls] == [*BEGUN, "end_texture_mode", "end_blend_mode"] * 2
 
 

@@ -7,8 +7,24 @@ import pytest
 
 from kelo_ui.core.state import kelo_state
 from kelo_ui.fast.klrendertex import kl_render_tex
-from support.blits import (BEFORE, BEGUN, CLASS, ENDED, ENDS, RED, WHITE, Exploding, Mode, Point, incorrect, pro,
-                           rec, scoped, traceback_names, vec)
+from support.blits import (
+    BEFORE,
+    BEGUN,
+    CLASS,
+    ENDED,
+    ENDS,
+    RED,
+    WHITE,
+    Exploding,
+    Mode,
+    Point,
+    incorrect,
+    pro,
+    rec,
+    scoped,
+    traceback_names,
+    vec,
+)
 from support.children import run_ok
 from support.render_tex import loaded_target
 
@@ -58,13 +74,16 @@ def test_positional_blend_mode_and_flip_sit_apart(backend, pair):
     dst.blit(src, (0, 0), 1)  # blend mode
     dst.fast_blit(src, (0, 0), 0)  # flip
     dst.blit(src, (0, 0), 2, 0, RED)
-    assert backend.calls == [*scoped(dst, vec(src, (0, 0)), 1), vec(src, (0, 0), flip=0),
-                             *scoped(dst, vec(src, (0, 0), RED, 0), 2)]
+    assert backend.calls == [
+        *scoped(dst, vec(src, (0, 0)), 1),
+        vec(src, (0, 0), flip=0),
+        *scoped(dst, vec(src, (0, 0), RED, 0), 2),
+    ]
 
 
 @pytest.mark.parametrize(
     "blend_mode, passed",
-    [(1, 1), (Mode.ADDITIVE, 1), (1.9, 1), (-2.5, -2), (True, 1), (2**31 - 1, 2**31 - 1), (-2**31, -2**31)],
+    [(1, 1), (Mode.ADDITIVE, 1), (1.9, 1), (-2.5, -2), (True, 1), (2**31 - 1, 2**31 - 1), (-(2**31), -(2**31))],
 )
 @pytest.mark.parametrize("method", ["blit", "blit_texture"])
 def test_blend_mode_conversion(backend, pair, blend_mode, passed, method):
@@ -80,8 +99,12 @@ def test_blit_texture_hands_everything_to_the_display(backend, pair):
     dst.blit_texture(tex, (0, 0, 32, 32), flip=False)
     dst.blit_texture(None, (1, 2, 3), 7, [], None)  # nothing of texture or dest is examined
     dst.blit_texture(src, None, flip=2)  # a KlRenderTexture is not unwrapped
-    assert backend.calls == [*scoped(dst, pro(tex, (5, 6))), *scoped(dst, pro(tex, (0, 0, 32, 32), False)),
-                             *scoped(dst, pro(None, (1, 2, 3), False, None), 7), *scoped(dst, pro(src, None))]
+    assert backend.calls == [
+        *scoped(dst, pro(tex, (5, 6))),
+        *scoped(dst, pro(tex, (0, 0, 32, 32), False)),
+        *scoped(dst, pro(None, (1, 2, 3), False, None), 7),
+        *scoped(dst, pro(src, None)),
+    ]
     assert type(backend.calls[2][3]) is bool
 
 
@@ -125,39 +148,68 @@ def test_display_is_found_afresh(backend, pair, monkeypatch):
         (lambda d, s: d.blit(s, (0, 0), color=Point(1, 2)), TypeError, incorrect("color", "Point"), BEFORE),
         (lambda d, s: d.blit(s, [1, 2]), TypeError, "Expected tuple, got list", ENDED),
         (lambda d, s: d.blit(s, Point(1, 2)), TypeError, "Expected tuple, got Point", ENDED),
-        (lambda d, s: d.blit(s, (1, 2, 3)), ValueError,
-         "Invalid dest argument - (1, 2, 3), must be (x, y) or (x, y, width, height)", ENDED),
-        (lambda d, s: d.blit(s, ()), ValueError,
-         "Invalid dest argument - (), must be (x, y) or (x, y, width, height)", ENDED),
+        (
+            lambda d, s: d.blit(s, (1, 2, 3)),
+            ValueError,
+            "Invalid dest argument - (1, 2, 3), must be (x, y) or (x, y, width, height)",
+            ENDED,
+        ),
+        (
+            lambda d, s: d.blit(s, ()),
+            ValueError,
+            "Invalid dest argument - (), must be (x, y) or (x, y, width, height)",
+            ENDED,
+        ),
         (lambda d, s: d.blit(s, (0, 0), 2**31), OverflowError, "value too large to convert to int", BEFORE),
         (lambda d, s: d.blit(s, (0, 0), "1"), TypeError, "an integer is required", BEFORE),
         (lambda d, s: d.blit(s), TypeError, "blit() takes at least 2 positional arguments (1 given)", BEFORE),
-        (lambda d, s: d.blit(s, (0, 0), 0, 1, None, 6), TypeError,
-         "blit() takes at most 5 positional arguments (6 given)", BEFORE),
-        (lambda d, s: d.blit(s, (0, 0), flip=1, fade=2), TypeError,
-         "blit() got an unexpected keyword argument 'fade'", BEFORE),
-        (lambda d, s: d.blit(s, (0, 0), 0, kl_texture=s), TypeError,
-         "blit() got multiple values for keyword argument 'kl_texture'", BEFORE),
+        (
+            lambda d, s: d.blit(s, (0, 0), 0, 1, None, 6),
+            TypeError,
+            "blit() takes at most 5 positional arguments (6 given)",
+            BEFORE,
+        ),
+        (
+            lambda d, s: d.blit(s, (0, 0), flip=1, fade=2),
+            TypeError,
+            "blit() got an unexpected keyword argument 'fade'",
+            BEFORE,
+        ),
+        (
+            lambda d, s: d.blit(s, (0, 0), 0, kl_texture=s),
+            TypeError,
+            "blit() got multiple values for keyword argument 'kl_texture'",
+            BEFORE,
+        ),
         (lambda d, s: d.fast_blit(s, [1, 2]), TypeError, incorrect("dest", "list"), BEFORE),
         (lambda d, s: d.fast_blit(s, Point(1, 2)), TypeError, incorrect("dest", "Point"), BEFORE),
         (lambda d, s: d.fast_blit(s, (0, 0), color=[0]), TypeError, incorrect("color", "list"), BEFORE),
         (lambda d, s: d.fast_blit("src", (0, 0)), TypeError, incorrect("kl_texture", "str", CLASS), BEFORE),
-        (lambda d, s: d.fast_blit(None, (0, 0)), AttributeError, "'NoneType' object has no attribute 'height'",
-         BEFORE),
+        (lambda d, s: d.fast_blit(None, (0, 0)), AttributeError, "'NoneType' object has no attribute 'height'", BEFORE),
         (lambda d, s: d.fast_blit(s, None), TypeError, "object of type 'NoneType' has no len()", BEFORE),
-        (lambda d, s: d.fast_blit(s, (1,)), ValueError,
-         "Invalid dest argument - (1,), must be (x, y) or (x, y, width, height)", BEFORE),
-        (lambda d, s: d.fast_blit(s, (0, 0), 1, 2, 3), TypeError,
-         "fast_blit() takes at most 4 positional arguments (5 given)", BEFORE),
+        (
+            lambda d, s: d.fast_blit(s, (1,)),
+            ValueError,
+            "Invalid dest argument - (1,), must be (x, y) or (x, y, width, height)",
+            BEFORE,
+        ),
+        (
+            lambda d, s: d.fast_blit(s, (0, 0), 1, 2, 3),
+            TypeError,
+            "fast_blit() takes at most 4 positional arguments (5 given)",
+            BEFORE,
+        ),
         (lambda d, s: d.blit_texture("t", [1, 2]), TypeError, "Expected tuple, got list", ENDED),
-        (lambda d, s: d.blit_texture("t", (0, 0), color=Point(1, 2)), TypeError, incorrect("color", "Point"),
-         BEFORE),
-        (lambda d, s: d.blit_texture("t", (0, 0), 2**40), OverflowError, "value too large to convert to int",
-         BEFORE),
+        (lambda d, s: d.blit_texture("t", (0, 0), color=Point(1, 2)), TypeError, incorrect("color", "Point"), BEFORE),
+        (lambda d, s: d.blit_texture("t", (0, 0), 2**40), OverflowError, "value too large to convert to int", BEFORE),
         (lambda d, s: d.fast_blit_texture("t", [1, 2]), TypeError, "Expected tuple, got list", BEFORE),
         (lambda d, s: d.fast_blit_texture("t", (0, 0), color=[]), TypeError, incorrect("color", "list"), BEFORE),
-        (lambda d, s: d.fast_blit_texture("t", (0, 0), blend_mode=1), TypeError,
-         "fast_blit_texture() got an unexpected keyword argument 'blend_mode'", BEFORE),
+        (
+            lambda d, s: d.fast_blit_texture("t", (0, 0), blend_mode=1),
+            TypeError,
+            "fast_blit_texture() got an unexpected keyword argument 'blend_mode'",
+            BEFORE,
+        ),
     ],
 )
 def test_refusals(backend, pair, call, error, message, calls):
@@ -207,24 +259,37 @@ def test_fast_forms_and_sources_skip_the_loaded_check(backend, pair):
     dst.fast_blit(src, (0, 0))
     dst.fast_blit_texture("t", (0, 0))
     loaded_target().blit(src, (0, 0))
-    assert [c[0] for c in backend.calls] == ["c_draw_texture_vec", "fast_blit_pro", *BEGUN, "c_draw_texture_vec",
-                                             "end_texture_mode", "end_blend_mode"]
+    assert [c[0] for c in backend.calls] == [
+        "c_draw_texture_vec",
+        "fast_blit_pro",
+        *BEGUN,
+        "c_draw_texture_vec",
+        "end_texture_mode",
+        "end_blend_mode",
+    ]
 
 
 def test_without_assertions_blit_draws_whatever_is_held():
     output = run_ok("render_tex", "blit_without_assertions", flags=("-O",))
-    assert output.splitlines() == ["begin_blend_mode 0", "begin_texture_mode None",
-                                   "c_draw_texture_vec tex (0, 0) (255, 255, 255, 255) 1", "end_texture_mode",
-                                   "end_blend_mode"]
+    assert output.splitlines() == [
+        "begin_blend_mode 0",
+        "begin_texture_mode None",
+        "c_draw_texture_vec tex (0, 0) (255, 255, 255, 255) 1",
+        "end_texture_mode",
+        "end_blend_mode",
+    ]
 
 
-@pytest.mark.parametrize("failing, calls", [
-    ("begin_blend_mode", ["begin_blend_mode"]),
-    ("begin_texture_mode", [*BEGUN, "end_blend_mode"]),
-    ("c_draw_texture_vec", [*BEGUN, "c_draw_texture_vec", *ENDS]),
-    ("end_texture_mode", [*BEGUN, "c_draw_texture_vec", *ENDS]),
-    ("end_blend_mode", [*BEGUN, "c_draw_texture_vec", *ENDS]),
-])
+@pytest.mark.parametrize(
+    "failing, calls",
+    [
+        ("begin_blend_mode", ["begin_blend_mode"]),
+        ("begin_texture_mode", [*BEGUN, "end_blend_mode"]),
+        ("c_draw_texture_vec", [*BEGUN, "c_draw_texture_vec", *ENDS]),
+        ("end_texture_mode", [*BEGUN, "c_draw_texture_vec", *ENDS]),
+        ("end_blend_mode", [*BEGUN, "c_draw_texture_vec", *ENDS]),
+    ],
+)
 @pytest.mark.parametrize("method", ["blit", "blits"])
 def test_a_failing_backend_stops_blit_and_ends_its_scopes(backend, pair, failing, calls, method):
     dst, src = pair

@@ -77,9 +77,15 @@ def test_colour_must_be_a_tuple(backend, name, color, got):
 
 @pytest.mark.parametrize(
     "call",
-    [lambda rt: rt.__enter__(), lambda rt: rt.clear(RED), lambda rt: rt.fill(RED), lambda rt: rt.fast_clear(RED),
-     lambda rt: kl_probe.rt_slot("clear", rt, RED, 0), lambda rt: kl_probe.rt_slot("fill", rt, RED, 1),
-     lambda rt: kl_probe.rt_slot("fast_clear", rt, RED, 1)],
+    [
+        lambda rt: rt.__enter__(),
+        lambda rt: rt.clear(RED),
+        lambda rt: rt.fill(RED),
+        lambda rt: rt.fast_clear(RED),
+        lambda rt: kl_probe.rt_slot("clear", rt, RED, 0),
+        lambda rt: kl_probe.rt_slot("fill", rt, RED, 1),
+        lambda rt: kl_probe.rt_slot("fast_clear", rt, RED, 1),
+    ],
 )
 def test_not_loaded(backend, call):
     with pytest.raises(AssertionError) as error:
@@ -106,8 +112,16 @@ def test_without_assertions_the_scope_opens_on_whatever_is_held():
     [
         ("begin_texture_mode", lambda rt: rt.clear(RED), ["begin_texture_mode"]),
         # the texture mode begun is ended after the failure
-        ("c_clear_background", lambda rt: rt.fill(RED), ["begin_texture_mode", "c_clear_background", "end_texture_mode"]),
-        ("end_texture_mode", lambda rt: rt.clear(RED), ["begin_texture_mode", "c_clear_background", "end_texture_mode"]),
+        (
+            "c_clear_background",
+            lambda rt: rt.fill(RED),
+            ["begin_texture_mode", "c_clear_background", "end_texture_mode"],
+        ),
+        (
+            "end_texture_mode",
+            lambda rt: rt.clear(RED),
+            ["begin_texture_mode", "c_clear_background", "end_texture_mode"],
+        ),
         ("c_clear_background", lambda rt: rt.fast_clear(RED), ["c_clear_background"]),
         ("begin_texture_mode", lambda rt: rt.__enter__(), ["begin_texture_mode"]),
         ("end_texture_mode", lambda rt: rt.__exit__(None, None, None), ["end_texture_mode"]),

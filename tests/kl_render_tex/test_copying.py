@@ -17,8 +17,15 @@ pytestmark = pytest.mark.contract
 
 @pytest.mark.parametrize(
     "args, kwargs, flip",
-    [((), {}, 1), ((True,), {}, 1), ((False,), {}, 0), ((None,), {}, 0), ((0,), {}, 0), ((), {"flip": []}, 0),
-     ((2,), {}, 1)],
+    [
+        ((), {}, 1),
+        ((True,), {}, 1),
+        ((False,), {}, 0),
+        ((None,), {}, 0),
+        ((0,), {}, 0),
+        ((), {"flip": []}, 0),
+        ((2,), {}, 1),
+    ],
 )
 def test_copy_draws_this_target_into_a_new_one(backend, rl, args, kwargs, flip):
     src = loaded_target(4, 2)
@@ -45,8 +52,10 @@ def test_copy_looks_up_the_blend_mode_afresh(backend, rl, monkeypatch):
     src.copy()
     rl.BlendMode = type("BlendMode", (), {"BLEND_ALPHA": Mode.ADDITIVE})
     src.copy()
-    assert [c for c in backend.calls if c[0] == "begin_blend_mode"] == [("begin_blend_mode", 0),
-                                                                         ("begin_blend_mode", 1)]
+    assert [c for c in backend.calls if c[0] == "begin_blend_mode"] == [
+        ("begin_blend_mode", 0),
+        ("begin_blend_mode", 1),
+    ]
     monkeypatch.delattr(kl_render_tex, "md")
     with pytest.raises(NameError, match="^name 'md' is not defined$"):
         src.copy()
@@ -69,8 +78,7 @@ def test_copy_failures_propagate_and_drop_the_new_target(backend, rl, monkeypatc
     assert backend.calls == []
     assert f"{CLASS}.copy" in traceback_names(raised.value)
     # A copy made before the failure was dropped: the binding unloads it.
-    assert [c[0] for c in rl.calls if c[0] != "is_window_ready"].count("unload_render_texture") == \
-        len(rl.loaded)
+    assert [c[0] for c in rl.calls if c[0] != "is_window_ready"].count("unload_render_texture") == len(rl.loaded)
 
 
 def test_copy_refuses_extra_arguments(rl):

@@ -46,8 +46,9 @@ RESURRECTORS = {"property": False, "getattribute": False, "finaliser-then-proper
 def test_object_kept_by_its_release_step_stays_alive(resurrector):
     finaliser = RESURRECTORS[resurrector]
     expected_calls = ["load"] + (["__del__"] if finaliser else []) + ["ready", ("unload", "Loaded")]
-    assert_clean(run_child("crashes", "object_kept_by_its_release_step", resurrector),
-                 ["E True 4.0 4.0", repr(expected_calls)])
+    assert_clean(
+        run_child("crashes", "object_kept_by_its_release_step", resurrector), ["E True 4.0 4.0", repr(expected_calls)]
+    )
 
 
 # --- borrowed fields handed to Python code --------------------------------------
@@ -58,8 +59,10 @@ def test_render_texture_replaced_by_its_own_attribute_lookup(name):
     # The lookup of `name` on the held object replaces rt.render_texture,
     # dropping the last reference to that object, then fails so that the
     # interpreter goes on to its __getattr__ with the same object.
-    assert_clean(run_child("crashes", "render_texture_replaced_by_its_own_lookup", name),
-                 [f"('from __getattr__', 'Evil', '{name}')", "None"])
+    assert_clean(
+        run_child("crashes", "render_texture_replaced_by_its_own_lookup", name),
+        [f"('from __getattr__', 'Evil', '{name}')", "None"],
+    )
 
 
 # --- the class after a failed start-up --------------------------------------------
@@ -93,8 +96,10 @@ def test_freeing_a_deep_chain_does_not_overflow_the_stack(subclass):
 
 
 def test_function_object_cleared_by_the_collector_keeps_its_names():
-    assert_clean(run_child("crashes", "function_object_cleared_by_the_collector"),
-                 ["'' '' None None", "True", "True", "'NoneType' object has no attribute 'x'"])
+    assert_clean(
+        run_child("crashes", "function_object_cleared_by_the_collector"),
+        ["'' '' None None", "True", "True", "'NoneType' object has no attribute 'x'"],
+    )
 
 
 def test_collector_clear_refuses_other_objects():

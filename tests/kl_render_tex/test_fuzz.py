@@ -18,7 +18,10 @@ def test_short_fuzzing_run_is_clean():
     env.setdefault("PYTHONMALLOC", "debug")
     result = subprocess.run(
         [sys.executable, str(SCRIPT), "--calls", "1000", "--derandomize"],
-        capture_output=True, text=True, env=env, timeout=900,
+        capture_output=True,
+        text=True,
+        env=env,
+        timeout=900,
     )
     assert result.returncode == 0, f"exit {result.returncode}\n{result.stdout[-3000:]}\n{result.stderr[-6000:]}"
     summary = result.stdout.splitlines()[-1]

@@ -72,10 +72,19 @@ def world(rl, backend):
     with_attributes = loaded_target(cls=WithAttributes)
     with_attributes.note = "kept"
     return types.SimpleNamespace(
-        rl=rl, backend=backend, vector=KlVector2(8.0, 8.0), nan=KlVector2(math.nan, 8.0), made=made,
-        wide=FakeRenderTexture("wide", 1), dst=loaded_target(16, 16), src=loaded_target(4, 2),
-        empty=KlRenderTexture.__new__(KlRenderTexture), overrides=overrides, with_attributes=with_attributes,
-        bad=BadTruth(), error=RuntimeError,  # a class: every raise is a fresh exception
+        rl=rl,
+        backend=backend,
+        vector=KlVector2(8.0, 8.0),
+        nan=KlVector2(math.nan, 8.0),
+        made=made,
+        wide=FakeRenderTexture("wide", 1),
+        dst=loaded_target(16, 16),
+        src=loaded_target(4, 2),
+        empty=KlRenderTexture.__new__(KlRenderTexture),
+        overrides=overrides,
+        with_attributes=with_attributes,
+        bad=BadTruth(),
+        error=RuntimeError,  # a class: every raise is a fresh exception
     )
 
 
@@ -235,9 +244,11 @@ def blitting(w):
     fails(AssertionError, w.empty.blit_texture, w.made, (1, 2))
     fails(AttributeError, kl_probe.rt_slot, "c_fast_blit", d, None, (1, 2), 1, RED)
     fails(TypeError, kl_probe.rt_slot, "c_fast_blit", d, s, None, 1, RED)
-    for member, call, args in (("c_draw_texture_vec", d.blit, (s, (1, 2))),
-                               ("c_draw_texture_rec", d.fast_blit, (s, (1, 2, 3, 4))),
-                               ("fast_blit_pro", d.blit_texture, (w.made, (1, 2)))):
+    for member, call, args in (
+        ("c_draw_texture_vec", d.blit, (s, (1, 2))),
+        ("c_draw_texture_rec", d.fast_blit, (s, (1, 2, 3, 4))),
+        ("fast_blit_pro", d.blit_texture, (w.made, (1, 2))),
+    ):
         w.backend.fail = {member: w.error}
         fails(RuntimeError, call, *args)
     for member in ("begin_blend_mode", "begin_texture_mode", "end_texture_mode", "end_blend_mode"):
@@ -304,8 +315,22 @@ def subclass_pickling(w):
     t.__setstate__(good)
 
 
-OPERATIONS = [construct, native_new, adopt, kill, destroy, properties, size_queries, native_size_queries, clearing,
-              blitting, batched, copying, pickling, subclass_pickling]
+OPERATIONS = [
+    construct,
+    native_new,
+    adopt,
+    kill,
+    destroy,
+    properties,
+    size_queries,
+    native_size_queries,
+    clearing,
+    blitting,
+    batched,
+    copying,
+    pickling,
+    subclass_pickling,
+]
 
 
 @pytest.mark.parametrize("operation", OPERATIONS, ids=[op.__name__ for op in OPERATIONS])
@@ -315,8 +340,14 @@ def test_operation_leaves_nothing_behind(world, operation, monkeypatch):
     monkeypatch.setattr(sys, "excepthook", lambda *exc_info: None)
     monkeypatch.setattr(sys, "unraisablehook", lambda unraisable: None)
     w = world
-    watched = [value for value in vars(w).values()] + [w.made.texture, w.src.render_texture, w.src.size,
-                                                       w.dst.render_texture, Color.White, RED]
+    watched = [value for value in vars(w).values()] + [
+        w.made.texture,
+        w.src.render_texture,
+        w.src.size,
+        w.dst.render_texture,
+        Color.White,
+        RED,
+    ]
     # The operation's literal tuples too: the dests and rectangles handed over.
     watched += [value for value in operation.__code__.co_consts if type(value) is tuple]
 

@@ -54,9 +54,7 @@ def test_non_finite_sizes_load_nothing(rl, bad, construct):
     assert rl.calls == []
 
 
-@pytest.mark.parametrize(
-    "argument, got", [(None, "NoneType"), ((800, 600), "tuple"), ("800x600", "str")]
-)
+@pytest.mark.parametrize("argument, got", [(None, "NoneType"), ((800, 600), "tuple"), ("800x600", "str")])
 def test_init_refuses_what_is_not_a_vector(rl, argument, got):
     with pytest.raises(TypeError) as error:
         KlRenderTexture(argument)
@@ -115,8 +113,10 @@ def test_vectors_are_shared(rl):
 
 def test_from_rl_render_texture(rl):
     made = FakeRenderTexture(256, 128)
-    adopted = [KlRenderTexture.from_rl_render_texture(made),
-               KlRenderTexture.__new__(KlRenderTexture).from_rl_render_texture(rl_render_texture=made)]
+    adopted = [
+        KlRenderTexture.from_rl_render_texture(made),
+        KlRenderTexture.__new__(KlRenderTexture).from_rl_render_texture(rl_render_texture=made),
+    ]
     for rt in adopted:
         assert type(rt) is KlRenderTexture
         assert rt.render_texture is made
@@ -164,8 +164,10 @@ def test_kill_without_assertions_unloads_whatever_is_held():
     assert output.strip() == "[None]"
 
 
-@pytest.mark.parametrize("ready, expected", [(True, ["is_window_ready", "unload_render_texture"]),
-                                             (False, ["is_window_ready"]), (0, ["is_window_ready"])])
+@pytest.mark.parametrize(
+    "ready, expected",
+    [(True, ["is_window_ready", "unload_render_texture"]), (False, ["is_window_ready"]), (0, ["is_window_ready"])],
+)
 def test_destruction_of_a_loaded_target(rl, ready, expected):
     rt = KlRenderTexture(KlVector2(8.0, 8.0))
     held = rt.render_texture

@@ -113,15 +113,24 @@ class Checksum:
         ((KlRenderTexture, 2**40 + 0xD7BABC0, None), pickle.PickleError, INCOMPATIBLE.format(0xD7BABC0)),
         ((KlRenderTexture, "1", None), TypeError, "an integer is required"),
         ((KlRenderTexture, 2**64, None), OverflowError, None),
-        ((KlRenderTexture, CHECKSUM, [True, None, None]), TypeError,
-         "Argument '__pyx_state' has incorrect type (expected tuple, got list)"),
+        (
+            (KlRenderTexture, CHECKSUM, [True, None, None]),
+            TypeError,
+            "Argument '__pyx_state' has incorrect type (expected tuple, got list)",
+        ),
         # The state's type is tested before the checksum.
-        ((KlRenderTexture, 1, State(True, None, None)), TypeError,
-         "Argument '__pyx_state' has incorrect type (expected tuple, got State)"),
+        (
+            (KlRenderTexture, 1, State(True, None, None)),
+            TypeError,
+            "Argument '__pyx_state' has incorrect type (expected tuple, got State)",
+        ),
         ((int, CHECKSUM, None), TypeError, None),
         ((KlVector2, CHECKSUM, None), TypeError, None),
-        ((KlRenderTexture, CHECKSUM), TypeError,
-         "__pyx_unpickle_KlRenderTexture() takes exactly 3 positional arguments (2 given)"),
+        (
+            (KlRenderTexture, CHECKSUM),
+            TypeError,
+            "__pyx_unpickle_KlRenderTexture() takes exactly 3 positional arguments (2 given)",
+        ),
     ],
 )
 def test_unpickle_refusals(args, error, message):
@@ -139,8 +148,13 @@ def test_unpickle_converts_the_checksum_first():
 
 @pytest.mark.parametrize(
     "state, loaded",
-    [((1, None, None), True), ((0, "R", None), False), ((None, "R", KlVector2(1, 2)), False),
-     (([1], "R", None, {}), True), ((True, "R", None, {}, "ignored"), True)],
+    [
+        ((1, None, None), True),
+        ((0, "R", None), False),
+        ((None, "R", KlVector2(1, 2)), False),
+        (([1], "R", None, {}), True),
+        ((True, "R", None, {}, "ignored"), True),
+    ],
 )
 def test_setstate(state, loaded):
     rt = holding(FakeRenderTexture(1, 1), KlVector2(9, 9))

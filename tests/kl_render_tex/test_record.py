@@ -144,8 +144,13 @@ def test_size_precision():
 
 @pytest.mark.parametrize(
     "size, single_precision",
-    [(1e300, math.inf), (-1e300, -math.inf), (3.4028235677973366e38, math.inf),
-     (3.4028235677973245e38, 3.4028234663852886e38), (math.nan, math.nan)],
+    [
+        (1e300, math.inf),
+        (-1e300, -math.inf),
+        (3.4028235677973366e38, math.inf),
+        (3.4028235677973245e38, 3.4028234663852886e38),
+        (math.nan, math.nan),
+    ],
 )
 def test_sizes_beyond_single_precision_round_as_the_hardware_does(size, single_precision):
     rect = sized_target(size, 1.0).get_rect()
@@ -190,7 +195,6 @@ def test_sizes_without_a_vector(call, field):
     with pytest.raises(AttributeError) as error:
         call(empty())
     assert str(error.value) == f"'NoneType' object has no attribute '{field}'"
-
 
 
 # --- garbage collection ------------------------------------------------------

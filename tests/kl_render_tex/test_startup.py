@@ -32,10 +32,11 @@ def test_import_is_once_per_process():
 def test_module_attributes():
     public = {name for name in vars(kl_render_tex) if not name.startswith("__")}
     assert public == {"KlRenderTexture", "md", "Color", "kelo_state", "Annotations"}
+    import builtins
+
     import kelo_ui.core.annotations
     import kelo_ui.core.modules
     import kelo_ui.core.state
-    import builtins
 
     assert kl_render_tex.md is kelo_ui.core.modules
     assert kl_render_tex.Color is Color
@@ -91,8 +92,19 @@ WRONG_SIGNATURE = "void (PyObject *, PyObject *, PyObject *, long)"
         ("name-memory-error", "MemoryError: __name__"),
         ("name-interrupt", "KeyboardInterrupt: __name__"),
     ],
-    ids=["missing-function", "wrong-signature", "small-record", "no-vtable", "not-a-type", "white-list",
-         "no-color", "no-staticmethod", "nameless-module", "name-memory-error", "name-interrupt"],
+    ids=[
+        "missing-function",
+        "wrong-signature",
+        "small-record",
+        "no-vtable",
+        "not-a-type",
+        "white-list",
+        "no-color",
+        "no-staticmethod",
+        "nameless-module",
+        "name-memory-error",
+        "name-interrupt",
+    ],
 )
 def test_startup_failure(setup, expected):
     output = run_ok("startup", "import_after", setup).splitlines()
@@ -140,6 +152,5 @@ def test_second_interpreter_is_refused(config, first):
     output = run_ok("startup", "second_interpreter", config, first)
     assert output.splitlines() == [
         f"first {first}",
-        "ImportError: Interpreter change detected - this module can only be loaded into one interpreter per "
-        "process.",
+        "ImportError: Interpreter change detected - this module can only be loaded into one interpreter per process.",
     ]

@@ -17,6 +17,9 @@ def test_colours_are_rgba_tuples(name):
 def test_the_colours_are_raylibs_palette():
     # The binding names its colours in capitals (RAYWHITE for RayWhite).
     pyray = pytest.importorskip("pyray")
-    palette = {name: value for name, value in vars(pyray).items()
-               if type(value) is tuple and len(value) == 4 and all(type(channel) is int for channel in value)}
+    palette = {
+        name: value
+        for name, value in vars(pyray).items()
+        if type(value) is tuple and len(value) == 4 and all(type(channel) is int for channel in value)
+    }
     assert {name.upper(): value for name, value in COLORS.items()} == palette

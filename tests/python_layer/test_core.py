@@ -42,7 +42,6 @@ def test_fast_blit_pro_without_a_window(monkeypatch):
     assert kelo_state.window.display.fast_blit_pro(object(), (0, 0), False, None) is None
 
 
-
 def _modules():
     import pkgutil
 

@@ -7,19 +7,31 @@ import sys
 import pytest
 
 
-@pytest.mark.parametrize("args, expected_code, stream, says", [
-    (["--help"], 0, "stdout", "usage: python -m kelo_ui [-h] [-o PATH]"),
-    (["--help"], 0, "stdout", "(default: demo.png in the current folder)"),
-    (["-h"], 0, "stdout", "--output PATH"),
-    (["--bogus"], 2, "stderr", "error: unrecognized arguments: --bogus"),
-    (["--output"], 2, "stderr", "error: argument -o/--output: expected one argument"),
-    (["--output", "missing/demo.png"], 2, "stderr", "missing does not exist"),
-    (["--output", "."], 2, "stderr", "is a folder"),
-], ids=["help-usage", "help-default", "h", "bad-option", "output-without-path", "output-in-missing-folder",
-        "output-is-folder"])
+@pytest.mark.parametrize(
+    "args, expected_code, stream, says",
+    [
+        (["--help"], 0, "stdout", "usage: python -m kelo_ui [-h] [-o PATH]"),
+        (["--help"], 0, "stdout", "(default: demo.png in the current folder)"),
+        (["-h"], 0, "stdout", "--output PATH"),
+        (["--bogus"], 2, "stderr", "error: unrecognized arguments: --bogus"),
+        (["--output"], 2, "stderr", "error: argument -o/--output: expected one argument"),
+        (["--output", "missing/demo.png"], 2, "stderr", "missing does not exist"),
+        (["--output", "."], 2, "stderr", "is a folder"),
+    ],
+    ids=[
+        "help-usage",
+        "help-default",
+        "h",
+        "bad-option",
+        "output-without-path",
+        "output-in-missing-folder",
+        "output-is-folder",
+    ],
+)
 def test_demo_command_line(tmp_path, args, expected_code, stream, says):
-    result = subprocess.run([sys.executable, "-m", "kelo_ui", *args], capture_output=True, text=True,
-                            cwd=tmp_path, timeout=60)
+    result = subprocess.run(
+        [sys.executable, "-m", "kelo_ui", *args], capture_output=True, text=True, cwd=tmp_path, timeout=60
+    )
     assert result.returncode == expected_code, result.stderr
     assert says in " ".join(getattr(result, stream).split())  # as argparse wraps it for any width
     # Only a run that draws writes a picture; none of these does.

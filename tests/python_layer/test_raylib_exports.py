@@ -51,7 +51,7 @@ FORWARDING = [
     ("end_blend_mode", (0,), ()),
     ("end_texture_mode", (1,), ()),
     ("begin_blend_mode", (3, 0), (3,)),
-    ("begin_blend_mode", (-2**31, 0), (-2**31,)),
+    ("begin_blend_mode", (-(2**31), 0), (-(2**31),)),
 ]
 ids = [f"{name}{args}" for name, args, _ in FORWARDING]
 
@@ -144,8 +144,7 @@ def test_backend_changed_through_the_dictionary_or_by_itself(backend, monkeypatc
 
 def test_module_getattr_stands_in_for_a_missing_backend(backend, monkeypatch):
     monkeypatch.delattr(kelo_raylib, "backend")
-    monkeypatch.setattr(kelo_raylib, "__getattr__", lambda name: backend if name == "backend" else None,
-                        raising=False)
+    monkeypatch.setattr(kelo_raylib, "__getattr__", lambda name: backend if name == "backend" else None, raising=False)
     kl_probe.raylib_call("end_blend_mode", 0)
     kl_probe.raylib_call("end_texture_mode", 0)
     assert backend.calls == [("end_blend_mode",), ("end_texture_mode",)]
@@ -228,9 +227,10 @@ def test_the_stub_declares_the_tables_python_functions():
     # with its signature's parameters but the skip-dispatch flag; the lean
     # blits, which Python cannot call, are not.
     stub = pathlib.Path(kelo_raylib.__file__).with_name("kelo_raylib.pyi")
-    declared = {node.name: len(node.args.args) for node in ast.parse(stub.read_text()).body
-                if isinstance(node, ast.FunctionDef)}
+    declared = {
+        node.name: len(node.args.args) for node in ast.parse(stub.read_text()).body if isinstance(node, ast.FunctionDef)
+    }
     for name, capsule in kelo_raylib.__pyx_capi__.items():
         signature = capsule_name(capsule).decode()
-        parameters = [p for p in signature[signature.index("(") + 1:-1].split(", ") if "skip_dispatch" not in p]
+        parameters = [p for p in signature[signature.index("(") + 1 : -1].split(", ") if "skip_dispatch" not in p]
         assert declared.get(name) == (len(parameters) if hasattr(kelo_raylib, name) else None), name

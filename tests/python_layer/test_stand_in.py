@@ -22,39 +22,47 @@ def site(tmp_path, monkeypatch):
     def make(dist_infos, glfw):
         (tmp_path / "raylib").mkdir()
         (tmp_path / "raylib" / "__init__.py").write_text(
-            "class rl:\n    glfwInit = None\n" if glfw else "class rl:\n    pass\n")
+            "class rl:\n    glfwInit = None\n" if glfw else "class rl:\n    pass\n"
+        )
         for name in dist_infos:
             (tmp_path / name).mkdir()
 
     return make
 
 
-@pytest.mark.parametrize("dist_infos, glfw, sdl", [
-    (["raylib-6.2.0.0.dist-info"], True, False),
-    (["raylib_sdl-6.2.0.0.dist-info"], False, True),
-    # A build without metadata (from source): taken for the GLFW one.
-    ([], False, False),
-    # Both installed, the later over the other's files: the C library decides.
-    (["raylib-6.2.0.0.dist-info", "raylib_sdl-6.2.0.0.dist-info"], True, False),
-    (["raylib-6.2.0.0.dist-info", "raylib_sdl-6.2.0.0.dist-info"], False, True),
-    # Another package's metadata beside it is no binding.
-    (["raylib_tools-1.0.dist-info"], False, False),
-], ids=["glfw", "sdl", "no-metadata", "both-glfw-won", "both-sdl-won", "other-package"])
+@pytest.mark.parametrize(
+    "dist_infos, glfw, sdl",
+    [
+        (["raylib-6.2.0.0.dist-info"], True, False),
+        (["raylib_sdl-6.2.0.0.dist-info"], False, True),
+        # A build without metadata (from source): taken for the GLFW one.
+        ([], False, False),
+        # Both installed, the later over the other's files: the C library decides.
+        (["raylib-6.2.0.0.dist-info", "raylib_sdl-6.2.0.0.dist-info"], True, False),
+        (["raylib-6.2.0.0.dist-info", "raylib_sdl-6.2.0.0.dist-info"], False, True),
+        # Another package's metadata beside it is no binding.
+        (["raylib_tools-1.0.dist-info"], False, False),
+    ],
+    ids=["glfw", "sdl", "no-metadata", "both-glfw-won", "both-sdl-won", "other-package"],
+)
 def test_which_binding(site, dist_infos, glfw, sdl):
     site(dist_infos, glfw)
     assert virtual_display.sdl_binding() is sdl
     assert type(virtual_display.stand_in()) is (OffscreenDisplay if sdl else VirtualDisplay)
 
 
-@pytest.mark.parametrize("environment, sdl, wanted", [
-    ({}, False, True),
-    ({}, True, True),
-    ({"DISPLAY": ":0"}, True, False),
-    ({"DISPLAY": ":0"}, False, False),
-    # SDL opens its window on a Wayland compositor itself; GLFW's build needs X.
-    ({"WAYLAND_DISPLAY": "wayland-0"}, True, False),
-    ({"WAYLAND_DISPLAY": "wayland-0"}, False, True),
-])
+@pytest.mark.parametrize(
+    "environment, sdl, wanted",
+    [
+        ({}, False, True),
+        ({}, True, True),
+        ({"DISPLAY": ":0"}, True, False),
+        ({"DISPLAY": ":0"}, False, False),
+        # SDL opens its window on a Wayland compositor itself; GLFW's build needs X.
+        ({"WAYLAND_DISPLAY": "wayland-0"}, True, False),
+        ({"WAYLAND_DISPLAY": "wayland-0"}, False, True),
+    ],
+)
 def test_wanted(monkeypatch, environment, sdl, wanted):
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
         monkeypatch.delenv(name, raising=False)
@@ -75,13 +83,16 @@ def egl(monkeypatch):
 DRIVERS = ("SDL_VIDEODRIVER", "SDL_VIDEO_DRIVER")
 
 
-@pytest.mark.parametrize("before, during", [
-    ({}, {"SDL_VIDEODRIVER": "offscreen"}),
-    # A driver the process chose itself is left alone, under either name.
-    ({"SDL_VIDEODRIVER": "x11"}, {"SDL_VIDEODRIVER": "x11"}),
-    ({"SDL_VIDEO_DRIVER": "wayland"}, {"SDL_VIDEO_DRIVER": "wayland"}),
-    ({"SDL_VIDEODRIVER": ""}, {"SDL_VIDEODRIVER": "offscreen"}),
-])
+@pytest.mark.parametrize(
+    "before, during",
+    [
+        ({}, {"SDL_VIDEODRIVER": "offscreen"}),
+        # A driver the process chose itself is left alone, under either name.
+        ({"SDL_VIDEODRIVER": "x11"}, {"SDL_VIDEODRIVER": "x11"}),
+        ({"SDL_VIDEO_DRIVER": "wayland"}, {"SDL_VIDEO_DRIVER": "wayland"}),
+        ({"SDL_VIDEODRIVER": ""}, {"SDL_VIDEODRIVER": "offscreen"}),
+    ],
+)
 @pytest.mark.parametrize("end", ["stop", "forget"])
 def test_offscreen_environment(monkeypatch, egl, before, during, end):
     for name in DRIVERS:

@@ -17,8 +17,7 @@ USAGE = pathlib.Path(__file__).parent / "typing" / "usage.py"
 def run_mypy(tool, *args, cwd):
     # Outside the source tree, so that the installed package (stubs and
     # py.typed included) is what gets checked.
-    return subprocess.run([sys.executable, "-m", tool, *args], capture_output=True, text=True, cwd=cwd,
-                          timeout=300)
+    return subprocess.run([sys.executable, "-m", tool, *args], capture_output=True, text=True, cwd=cwd, timeout=300)
 
 
 def test_stubs_match_the_runtime(tmp_path):
@@ -27,8 +26,9 @@ def test_stubs_match_the_runtime(tmp_path):
 
 
 def test_typed_usage_checks(tmp_path):
-    result = run_mypy("mypy", "--strict", "--warn-unused-ignores", "--cache-dir", str(tmp_path / "cache"),
-                      str(USAGE), cwd=tmp_path)
+    result = run_mypy(
+        "mypy", "--strict", "--warn-unused-ignores", "--cache-dir", str(tmp_path / "cache"), str(USAGE), cwd=tmp_path
+    )
     assert result.returncode == 0, result.stdout + result.stderr
 
 

@@ -70,7 +70,7 @@ def runnable(line):
     code, _, comment = line.partition("  # raises ")
     if not comment or "there" in comment:
         return line
-    indent = code[:len(code) - len(code.lstrip())]
+    indent = code[: len(code) - len(code.lstrip())]
     return f"{indent}with suppress(Exception): {code.strip()}  # raises {comment}"
 
 
@@ -99,10 +99,12 @@ def run_seed(seed, steps, log_path=None, strict=False, trail=None):
         os._exit(1)  # the window and its objects are left as they are
     stats = fuzzer.stats
     compared = stats["channels exact"] + stats["channels near"] + stats["channels unknown"]
-    print(f"fuzz-real: seed {seed} clean: {fuzzer.step} steps in {time.monotonic() - started:.1f} s, "
-          f"{stats['reads']} reads, {compared} channels read ({stats['channels exact']} exact, "
-          f"{stats['channels near']} within +-2, {stats['channels unknown']} unpredicted), "
-          f"{stats['refused']} refusals")
+    print(
+        f"fuzz-real: seed {seed} clean: {fuzzer.step} steps in {time.monotonic() - started:.1f} s, "
+        f"{stats['reads']} reads, {compared} channels read ({stats['channels exact']} exact, "
+        f"{stats['channels near']} within +-2, {stats['channels unknown']} unpredicted), "
+        f"{stats['refused']} refusals"
+    )
     return 0
 
 
@@ -159,9 +161,12 @@ def main(argv=None):
     parser.add_argument("--timeout", type=float, default=300, help="seconds a seed may take (with --seconds)")
     parser.add_argument("--log", help="on a divergence, write every operation as Python into this file")
     parser.add_argument("--trail", help=argparse.SUPPRESS)  # where a child writes each operation as it starts
-    parser.add_argument("--strict", action="store_true",
-                        help="read every live target after every step, naming the step that diverges (this "
-                             "draws raylib's batch every step, which hides faults that need one pending)")
+    parser.add_argument(
+        "--strict",
+        action="store_true",
+        help="read every live target after every step, naming the step that diverges (this "
+        "draws raylib's batch every step, which hides faults that need one pending)",
+    )
     options = parser.parse_args(argv)
     seed = options.seed if options.seed is not None else random.randrange(1 << 30)
     if options.seconds is not None:

@@ -12,8 +12,9 @@ from support.display import near, need_display
 def test_demo_renders_the_panel(tmp_path):
     need_display(own_server=True)  # run as on a machine without a screen
     env = {name: value for name, value in os.environ.items() if name != "DISPLAY"}
-    result = subprocess.run([sys.executable, "-m", "kelo_ui"], capture_output=True, text=True, cwd=tmp_path,
-                            env=env, timeout=120)
+    result = subprocess.run(
+        [sys.executable, "-m", "kelo_ui"], capture_output=True, text=True, cwd=tmp_path, env=env, timeout=120
+    )
     assert result.returncode == 0, result.stderr
     path = tmp_path / "demo.png"
     lines = result.stdout.splitlines()
@@ -28,7 +29,7 @@ def test_demo_renders_the_panel(tmp_path):
 
     def at(x, y):
         offset = (y * demo.WIDTH + x) * 4
-        return tuple(data[offset:offset + 4])
+        return tuple(data[offset : offset + 4])
 
     # The translucent parts are composed so that the scene stays opaque.
     assert set(data[3::4]) == {255}

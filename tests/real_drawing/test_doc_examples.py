@@ -43,16 +43,22 @@ def fenced_blocks(path):
 
 def python_blocks(*tags):
     """pytest parameters for the Python blocks with exactly these tags."""
-    return [pytest.param(code, id=f"{path.name}:{line}")
-            for path in DOCUMENTS for line, language, block_tags, code in fenced_blocks(path)
-            if language == "python" and block_tags == list(tags)]
+    return [
+        pytest.param(code, id=f"{path.name}:{line}")
+        for path in DOCUMENTS
+        for line, language, block_tags, code in fenced_blocks(path)
+        if language == "python" and block_tags == list(tags)
+    ]
 
 
 def test_python_fences_are_runnable_or_marked():
     # A misspelt tag or language would turn an example into one that never runs.
-    wrong = [f"{path.name}:{line - 1}: ```{language} {' '.join(tags)}"
-             for path in DOCUMENTS for line, language, tags, _ in fenced_blocks(path)
-             if language.lower().startswith("py") and (language != "python" or tags not in ([], [NO_RUN]))]
+    wrong = [
+        f"{path.name}:{line - 1}: ```{language} {' '.join(tags)}"
+        for path in DOCUMENTS
+        for line, language, tags, _ in fenced_blocks(path)
+        if language.lower().startswith("py") and (language != "python" or tags not in ([], [NO_RUN]))
+    ]
     assert not wrong, f"use ```python or ```python {NO_RUN}: {wrong}"
 
 
@@ -60,8 +66,9 @@ def test_python_fences_are_runnable_or_marked():
 def test_example_runs(code, tmp_path):
     need_display(own_server=True)
     env = {name: value for name, value in os.environ.items() if name not in ("DISPLAY", "XDG_RUNTIME_DIR")}
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, cwd=tmp_path, env=env,
-                            timeout=120)
+    result = subprocess.run(
+        [sys.executable, "-c", code], capture_output=True, text=True, cwd=tmp_path, env=env, timeout=120
+    )
     assert result.returncode == 0, f"the example failed:\n{code}\n{result.stderr}"
 
 

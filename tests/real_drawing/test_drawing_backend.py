@@ -65,7 +65,7 @@ class Index:
 
 # --- refusals --------------------------------------------------------------------
 
-SRC = "source texture"      # stand-ins, replaced by the real objects below
+SRC = "source texture"  # stand-ins, replaced by the real objects below
 SRC_RT = "source render texture"
 UNLOADED = "unloaded KlRenderTexture"
 HUGE = 10**400
@@ -120,8 +120,9 @@ def _resolve(args, src):
     return tuple(stand_ins.get(a, a) if isinstance(a, str) else a for a in args)
 
 
-@pytest.mark.parametrize("function, args, error, message", REFUSALS,
-                         ids=[f"{r[0]}-{i}" for i, r in enumerate(REFUSALS)])
+@pytest.mark.parametrize(
+    "function, args, error, message", REFUSALS, ids=[f"{r[0]}-{i}" for i, r in enumerate(REFUSALS)]
+)
 def test_bad_arguments_raise_and_draw_nothing(window, native, function, args, error, message):
     src = target(2, 2, GREEN)
     dst = target(3, 3, BLANK)
@@ -135,14 +136,17 @@ def test_bad_arguments_raise_and_draw_nothing(window, native, function, args, er
     assert read(dst) == [[BLANK] * 3] * 3
 
 
-@pytest.mark.parametrize("call, error", [
-    (lambda b: b.c_draw_texture_vec(None, (0, 0), None), TypeError),
-    (lambda b: b.end_texture_mode(1), TypeError),
-    (lambda b: b.begin_blend_mode("alpha"), TypeError),
-    (lambda b: b.begin_blend_mode(1.0), TypeError),
-    (lambda b: b.begin_blend_mode(2**31), OverflowError),
-    (lambda b: b.fast_blit_pro(None, None, True), TypeError),
-])
+@pytest.mark.parametrize(
+    "call, error",
+    [
+        (lambda b: b.c_draw_texture_vec(None, (0, 0), None), TypeError),
+        (lambda b: b.end_texture_mode(1), TypeError),
+        (lambda b: b.begin_blend_mode("alpha"), TypeError),
+        (lambda b: b.begin_blend_mode(1.0), TypeError),
+        (lambda b: b.begin_blend_mode(2**31), OverflowError),
+        (lambda b: b.fast_blit_pro(None, None, True), TypeError),
+    ],
+)
 def test_methods_refuse_bad_calls(native, call, error):
     with pytest.raises(error):
         call(native)
@@ -158,8 +162,13 @@ def test_there_is_one_context():
 # --- what it accepts ------------------------------------------------------------------
 
 # Equivalent forms of the same colour, position and rectangle.
-COLORS = [(10, 200, 30, 255), [10, 200, 30, 255], Sequence(10, 200, 30, 255), (Index(10), 200, 30, 255),
-          struct("Color", 10, 200, 30, 255)]
+COLORS = [
+    (10, 200, 30, 255),
+    [10, 200, 30, 255],
+    Sequence(10, 200, 30, 255),
+    (Index(10), 200, 30, 255),
+    struct("Color", 10, 200, 30, 255),
+]
 POSITIONS = [(1, 2), (1.0, 2.0), [1, 2], Sequence(1, Fraction(4, 2)), (Index(1), 2), struct("Vector2", 1, 2)]
 RECTANGLES = [(1, 0, 2, 3), [1.0, 0.0, 2.0, 3.0], Sequence(1, 0, 2, 3), struct("Rectangle", 1, 0, 2, 3)]
 
@@ -227,6 +236,7 @@ def test_the_context_draws_without_python_calls(window, name, monkeypatch):
 
 # --- the layout check ----------------------------------------------------------------------
 
+
 class Doctored:
     """The binding's ffi, except that the structs declared in `cdef` are
     described as declared there, and `sizes`, `offsets` and `functions`
@@ -277,36 +287,50 @@ def _pro_with_double():
 LAYOUTS = {
     "Texture without format": (
         {"cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps; } Texture;"},
-        "struct Texture is 16 bytes in the raylib binding; kelo_ui assumes 20"),
+        "struct Texture is 16 bytes in the raylib binding; kelo_ui assumes 20",
+    ),
     "unsigned width": (
         {"cdef": "typedef struct Texture { unsigned int id, width; int height, mipmaps, format; } Texture;"},
-        "struct Texture.width is 'unsigned int' in the raylib binding; kelo_ui assumes 'int'"),
-    "Color of floats": (
-        {"cdef": "typedef struct Color { float r, g, b, a; } Color;"},
-        "struct Color is 16 bytes"),
+        "struct Texture.width is 'unsigned int' in the raylib binding; kelo_ui assumes 'int'",
+    ),
+    "Color of floats": ({"cdef": "typedef struct Color { float r, g, b, a; } Color;"}, "struct Color is 16 bytes"),
     "Vector2 of doubles": ({"cdef": "typedef struct Vector2 { double x, y; } Vector2;"}, "struct Vector2 is 16 bytes"),
     "Rectangle renamed": (
         {"cdef": "typedef struct Rectangle { float left, top, width, height; } Rectangle;"},
-        "field 0 of struct Rectangle .* 'x'"),
+        "field 0 of struct Rectangle .* 'x'",
+    ),
     "depth before texture": (
-        {"cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps, format; } Texture;"
-                 "typedef struct RenderTexture { unsigned int id; Texture depth, texture; } RenderTexture;"},
-        "field 1 of struct RenderTexture .* 'texture'"),
+        {
+            "cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps, format; } Texture;"
+            "typedef struct RenderTexture { unsigned int id; Texture depth, texture; } RenderTexture;"
+        },
+        "field 1 of struct RenderTexture .* 'texture'",
+    ),
     "a size that lies": (  # the CType's own size is what cffi's conversion writes
-        {"cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps, format, more; } Texture;",
-         "sizes": {"Texture": 20}},
-        "CType of struct Texture is 24 bytes; kelo_ui assumes 20"),
+        {
+            "cdef": "typedef struct Texture { unsigned int id; int width, height, mipmaps, format, more; } Texture;",
+            "sizes": {"Texture": 20},
+        },
+        "CType of struct Texture is 24 bytes; kelo_ui assumes 20",
+    ),
     "Rectangle.y moved": ({"offsets": {("Rectangle", "y"): 8}}, "struct Rectangle.y is at offset 8 .* assumes 4"),
-    "DrawTexturePro with a double": ({"functions": {"DrawTexturePro": _pro_with_double}},
-                                     "DrawTexturePro is .*double.* kelo_ui calls"),
-    "DrawTextureRec missing": ({"functions": {"DrawTextureRec": _missing}},
-                               "the raylib binding has no function DrawTextureRec"),
+    "DrawTexturePro with a double": (
+        {"functions": {"DrawTexturePro": _pro_with_double}},
+        "DrawTexturePro is .*double.* kelo_ui calls",
+    ),
+    "DrawTextureRec missing": (
+        {"functions": {"DrawTextureRec": _missing}},
+        "the raylib binding has no function DrawTextureRec",
+    ),
     # Whatever stands in for a function is asked of cffi, never of the ffi.
-    "EndBlendMode not a cdata": ({"functions": {"EndBlendMode": lambda: 0x1234}},
-                                 r"ffi.addressof\(lib, 'EndBlendMode'\) is 4660, not a cffi cdata"),
+    "EndBlendMode not a cdata": (
+        {"functions": {"EndBlendMode": lambda: 0x1234}},
+        r"ffi.addressof\(lib, 'EndBlendMode'\) is 4660, not a cffi cdata",
+    ),
     "EndBlendMode is another function": (
         {"functions": {"EndBlendMode": lambda: ffi.addressof(raylib.rl, "ClearBackground")}},
-        r"EndBlendMode is .*Color.* kelo_ui calls 'void\(\*\)\(\)'"),
+        r"EndBlendMode is .*Color.* kelo_ui calls 'void\(\*\)\(\)'",
+    ),
 }
 
 

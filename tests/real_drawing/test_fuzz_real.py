@@ -21,8 +21,13 @@ STEPS = 700
 def test_a_seed_runs_clean(seed):
     need_display(own_server=True)
     env = {name: value for name, value in os.environ.items() if name not in ("DISPLAY", "XDG_RUNTIME_DIR")}
-    result = subprocess.run([sys.executable, str(SCRIPT), "--seed", str(seed), "--steps", str(STEPS)],
-                            capture_output=True, text=True, env=env, timeout=120)
+    result = subprocess.run(
+        [sys.executable, str(SCRIPT), "--seed", str(seed), "--steps", str(STEPS)],
+        capture_output=True,
+        text=True,
+        env=env,
+        timeout=120,
+    )
     assert result.returncode == 0, f"exit {result.returncode}\n{result.stdout[-6000:]}\n{result.stderr[-3000:]}"
     summary = re.search(r"seed \d+ clean: (\d+) steps", result.stdout)
     assert summary and int(summary.group(1)) >= STEPS, result.stdout

@@ -16,6 +16,7 @@ pytestmark = pytest.mark.usefixtures("window", "no_scope_left")
 
 # --- atlases --------------------------------------------------------------------------
 
+
 def test_an_atlas_packs_its_cells_and_reuses_their_areas():
     import gc
 
@@ -37,21 +38,25 @@ def test_an_atlas_packs_its_cells_and_reuses_their_areas():
     assert atlas.allocate(KlVector2(16, 4)).area == (0, 4, 16, 4) and len(atlas.pages) == 2
 
 
-@pytest.mark.parametrize("call, error", [
-    (lambda atlas: atlas.allocate(KlVector2(17, 1)), ValueError),
-    (lambda atlas: atlas.allocate(KlVector2(0.5, 3)), ValueError),
-    (lambda atlas: atlas.allocate((4, 4)), TypeError),
-    (lambda atlas: Atlas(KlVector2(0, 4)), ValueError),
-    (lambda atlas: __import__("pickle").dumps(atlas.allocate(KlVector2(2, 2))), TypeError),
-    (lambda atlas: (lambda page: context.make_cell(page.render_texture, 1, 1, 2, 2))(target(2, 2)), ValueError),
-    (lambda atlas: context.make_cell(atlas.allocate(KlVector2(2, 2)).render_texture, 0, 0, 1, 1), TypeError),
-])
+@pytest.mark.parametrize(
+    "call, error",
+    [
+        (lambda atlas: atlas.allocate(KlVector2(17, 1)), ValueError),
+        (lambda atlas: atlas.allocate(KlVector2(0.5, 3)), ValueError),
+        (lambda atlas: atlas.allocate((4, 4)), TypeError),
+        (lambda atlas: Atlas(KlVector2(0, 4)), ValueError),
+        (lambda atlas: __import__("pickle").dumps(atlas.allocate(KlVector2(2, 2))), TypeError),
+        (lambda atlas: (lambda page: context.make_cell(page.render_texture, 1, 1, 2, 2))(target(2, 2)), ValueError),
+        (lambda atlas: context.make_cell(atlas.allocate(KlVector2(2, 2)).render_texture, 0, 0, 1, 1), TypeError),
+    ],
+)
 def test_what_an_atlas_refuses(call, error):
     with pytest.raises(error):
         call(Atlas(KlVector2(16, 16)))
 
 
 # --- regions and nine-slice ------------------------------------------------------------
+
 
 @pytest.fixture
 def palette(rl):
@@ -80,12 +85,15 @@ def _region(form, dst, src, area, dest, blend, flip, tint):
 @pytest.mark.parametrize("form", ["blit_region", "fast_blit_region"])
 @pytest.mark.parametrize("source", ["target", "cell"])
 @pytest.mark.parametrize("blend", range(8))
-@pytest.mark.parametrize("area, dest, flip, tint", [
-    ((1, 1, 2, 2), (1, 2), True, None),
-    ((0, 0, 4, 3), (0, 0, 8, 6), False, (255, 128, 0, 200)),
-    ((2, 0, 2, 1), (3, 3, 4, 2), True, (90, 255, 255, 128)),
-    ((0, 2, 3, 1), (1, 1), False, None),
-])
+@pytest.mark.parametrize(
+    "area, dest, flip, tint",
+    [
+        ((1, 1, 2, 2), (1, 2), True, None),
+        ((0, 0, 4, 3), (0, 0, 8, 6), False, (255, 128, 0, 200)),
+        ((2, 0, 2, 1), (3, 3, 4, 2), True, (90, 255, 255, 128)),
+        ((0, 2, 3, 1), (1, 1), False, None),
+    ],
+)
 def test_a_region_draws_what_a_target_holding_it_draws(palette, form, source, blend, area, dest, flip, tint):
     src = palette
     if source == "cell":
@@ -99,14 +107,17 @@ def test_a_region_draws_what_a_target_holding_it_draws(palette, form, source, bl
     assert read(drawn) == read(expected)
 
 
-@pytest.mark.parametrize("borders, dest", [
-    ((3, 2, 4, 3), (1, 2, 20, 15)),   # edges stretched, corners kept
-    ((1, 1, 1, 1), (0, 0, 22, 18)),
-    ((3, 2, 4, 3), (0, 0, 12, 10)),   # the picture as it is
-    ((3, 2, 4, 3), (2, 1, 5, 4)),     # smaller than the borders: each in proportion, corners cut
-    ((5, 4, 7, 6), (2, 1, 5, 4)),
-    ((0, 0, 0, 0), (0, 0, 24, 20)),   # no borders: all centre
-])
+@pytest.mark.parametrize(
+    "borders, dest",
+    [
+        ((3, 2, 4, 3), (1, 2, 20, 15)),  # edges stretched, corners kept
+        ((1, 1, 1, 1), (0, 0, 22, 18)),
+        ((3, 2, 4, 3), (0, 0, 12, 10)),  # the picture as it is
+        ((3, 2, 4, 3), (2, 1, 5, 4)),  # smaller than the borders: each in proportion, corners cut
+        ((5, 4, 7, 6), (2, 1, 5, 4)),
+        ((0, 0, 0, 0), (0, 0, 24, 20)),  # no borders: all centre
+    ],
+)
 @pytest.mark.parametrize("source", ["target", "cell"])
 def test_nine_slice_is_raylibs_n_patch(rl, borders, dest, source):
     picture = target(12, 10)

@@ -7,12 +7,26 @@ from fractions import Fraction
 
 import pytest
 
+from kelo_ui.core import modules
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.presentation.pixels import read_array, read_image, read_rgba, save_png
-from kelo_ui.core import modules
-from support.display import (BLANK, BLUE, GREEN, MIRRORED, RED, STRIPES, WHITE, canvas, cell_among_others,
-                             image_rows, near, paste, read, target)
+from support.display import (
+    BLANK,
+    BLUE,
+    GREEN,
+    MIRRORED,
+    RED,
+    STRIPES,
+    WHITE,
+    canvas,
+    cell_among_others,
+    image_rows,
+    near,
+    paste,
+    read,
+    target,
+)
 
 pytestmark = pytest.mark.usefixtures("window", "no_scope_left")
 
@@ -29,11 +43,15 @@ def _killed():
     return rt
 
 
-@pytest.mark.parametrize("make, error, message", [
-    (lambda: object(), TypeError, "needs a KlRenderTexture"),
-    (lambda: KlRenderTexture.__new__(KlRenderTexture), ValueError, "not loaded"),
-    (_killed, ValueError, "not loaded"),
-], ids=["stranger", "never-loaded", "killed"])
+@pytest.mark.parametrize(
+    "make, error, message",
+    [
+        (lambda: object(), TypeError, "needs a KlRenderTexture"),
+        (lambda: KlRenderTexture.__new__(KlRenderTexture), ValueError, "not loaded"),
+        (_killed, ValueError, "not loaded"),
+    ],
+    ids=["stranger", "never-loaded", "killed"],
+)
 def test_read_rgba_refuses(make, error, message):
     with pytest.raises(error, match=message):
         read_rgba(make())
@@ -41,10 +59,12 @@ def test_read_rgba_refuses(make, error, message):
 
 # --- clearing -----------------------------------------------------------------
 
+
 def _in_scope(name):
     def clear(rt, color):
         with rt:
             getattr(rt, name)(color)
+
     return clear
 
 
@@ -60,6 +80,7 @@ def _after_drawing(name):
                 md_rl().clear_background(color)
             else:
                 getattr(rt, name)(color)
+
     return clear
 
 
@@ -82,9 +103,14 @@ CLEARS = {
 
 @pytest.mark.parametrize("kind", ["target", "cell"])
 @pytest.mark.parametrize("how", CLEARS)
-@pytest.mark.parametrize("color, expected", [((10, 20, 30, 255), (10, 20, 30, 255)),
-                                             ((1, 2, 3, 4), (1, 2, 3, 4)),  # no blending
-                                             (None, BLANK)])
+@pytest.mark.parametrize(
+    "color, expected",
+    [
+        ((10, 20, 30, 255), (10, 20, 30, 255)),
+        ((1, 2, 3, 4), (1, 2, 3, 4)),  # no blending
+        (None, BLANK),
+    ],
+)
 def test_clears_set_every_pixel(how, color, expected, kind):
     rt, others_untouched = cell_among_others(3, 2, WHITE) if kind == "cell" else (target(3, 2, WHITE), None)
     CLEARS[how](rt, color)
@@ -102,6 +128,7 @@ def test_fast_clear_clears_the_current_target_only():
 
 
 # --- blitting render targets ----------------------------------------------------
+
 
 def _fast_blit_in_scope(dst, src, dest, **options):
     with dst:
@@ -142,15 +169,18 @@ BLIT_FORMS = {
 
 
 @pytest.mark.parametrize("blit", BLIT_FORMS)
-@pytest.mark.parametrize("dest, options, picture", [
-    ((0, 0), {}, STRIPES),
-    ((3, 1), {}, STRIPES),
-    ((3, 1), {"flip": True}, STRIPES),
-    ((3, 1), {"flip": False}, MIRRORED),
-    ((1, 2, 4, 4), {}, [[BLUE] * 4] * 2 + [[RED] * 4] * 2),
-    ((0, 0, 5, 2), {}, [[BLUE] * 5, [RED] * 5]),
-    ((1, 0, 2, 4), {"flip": False}, [[RED] * 2] * 2 + [[BLUE] * 2] * 2),
-])
+@pytest.mark.parametrize(
+    "dest, options, picture",
+    [
+        ((0, 0), {}, STRIPES),
+        ((3, 1), {}, STRIPES),
+        ((3, 1), {"flip": True}, STRIPES),
+        ((3, 1), {"flip": False}, MIRRORED),
+        ((1, 2, 4, 4), {}, [[BLUE] * 4] * 2 + [[RED] * 4] * 2),
+        ((0, 0, 5, 2), {}, [[BLUE] * 5, [RED] * 5]),
+        ((1, 0, 2, 4), {"flip": False}, [[RED] * 2] * 2 + [[BLUE] * 2] * 2),
+    ],
+)
 def test_blit_places_the_source(stripes, blit, dest, options, picture):
     dst = target(6, 6)
     BLIT_FORMS[blit](dst, stripes, dest, **options)
@@ -201,8 +231,10 @@ def test_read_rgba_sees_drawing_in_progress(stripes):
 
 
 @pytest.mark.parametrize("dest", [(0, 0), (0, 0, 2, 2)])
-@pytest.mark.parametrize("tint, expected", [(None, WHITE), (WHITE, WHITE), ((255, 128, 0, 255), (255, 128, 0, 255)),
-                                            ((0, 255, 255, 255), (0, 255, 255, 255))])
+@pytest.mark.parametrize(
+    "tint, expected",
+    [(None, WHITE), (WHITE, WHITE), ((255, 128, 0, 255), (255, 128, 0, 255)), ((0, 255, 255, 255), (0, 255, 255, 255))],
+)
 def test_tint_multiplies_the_source(dest, tint, expected):
     dst = target(2, 2, BLANK)
     dst.blit(target(2, 2, WHITE), dest, color=tint)
@@ -239,6 +271,7 @@ def test_copy(stripes, args, picture):
 
 # --- plain textures and the display ----------------------------------------------
 
+
 @pytest.fixture
 def picture(rl):
     """A 2x2 texture made from an image: top row white, green; below blue, red."""
@@ -254,13 +287,16 @@ def picture(rl):
 IMAGE = [[WHITE, GREEN], [BLUE, RED]]
 
 
-@pytest.mark.parametrize("dest, options, expected", [
-    ((1, 2), {"flip": False}, paste(canvas(4, 4), IMAGE, 1, 2)),
-    # An image is stored top-down: the flip turns it upside down.
-    ((1, 2), {}, paste(canvas(4, 4), IMAGE[::-1], 1, 2)),
-    ((0, 0, 4, 2), {"flip": False}, [[WHITE] * 2 + [GREEN] * 2, [BLUE] * 2 + [RED] * 2] + canvas(4, 2)),
-    (None, {"flip": False}, paste(canvas(4, 4), IMAGE, 0, 0)),
-])
+@pytest.mark.parametrize(
+    "dest, options, expected",
+    [
+        ((1, 2), {"flip": False}, paste(canvas(4, 4), IMAGE, 1, 2)),
+        # An image is stored top-down: the flip turns it upside down.
+        ((1, 2), {}, paste(canvas(4, 4), IMAGE[::-1], 1, 2)),
+        ((0, 0, 4, 2), {"flip": False}, [[WHITE] * 2 + [GREEN] * 2, [BLUE] * 2 + [RED] * 2] + canvas(4, 2)),
+        (None, {"flip": False}, paste(canvas(4, 4), IMAGE, 0, 0)),
+    ],
+)
 def test_blit_texture_of_an_image(picture, dest, options, expected):
     dst = target(4, 4)
     dst.blit_texture(picture, dest, **options)
@@ -272,12 +308,15 @@ def _kinds(rt):
 
 
 @pytest.mark.parametrize("kind", ["KlRenderTexture", "RenderTexture", "Texture"])
-@pytest.mark.parametrize("dest, flip, expected", [
-    ((2, 1), True, paste(canvas(4, 4), STRIPES, 2, 1)),
-    ((2, 1), False, paste(canvas(4, 4), MIRRORED, 2, 1)),
-    (None, True, paste(canvas(4, 4), STRIPES, 0, 0)),
-    ((0, 0, 4, 4), True, [[BLUE] * 4] * 2 + [[RED] * 4] * 2),
-])
+@pytest.mark.parametrize(
+    "dest, flip, expected",
+    [
+        ((2, 1), True, paste(canvas(4, 4), STRIPES, 2, 1)),
+        ((2, 1), False, paste(canvas(4, 4), MIRRORED, 2, 1)),
+        (None, True, paste(canvas(4, 4), STRIPES, 0, 0)),
+        ((0, 0, 4, 4), True, [[BLUE] * 4] * 2 + [[RED] * 4] * 2),
+    ],
+)
 def test_display_draws_every_kind_of_texture(window, stripes, kind, dest, flip, expected):
     dst = target(4, 4)
     with dst:
@@ -313,8 +352,9 @@ def test_save_png_decodes_to_the_same_pixels(rl, stripes, tmp_path):
 
 READERS = {  # each reader's pixels as rows of RGBA tuples, top row first
     "read_array": lambda rt: [[tuple(map(int, pixel)) for pixel in row] for row in read_array(rt)],
-    "read_image": lambda rt: [[image.getpixel((x, y)) for x in range(image.width)] for image in [read_image(rt)]
-                              for y in range(image.height)],
+    "read_image": lambda rt: [
+        [image.getpixel((x, y)) for x in range(image.width)] for image in [read_image(rt)] for y in range(image.height)
+    ],
 }
 
 
@@ -333,8 +373,10 @@ def test_readers_say_what_to_install(stripes, monkeypatch, reader, package):
 def _screen(rl, width, height):
     image = rl.load_image_from_screen()
     try:
-        return [[tuple(getattr(rl.get_image_color(image, x, y), part) for part in "rgba") for x in range(width)]
-                for y in range(height)]
+        return [
+            [tuple(getattr(rl.get_image_color(image, x, y), part) for part in "rgba") for x in range(width)]
+            for y in range(height)
+        ]
     finally:
         rl.unload_image(image)
 
@@ -372,15 +414,18 @@ class _Channel(int):
     pass
 
 
-@pytest.mark.parametrize("dest, color", [
-    ((1, 2), None),
-    ((1.0, 2.0), (255, 255, 255, 255)),
-    ((Fraction(1), 2), None),                       # a conversion that runs code: the ordinary path
-    ((1, 2), (_Channel(255), 255, 255, 255)),      # not an exact int: the ordinary path
-    ((1, 2, 2, 2), None),
-    ((1.0, 2, 2.0, 2), (255, 255, 255, 255)),
-    ((1, Fraction(2), 2, 2), None),
-])
+@pytest.mark.parametrize(
+    "dest, color",
+    [
+        ((1, 2), None),
+        ((1.0, 2.0), (255, 255, 255, 255)),
+        ((Fraction(1), 2), None),  # a conversion that runs code: the ordinary path
+        ((1, 2), (_Channel(255), 255, 255, 255)),  # not an exact int: the ordinary path
+        ((1, 2, 2, 2), None),
+        ((1.0, 2, 2.0, 2), (255, 255, 255, 255)),
+        ((1, Fraction(2), 2, 2), None),
+    ],
+)
 def test_fast_blit_draws_alike_whatever_the_argument_types(stripes, dest, color):
     dst = target(4, 4)
     with dst:

@@ -9,14 +9,13 @@ import pyray
 import pytest
 import raylib
 
+from kelo_ui.core import modules
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.raylib import kelo_raylib
-from kelo_ui.core import modules
 from kelo_ui.presentation.pixels import read_rgba, save_png
 from kelo_ui.window import context
-from support.display import (BLANK, BLUE, GREEN, RED, STRIPES, canvas, cell_among_others, near, paste, read,
-                             target)
+from support.display import BLANK, BLUE, GREEN, RED, STRIPES, canvas, cell_among_others, near, paste, read, target
 
 pytestmark = pytest.mark.usefixtures("window", "no_scope_left")
 
@@ -26,11 +25,13 @@ pytestmark = pytest.mark.usefixtures("window", "no_scope_left")
 # something that used to end the scene's texture mode; `other` is a second
 # target, `sprite` a 2x2 GREEN one.
 
+
 def _inside(body):
     def scenario(rl, scene, other, sprite):
         with scene:
             body(rl, scene, other, sprite)
             scene.fast_blit(sprite, (2, 2))
+
     return scenario
 
 
@@ -53,8 +54,9 @@ def _released_on_top(rl, scene, other, sprite):
 NESTINGS = {
     "a blit into another target": _inside(lambda rl, scene, other, sprite: other.blit(sprite, (0, 0))),
     "a with of another target": _inside(_with_other),
-    "a with of a cell": _inside(lambda rl, scene, other, sprite: _with_other(rl, scene, cell_among_others(2, 2)[0],
-                                                                           sprite)),
+    "a with of a cell": _inside(
+        lambda rl, scene, other, sprite: _with_other(rl, scene, cell_among_others(2, 2)[0], sprite)
+    ),
     "a blit into the same target": _inside(lambda rl, scene, other, sprite: scene.blit(sprite, (0, 0))),
     "a clear of another target": _inside(lambda rl, scene, other, sprite: other.clear(RED)),
     "a target made": _inside(lambda rl, scene, other, sprite: target(3, 3)),
@@ -81,7 +83,7 @@ def test_blend_modes_nest(window):
     context.begin_blend_mode(1)
     try:
         with dst:
-            dst.blit(add, (0, 0), 1)   # its end_blend_mode goes back to additive
+            dst.blit(add, (0, 0), 1)  # its end_blend_mode goes back to additive
             dst.fast_blit(add, (0, 0))
     finally:
         context.end_blend_mode()
@@ -97,6 +99,7 @@ def test_an_end_with_nothing_open_is_harmless(window, ends):
 
 # --- dead objects ----------------------------------------------------------------------
 
+
 def _shared_then_killed(kind):
     rt = target(2, 2, GREEN) if kind == "target" else cell_among_others(2, 2, GREEN)[0]
     twin = copy.copy(rt)
@@ -111,8 +114,10 @@ DRAWS_OF_THE_DEAD = {
     "blit into": (lambda dead, live: dead.blit(live, (0, 0)), "KlRenderTexture.blit: the destination"),
     "blit from": (lambda dead, live: live.blit(dead, (0, 0)), "KlRenderTexture.blit: the source"),
     "fast_blit from": (lambda dead, live: live.fast_blit(dead, (0, 0, 2, 2)), "KlRenderTexture.fast_blit: the source"),
-    "blit_texture of its texture": (lambda dead, live: live.blit_texture(dead.texture, None),
-                                    "KlRenderTexture.blit_texture: the texture"),
+    "blit_texture of its texture": (
+        lambda dead, live: live.blit_texture(dead.texture, None),
+        "KlRenderTexture.blit_texture: the texture",
+    ),
     "read_rgba": (lambda dead, live: read_rgba(dead), "read_rgba: the render texture"),
 }
 
@@ -170,11 +175,15 @@ def test_a_source_that_replaces_itself_while_read(rl):
 
 # --- refused at creation ---------------------------------------------------------------
 
-@pytest.mark.parametrize("size, error, message", [
-    ((0, 4), ValueError, "at least 1x1, not 0x4"),
-    ((4, -1), ValueError, "at least 1x1"),
-    ((1 << 20, 4), RuntimeError, "beyond the driver's largest texture"),
-])
+
+@pytest.mark.parametrize(
+    "size, error, message",
+    [
+        ((0, 4), ValueError, "at least 1x1, not 0x4"),
+        ((4, -1), ValueError, "at least 1x1"),
+        ((1 << 20, 4), RuntimeError, "beyond the driver's largest texture"),
+    ],
+)
 def test_impossible_render_textures_are_refused(rl, size, error, message):
     with pytest.raises(error, match=message):
         rl.load_render_texture(*size)
@@ -195,6 +204,7 @@ def test_save_png_takes_paths_only(stripes, path, message):
 
 
 # --- frames ----------------------------------------------------------------------------
+
 
 def test_a_frame_ends_the_scopes_left_open(window, stripes):
     dst = target(2, 2)
@@ -252,7 +262,7 @@ def test_an_empty_image_is_no_png():
 def _blits_in_own_scope(window, a, b, s):
     with a:
         for x in range(3):
-            a.blit(s, (x, 0))        # the target already current: no flush, same pixels
+            a.blit(s, (x, 0))  # the target already current: no flush, same pixels
         assert read(a)[0][:3] == [BLUE] * 3
         a.fast_blit(s, (0, 2))
 
@@ -260,7 +270,7 @@ def _blits_in_own_scope(window, a, b, s):
 def _read_and_kill_inside(window, a, b, s):
     with a:
         b.blit(s, (0, 0))
-        assert read(b) == STRIPES   # a read-back inside a scope
+        assert read(b) == STRIPES  # a read-back inside a scope
         b.kill()
         a.blits([(s, (0, 2))])
         a.fast_blit(s, (2, 0))

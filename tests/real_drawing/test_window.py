@@ -11,9 +11,9 @@ import time
 import pytest
 
 from kelo_ui.core import modules, virtual_display
-from kelo_ui.presentation.pixels import read_rgba
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
+from kelo_ui.presentation.pixels import read_rgba
 from support.children import run_python
 from support.display import need_display
 
@@ -97,21 +97,29 @@ def _alive(pid):
 
 # Each row's child takes that binding's path, whichever is installed: both
 # fail before raylib is called.
-@pytest.mark.parametrize("sdl, refuse_egl, says", [
-    # Neither a display nor Xvfb on PATH: the child runs with an empty PATH.
-    (False, False, ["Xvfb", "apt-get install xvfb"]),
-    # The SDL build without EGL: said before raylib, which would end the process.
-    (True, True, ["EGL could not be loaded", "apt-get install libegl1"]),
-], ids=["glfw-no-xvfb", "sdl-no-egl"])
+@pytest.mark.parametrize(
+    "sdl, refuse_egl, says",
+    [
+        # Neither a display nor Xvfb on PATH: the child runs with an empty PATH.
+        (False, False, ["Xvfb", "apt-get install xvfb"]),
+        # The SDL build without EGL: said before raylib, which would end the process.
+        (True, True, ["EGL could not be loaded", "apt-get install libegl1"]),
+    ],
+    ids=["glfw-no-xvfb", "sdl-no-egl"],
+)
 def test_no_display_says_what_to_install(tmp_path, sdl, refuse_egl, says):
     out = child("windows", "no_display", sdl, refuse_egl, PATH=str(tmp_path))
     assert all(part in out for part in says), out
 
 
-@pytest.mark.parametrize("make", [
-    lambda: KlRenderTexture(KlVector2(2, 2)),
-    lambda: modules.rl.load_texture_from_image(modules.rl.gen_image_color(2, 2, (0, 0, 0, 255))),
-], ids=["render texture", "texture"])
+@pytest.mark.parametrize(
+    "make",
+    [
+        lambda: KlRenderTexture(KlVector2(2, 2)),
+        lambda: modules.rl.load_texture_from_image(modules.rl.gen_image_color(2, 2, (0, 0, 0, 255))),
+    ],
+    ids=["render texture", "texture"],
+)
 def test_no_gpu_object_without_a_window(make):
     assert not modules.rl.is_window_ready()
     with pytest.raises(RuntimeError, match="no window is open.*open_window"):

@@ -41,12 +41,18 @@ def test_binding_of_methods_without_parameters(name):
         (lambda rt: rt.__exit__(1, 2, 3, 4), "__exit__() takes exactly 3 positional arguments (4 given)"),
         (lambda rt: KlRenderTexture.get_width(), "get_width() needs an argument"),
         (lambda rt: KlRenderTexture.clear(color=None), "clear() needs an argument"),
-        (lambda rt: KlRenderTexture.get_width(5),
-         f"descriptor 'get_width' for '{CLASS}' objects doesn't apply to a 'int' object"),
-        (lambda rt: KlRenderTexture.kill(None),
-         f"descriptor 'kill' for '{CLASS}' objects doesn't apply to a 'NoneType' object"),
-        (lambda rt: KlRenderTexture.from_rl_render_texture(),
-         "from_rl_render_texture() takes exactly 1 positional argument (0 given)"),
+        (
+            lambda rt: KlRenderTexture.get_width(5),
+            f"descriptor 'get_width' for '{CLASS}' objects doesn't apply to a 'int' object",
+        ),
+        (
+            lambda rt: KlRenderTexture.kill(None),
+            f"descriptor 'kill' for '{CLASS}' objects doesn't apply to a 'NoneType' object",
+        ),
+        (
+            lambda rt: KlRenderTexture.from_rl_render_texture(),
+            "from_rl_render_texture() takes exactly 1 positional argument (0 given)",
+        ),
         (lambda rt: KlRenderTexture(), "__init__() takes exactly 1 positional argument (0 given)"),
         (lambda rt: KlRenderTexture(1, 2), "__init__() takes exactly 1 positional argument (2 given)"),
         (lambda rt: KlRenderTexture(sz=1), "__init__() takes exactly 1 positional argument (0 given)"),
@@ -66,9 +72,24 @@ def test_keyword_arguments_bind_by_name():
     assert rt.fast_clear.__func__ is KlRenderTexture.fast_clear
 
 
-METHOD_NAMES = ["blit", "fast_blit", "blit_texture", "fast_blit_texture", "clear", "fast_clear", "fill", "kill",
-                "get_rect", "get_height", "get_width", "copy", "__enter__", "__exit__", "__reduce__",
-                "__setstate__"]
+METHOD_NAMES = [
+    "blit",
+    "fast_blit",
+    "blit_texture",
+    "fast_blit_texture",
+    "clear",
+    "fast_clear",
+    "fill",
+    "kill",
+    "get_rect",
+    "get_height",
+    "get_width",
+    "copy",
+    "__enter__",
+    "__exit__",
+    "__reduce__",
+    "__setstate__",
+]
 
 
 @pytest.mark.parametrize("name", METHOD_NAMES)

@@ -34,8 +34,16 @@ class Flag(enum.IntEnum):
 
 @pytest.mark.parametrize(
     "value, expected",
-    [(1, 1), (True, 1), (Flag.ONE, 1), (IntSubclass(5), 5), (1.9, 1), (-1.9, -1), (2**31 - 1, 2**31 - 1),
-     (-(2**31), -(2**31))],
+    [
+        (1, 1),
+        (True, 1),
+        (Flag.ONE, 1),
+        (IntSubclass(5), 5),
+        (1.9, 1),
+        (-1.9, -1),
+        (2**31 - 1, 2**31 - 1),
+        (-(2**31), -(2**31)),
+    ],
 )
 def test_int32_conversion(value, expected):
     assert kl_probe.as_int32(value) == expected
@@ -61,8 +69,11 @@ def test_int32_conversion_errors(value, error, message):
 
 
 def test_int_subclass_from_dunder_int_is_deprecated():
-    with pytest.warns(DeprecationWarning, match=r"^__int__ returned non-int \(type IntSubclass\)\.  The ability "
-                                                "to return an instance of a strict subclass of int is deprecated"):
+    with pytest.warns(
+        DeprecationWarning,
+        match=r"^__int__ returned non-int \(type IntSubclass\)\.  The ability "
+        "to return an instance of a strict subclass of int is deprecated",
+    ):
         assert kl_probe.as_int32(ReturnsSubclass()) == 7
 
 
@@ -110,11 +121,23 @@ class Refusing:
 
 
 ANYTHING = st.one_of(
-    st.none(), st.booleans(), st.integers(), st.floats(), st.complex_numbers(), st.text(max_size=2),
-    st.binary(max_size=2), st.lists(st.none(), max_size=2), st.tuples(st.integers()), st.just(()),
-    st.dictionaries(st.integers(), st.none(), max_size=1), st.frozensets(st.integers(), max_size=1),
-    st.fractions(), st.decimals(allow_nan=False), st.sampled_from([Flag.ONE, IntSubclass(0), object(), Refusing()]),
-    st.one_of(st.integers(-2, 2), st.just(2**70)).map(Sized), st.sampled_from([True, False, 1, None]).map(Truthy),
+    st.none(),
+    st.booleans(),
+    st.integers(),
+    st.floats(),
+    st.complex_numbers(),
+    st.text(max_size=2),
+    st.binary(max_size=2),
+    st.lists(st.none(), max_size=2),
+    st.tuples(st.integers()),
+    st.just(()),
+    st.dictionaries(st.integers(), st.none(), max_size=1),
+    st.frozensets(st.integers(), max_size=1),
+    st.fractions(),
+    st.decimals(allow_nan=False),
+    st.sampled_from([Flag.ONE, IntSubclass(0), object(), Refusing()]),
+    st.one_of(st.integers(-2, 2), st.just(2**70)).map(Sized),
+    st.sampled_from([True, False, 1, None]).map(Truthy),
 )
 
 
@@ -179,8 +202,17 @@ def copy(value, dst, src, backend):
 
 
 # Every place that takes a truth value, and what it made of it.
-TRUTH_TAKERS = [probe_truth, take_loaded, restore_loaded, blit, fast_blit, blit_texture, fast_blit_texture,
-                fast_blits, copy]
+TRUTH_TAKERS = [
+    probe_truth,
+    take_loaded,
+    restore_loaded,
+    blit,
+    fast_blit,
+    blit_texture,
+    fast_blit_texture,
+    fast_blits,
+    copy,
+]
 
 
 @pytest.mark.parametrize("take", TRUTH_TAKERS, ids=[take.__name__ for take in TRUTH_TAKERS])

@@ -50,9 +50,7 @@ def test_method_introspection(name, params, defaults):
     assert function.__code__.co_argcount == len(params) + 1
     signature = inspect.signature(function)
     assert list(signature.parameters) == ["self", *params]
-    shown_defaults = tuple(
-        p.default for p in signature.parameters.values() if p.default is not inspect.Parameter.empty
-    )
+    shown_defaults = tuple(p.default for p in signature.parameters.values() if p.default is not inspect.Parameter.empty)
     assert shown_defaults == (defaults or ())
 
 

@@ -18,8 +18,13 @@ class Mode(enum.IntEnum):
 
 
 def scoped(dst, draw, blend_mode=0):
-    return [("begin_blend_mode", blend_mode), ("begin_texture_mode", dst.render_texture), draw,
-            ("end_texture_mode",), ("end_blend_mode",)]
+    return [
+        ("begin_blend_mode", blend_mode),
+        ("begin_texture_mode", dst.render_texture),
+        draw,
+        ("end_texture_mode",),
+        ("end_blend_mode",),
+    ]
 
 
 def vec(src, dest, color=WHITE, flip=1):

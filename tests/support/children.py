@@ -34,8 +34,13 @@ def child_command(module, function, *arguments, flags=()):
 def run_python(module, function, *arguments, flags=(), env=None, drop=(), timeout=60):
     """Run children.<module>.<function>(*arguments) in a fresh interpreter
     started with `flags`; returns the CompletedProcess."""
-    return subprocess.run(child_command(module, function, *arguments, flags=flags), capture_output=True, text=True,
-                          env=child_environment(env, drop), timeout=timeout)
+    return subprocess.run(
+        child_command(module, function, *arguments, flags=flags),
+        capture_output=True,
+        text=True,
+        env=child_environment(env, drop),
+        timeout=timeout,
+    )
 
 
 def run_ok(module, function, *arguments, flags=(), env=None):

@@ -64,8 +64,7 @@ def target(width, height, color=None):
 
 def image_rows(width, height, data):
     """RGBA8 bytes as a list of rows of (r, g, b, a) tuples."""
-    return [[tuple(data[(y * width + x) * 4:(y * width + x) * 4 + 4]) for x in range(width)]
-            for y in range(height)]
+    return [[tuple(data[(y * width + x) * 4 : (y * width + x) * 4 + 4]) for x in range(width)] for y in range(height)]
 
 
 def canvas(width, height, color=(0, 0, 0, 0)):
@@ -75,7 +74,7 @@ def canvas(width, height, color=(0, 0, 0, 0)):
 def paste(rows, picture, x, y):
     """`rows` with `picture` (rows of pixels) put at (x, y)."""
     for dy, line in enumerate(picture):
-        rows[y + dy][x:x + len(line)] = line
+        rows[y + dy][x : x + len(line)] = line
     return rows
 
 

@@ -5,7 +5,6 @@ import gc
 import sys
 import tracemalloc
 
-
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 

@@ -87,8 +87,10 @@ VALUES = {
     "KlShader": lambda: KlShader(2**32 - 1),
     "subclass-with-attributes": lambda: labelled(Vector2Sub(1, 2)),
 }
-WAYS = {f"pickle-{protocol}": lambda value, protocol=protocol: pickle.loads(pickle.dumps(value, protocol))
-        for protocol in range(pickle.HIGHEST_PROTOCOL + 1)}
+WAYS = {
+    f"pickle-{protocol}": lambda value, protocol=protocol: pickle.loads(pickle.dumps(value, protocol))
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1)
+}
 WAYS.update(copy=copy.copy, deepcopy=copy.deepcopy)
 
 

@@ -132,8 +132,9 @@ class OffscreenDisplay(_Environment):
         try:
             ctypes.CDLL("libEGL.so.1")
         except OSError as error:
-            raise RuntimeError(f"no display: DISPLAY is not set and EGL could not be loaded ({error}); "
-                               f"{OFFSCREEN_INSTALL_HINT}") from None
+            raise RuntimeError(
+                f"no display: DISPLAY is not set and EGL could not be loaded ({error}); {OFFSCREEN_INSTALL_HINT}"
+            ) from None
         if not (os.environ.get("SDL_VIDEODRIVER") or os.environ.get("SDL_VIDEO_DRIVER")):
             self._set("SDL_VIDEODRIVER", "offscreen")
 
@@ -186,12 +187,15 @@ class VirtualDisplay(_Environment):
         read_end, write_end = os.pipe()
         try:
             self.process = subprocess.Popen(
-                [executable, "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-                 "-nolisten", "tcp"],
-                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self._log,
+                [executable, "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+                pass_fds=(write_end,),
+                stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL,
+                stderr=self._log,
                 # Its own session: a Ctrl-C meant for the application must not
                 # take the display away under it.
-                start_new_session=True, preexec_fn=_parent_death_signal(),
+                start_new_session=True,
+                preexec_fn=_parent_death_signal(),
             )
             os.close(write_end)
             write_end = -1
@@ -213,8 +217,9 @@ class VirtualDisplay(_Environment):
             chunk = os.read(read_end, 32)
             if not chunk:
                 self.process.wait(timeout=5)
-                raise RuntimeError(f"Xvfb exited with status {self.process.returncode} "
-                                   f"before it was ready{self._log_tail()}")
+                raise RuntimeError(
+                    f"Xvfb exited with status {self.process.returncode} before it was ready{self._log_tail()}"
+                )
             received += chunk
         return int(received)
 

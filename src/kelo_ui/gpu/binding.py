@@ -45,40 +45,125 @@ from kelo_ui.fast.raylib.kelo_raylib import context
 
 # Families of functions that need no window: they work on memory only.
 _WINDOW_FREE = (
-    "image_", "gen_image_", "load_image", "unload_image", "export_image", "is_image_",
-    "color_", "fade", "get_color", "get_pixel_", "set_pixel_color",
-    "vector2_", "vector3_", "vector4_", "matrix_", "quaternion_", "clamp", "lerp", "normalize", "remap", "wrap",
-    "float_equals", "check_collision_", "get_collision_rec",
-    "get_random_value", "set_random_seed", "load_random_sequence", "unload_random_sequence",
-    "set_trace_log_level", "set_trace_log_callback", "trace_log", "set_config_flags",
-    "text_", "get_codepoint", "load_codepoints", "unload_codepoints", "load_utf8", "unload_utf8",
-    "file_exists", "directory_exists", "is_file_", "get_file_", "get_directory_path", "get_prev_directory_path",
-    "get_working_directory", "get_application_directory", "change_directory", "is_path_file", "make_directory",
-    "load_directory_files", "unload_directory_files", "load_file_", "unload_file_", "save_file_",
-    "export_data_as_code", "compress_data", "decompress_data", "encode_data_base64", "decode_data_base64",
-    "compute_", "load_wave", "unload_wave", "wave_", "export_wave", "is_wave_", "mem_",
+    "image_",
+    "gen_image_",
+    "load_image",
+    "unload_image",
+    "export_image",
+    "is_image_",
+    "color_",
+    "fade",
+    "get_color",
+    "get_pixel_",
+    "set_pixel_color",
+    "vector2_",
+    "vector3_",
+    "vector4_",
+    "matrix_",
+    "quaternion_",
+    "clamp",
+    "lerp",
+    "normalize",
+    "remap",
+    "wrap",
+    "float_equals",
+    "check_collision_",
+    "get_collision_rec",
+    "get_random_value",
+    "set_random_seed",
+    "load_random_sequence",
+    "unload_random_sequence",
+    "set_trace_log_level",
+    "set_trace_log_callback",
+    "trace_log",
+    "set_config_flags",
+    "text_",
+    "get_codepoint",
+    "load_codepoints",
+    "unload_codepoints",
+    "load_utf8",
+    "unload_utf8",
+    "file_exists",
+    "directory_exists",
+    "is_file_",
+    "get_file_",
+    "get_directory_path",
+    "get_prev_directory_path",
+    "get_working_directory",
+    "get_application_directory",
+    "change_directory",
+    "is_path_file",
+    "make_directory",
+    "load_directory_files",
+    "unload_directory_files",
+    "load_file_",
+    "unload_file_",
+    "save_file_",
+    "export_data_as_code",
+    "compress_data",
+    "decompress_data",
+    "encode_data_base64",
+    "decode_data_base64",
+    "compute_",
+    "load_wave",
+    "unload_wave",
+    "wave_",
+    "export_wave",
+    "is_wave_",
+    "mem_",
 )
 # ... but these of those families draw text with raylib's font or read the GPU.
-_NEEDS_THE_WINDOW = frozenset({
-    "load_image_from_texture", "load_image_from_screen", "image_draw_text", "image_draw_text_ex", "image_text",
-    "image_text_ex",
-})
+_NEEDS_THE_WINDOW = frozenset(
+    {
+        "load_image_from_texture",
+        "load_image_from_screen",
+        "image_draw_text",
+        "image_draw_text_ex",
+        "image_text",
+        "image_text_ex",
+    }
+)
 # Calls that act on the GPU at once rather than through raylib's batch: the
 # batch is drawn first, so that they come after what was drawn before them.
-_ACTS_AT_ONCE = frozenset({
-    "update_texture", "update_texture_rec", "gen_texture_mipmaps", "set_texture_filter", "set_texture_wrap",
-    "load_image_from_texture", "load_image_from_screen", "take_screenshot", "set_shader_value",
-    "set_shader_value_v", "set_shader_value_matrix", "set_shader_value_texture", "unload_shader", "unload_font",
-    "unload_model", "unload_mesh", "unload_material", "update_mesh_buffer", "rl_read_texture_pixels",
-    "rl_read_screen_pixels", "rl_update_texture", "rl_unload_texture", "rl_unload_framebuffer", "rl_set_uniform",
-    "rl_set_uniform_matrix", "rl_set_uniform_sampler",
-})
+_ACTS_AT_ONCE = frozenset(
+    {
+        "update_texture",
+        "update_texture_rec",
+        "gen_texture_mipmaps",
+        "set_texture_filter",
+        "set_texture_wrap",
+        "load_image_from_texture",
+        "load_image_from_screen",
+        "take_screenshot",
+        "set_shader_value",
+        "set_shader_value_v",
+        "set_shader_value_matrix",
+        "set_shader_value_texture",
+        "unload_shader",
+        "unload_font",
+        "unload_model",
+        "unload_mesh",
+        "unload_material",
+        "update_mesh_buffer",
+        "rl_read_texture_pixels",
+        "rl_read_screen_pixels",
+        "rl_update_texture",
+        "rl_unload_texture",
+        "rl_unload_framebuffer",
+        "rl_set_uniform",
+        "rl_set_uniform_matrix",
+        "rl_set_uniform_sampler",
+    }
+)
 
 
 def __getattr__(name: str) -> Any:
     value = getattr(pyray, name)
-    if (not isinstance(value, types.FunctionType) or name[:1].isupper()
-            or (name.startswith(_WINDOW_FREE) and name not in _NEEDS_THE_WINDOW)):
+    if (
+        not isinstance(value, types.FunctionType)
+        or name[:1].isupper()
+        or (name.startswith(_WINDOW_FREE) and name not in _NEEDS_THE_WINDOW)
+    ):
         return value
     guarded = context.guard(name, value, name in _ACTS_AT_ONCE)
     globals()[name] = guarded  # made once

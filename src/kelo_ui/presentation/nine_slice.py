@@ -39,9 +39,15 @@ def _cuts(start: float, length: float, first: float, last: float, whole: float) 
     return [0.0, first, whole - last, whole], [start, start + first, start + length - last, start + length]
 
 
-def blit_nine_slice(target: KlRenderTexture, kl_texture: KlRenderTexture, borders: tuple[float, float, float, float],
-                    dest_rect: tuple[float, float, float, float], blend_mode: int = 0, flip: object = True,
-                    color: Any = _WHITE) -> None:
+def blit_nine_slice(
+    target: KlRenderTexture,
+    kl_texture: KlRenderTexture,
+    borders: tuple[float, float, float, float],
+    dest_rect: tuple[float, float, float, float],
+    blend_mode: int = 0,
+    flip: object = True,
+    color: Any = _WHITE,
+) -> None:
     """Draw `kl_texture`'s picture into `dest_rect` of `target` as a nine-slice panel.
 
     `flip` and `color` are as in `blit`: with the default flip the picture
@@ -75,8 +81,12 @@ def blit_nine_slice(target: KlRenderTexture, kl_texture: KlRenderTexture, border
             if area_width < 1 or area_height < 1 or dest_width <= 0 or dest_height <= 0:
                 continue  # nothing of it shows
             area_y = rows[row] if flipped else source_height - rows[row] - area_height
-            parts.append(((columns[column], area_y, area_width, area_height),
-                          (dest_columns[column], dest_rows[row], dest_width, dest_height)))
+            parts.append(
+                (
+                    (columns[column], area_y, area_width, area_height),
+                    (dest_columns[column], dest_rows[row], dest_width, dest_height),
+                )
+            )
     assert target.loaded, "Render texture not loaded"
     kelo_raylib.begin_blend_mode(blend_mode)
     try:

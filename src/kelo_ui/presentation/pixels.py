@@ -69,10 +69,9 @@ def encode_png(width: int, height: int, data: bytes) -> bytes:
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
     # Each row starts with its filter type: 0, none.
-    rows = b"".join(b"\0" + data[y * stride:(y + 1) * stride] for y in range(height))
+    rows = b"".join(b"\0" + data[y * stride : (y + 1) * stride] for y in range(height))
     header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8 bits per channel, RGBA
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 6))
-            + chunk(b"IEND", b""))
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 6)) + chunk(b"IEND", b"")
 
 
 def save_png(target: KlRenderTexture, path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> str | bytes:

@@ -15,10 +15,30 @@ from kelo_ui.fast.raylib import kelo_raylib
 
 from .world import HostileError, HostileInterrupt, World, born_now, choose, draw, mischief, pick
 
-HOSTILE_NAMES = {"texture", "width", "height", "id", "depth", "rl", "window", "display", "fast_blit_pro",
-                 "load_render_texture", "unload_render_texture", "is_window_ready", "BlendMode", "BLEND_ALPHA",
-                 "begin_texture_mode", "end_texture_mode", "begin_blend_mode", "end_blend_mode",
-                 "c_clear_background", "c_draw_texture_vec", "c_draw_texture_rec", "clear_background"}
+HOSTILE_NAMES = {
+    "texture",
+    "width",
+    "height",
+    "id",
+    "depth",
+    "rl",
+    "window",
+    "display",
+    "fast_blit_pro",
+    "load_render_texture",
+    "unload_render_texture",
+    "is_window_ready",
+    "BlendMode",
+    "BLEND_ALPHA",
+    "begin_texture_mode",
+    "end_texture_mode",
+    "begin_blend_mode",
+    "end_blend_mode",
+    "c_clear_background",
+    "c_draw_texture_vec",
+    "c_draw_texture_rec",
+    "clear_background",
+}
 
 
 class Hostile:
@@ -68,12 +88,14 @@ def failing_over(name):
     """A property that makes mischief (or has its holder let go of it, which
     may be its last reference), then fails so that the lookup goes on to
     __getattr__ with the same object."""
+
     def get(self):
         holder = self.__dict__.pop("holder", None)
         if holder is not None and mischief(lambda: True, self):
             World.mutated = True
             KlRenderTexture.render_texture.__set__(holder, None)
         raise AttributeError(name)
+
     return property(get)
 
 
@@ -132,8 +154,13 @@ class HostileTarget(KlRenderTexture):
 def keep_and_read(self):
     # Destruction reads this property with the dying object: keeping it brings
     # it back, and later steps use it.
-    if World.data is not None and not World.exhausted and not World.drawing and \
-            self.__dict__.get("_generation") == World.generation and draw(st.booleans()):
+    if (
+        World.data is not None
+        and not World.exhausted
+        and not World.drawing
+        and self.__dict__.get("_generation") == World.generation
+        and draw(st.booleans())
+    ):
         World.mutated = True
         World.pool.append(self)
     return mischief(lambda: KlRenderTexture.render_texture.__get__(self), self)
@@ -183,14 +210,19 @@ class Binding:
 
     def __init__(self):
         born_now(self)
-        self.ready = choose(lambda: True, lambda: False, lambda: HostileError, lambda: HostileInterrupt,
-                            lambda: FixedTruth(choose(lambda: True, lambda: False, lambda: HostileError,
-                                                      lambda: HostileInterrupt)))
+        self.ready = choose(
+            lambda: True,
+            lambda: False,
+            lambda: HostileError,
+            lambda: HostileInterrupt,
+            lambda: FixedTruth(choose(lambda: True, lambda: False, lambda: HostileError, lambda: HostileInterrupt)),
+        )
         self.unload_error = choose(lambda: None, lambda: HostileError, lambda: HostileInterrupt)
 
     def load_render_texture(self, width, height):
-        return mischief(lambda: choose(lambda: RenderTexture(width, height), Hostile, HostileRenderTexture,
-                                       lambda: None), self)
+        return mischief(
+            lambda: choose(lambda: RenderTexture(width, height), Hostile, HostileRenderTexture, lambda: None), self
+        )
 
     def unload_render_texture(self, render_texture):
         if self.unload_error is not None:
@@ -235,7 +267,10 @@ def value():
     it), and an object that outlives its example would act in a later one."""
     floats = st.floats()
     return choose(
-        lambda: None, lambda: draw(st.booleans()), lambda: draw(st.integers()), lambda: draw(floats),
+        lambda: None,
+        lambda: draw(st.booleans()),
+        lambda: draw(st.integers()),
+        lambda: draw(floats),
         lambda: draw(st.text(max_size=4)),
         lambda: draw(st.tuples(st.integers(-5, 5), st.integers(-5, 5))),
         lambda: draw(st.tuples(*[st.integers(-5, 5)] * 4)),
@@ -245,7 +280,8 @@ def value():
         lambda: HostileVector(draw(floats), draw(floats)),
         lambda: KlRect(*(draw(st.floats(width=32)) for _ in range(4))),
         lambda: RenderTexture(draw(st.integers()), draw(st.integers())),
-        Hostile, HostileRenderTexture,
+        Hostile,
+        HostileRenderTexture,
         lambda: pick(World.pool),
         lambda: draw(st.sampled_from([KlRenderTexture, HostileTarget, int, (True, None, None)])),
         lambda: (1, RenderTexture(), None, {}),
@@ -258,8 +294,11 @@ def mutate():
     what = draw(st.sampled_from(["render_texture", "size", "loaded", "drop", "md", "backend", "window", "new"]))
     if what in ("render_texture", "size", "loaded"):
         target = pick(World.pool)
-        new = value() if what != "size" else choose(
-            lambda: None, lambda: KlVector2(1.0, 1.0), lambda: HostileVector(2.0, 2.0))
+        new = (
+            value()
+            if what != "size"
+            else choose(lambda: None, lambda: KlVector2(1.0, 1.0), lambda: HostileVector(2.0, 2.0))
+        )
         setattr(target, what, new)
     elif what == "drop" and len(World.pool) > 1:
         World.pool.pop(draw(st.integers(0, len(World.pool) - 1)))
@@ -267,10 +306,10 @@ def mutate():
         World.pool.append(new_target())
     elif what == "md":
         # Destruction reads md.rl too: no hostile object that decides late.
-        kl_render_tex.md = choose(lambda: None, lambda: types.SimpleNamespace(rl=None),
-                                  lambda: types.SimpleNamespace(rl=Binding()))
+        kl_render_tex.md = choose(
+            lambda: None, lambda: types.SimpleNamespace(rl=None), lambda: types.SimpleNamespace(rl=Binding())
+        )
     elif what == "backend":
         kelo_raylib.backend = choose(Hostile, lambda: None, Backend)
     elif what == "window":
         kl_render_tex.kelo_state = types.SimpleNamespace(window=choose(Hostile, lambda: None))
-

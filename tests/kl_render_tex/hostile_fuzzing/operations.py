@@ -23,16 +23,53 @@ CHECKSUMS = (0xD7BABC0, 0x80A1750, 0x4DEE0A1)
 # What the documentation lets come out of the module.
 # RecursionError is the interpreter's own report of a render texture that
 # leads back to itself.
-DOCUMENTED = (TypeError, AttributeError, AssertionError, ValueError, OverflowError, NameError,
-              NotImplementedError, KeyError, pickle.PickleError, RecursionError)
+DOCUMENTED = (
+    TypeError,
+    AttributeError,
+    AssertionError,
+    ValueError,
+    OverflowError,
+    NameError,
+    NotImplementedError,
+    KeyError,
+    pickle.PickleError,
+    RecursionError,
+)
 
 
-METHODS = ["blit", "fast_blit", "blit_texture", "fast_blit_texture", "clear", "fast_clear", "fill", "kill",
-           "get_rect", "get_height", "get_width", "copy", "__enter__", "__exit__", "__reduce__", "__setstate__"]
+METHODS = [
+    "blit",
+    "fast_blit",
+    "blit_texture",
+    "fast_blit_texture",
+    "clear",
+    "fast_clear",
+    "fill",
+    "kill",
+    "get_rect",
+    "get_height",
+    "get_width",
+    "copy",
+    "__enter__",
+    "__exit__",
+    "__reduce__",
+    "__setstate__",
+]
 PROPERTIES = ["texture", "id", "depth", "width", "height", "render_texture", "size", "loaded"]
 # Native slots and what follows the target in kl_probe.rt_slot(name, target, ...).
-SLOTS = {"c_fast_blit": 4, "c_fast_blit_texture": 4, "c_fast_clear": 1, "c_clear": 1, "clear": 2,
-         "fast_clear": 2, "fill": 2, "kill": 1, "get_rect": 1, "get_height": 1, "get_width": 1}
+SLOTS = {
+    "c_fast_blit": 4,
+    "c_fast_blit_texture": 4,
+    "c_fast_clear": 1,
+    "c_clear": 1,
+    "clear": 2,
+    "fast_clear": 2,
+    "fill": 2,
+    "kill": 1,
+    "get_rect": 1,
+    "get_height": 1,
+    "get_width": 1,
+}
 
 
 def arguments(names):
@@ -68,6 +105,7 @@ def slot_call(name):
         else:
             args = [draw(st.integers(0, 1))]
         return kl_probe.rt_slot(name, target(), *args)
+
     return call
 
 
@@ -135,6 +173,7 @@ def with_block():
         with t:
             if inside:
                 raise HostileError("inside the block")
+
     return call
 
 
@@ -160,10 +199,25 @@ def drop(_=None):
 # target it returns, and leaves it unchanged when it fails; "any" may change
 # things (it makes objects, or documents partial changes).
 OPERATIONS = {
-    **{f"method {name}": ("pure", call_method) for name in ("blit", "fast_blit", "blit_texture",
-                                                            "fast_blit_texture", "clear", "fast_clear", "fill",
-                                                            "get_rect", "get_height", "get_width", "copy",
-                                                            "__enter__", "__exit__", "__reduce__")},
+    **{
+        f"method {name}": ("pure", call_method)
+        for name in (
+            "blit",
+            "fast_blit",
+            "blit_texture",
+            "fast_blit_texture",
+            "clear",
+            "fast_clear",
+            "fill",
+            "get_rect",
+            "get_height",
+            "get_width",
+            "copy",
+            "__enter__",
+            "__exit__",
+            "__reduce__",
+        )
+    },
     "method kill": ("any", call_method),
     "method __setstate__": ("any", call_method),
     **{f"slot {name}": ("any" if name == "kill" else "pure", slot_call) for name in SLOTS},
@@ -195,8 +249,11 @@ def prepare(name):
 
 
 def record_of(t):
-    return (KlRenderTexture.render_texture.__get__(t), KlRenderTexture.size.__get__(t),
-            KlRenderTexture.loaded.__get__(t))
+    return (
+        KlRenderTexture.render_texture.__get__(t),
+        KlRenderTexture.size.__get__(t),
+        KlRenderTexture.loaded.__get__(t),
+    )
 
 
 def identities(t):
@@ -216,4 +273,3 @@ def run_operation(name):
         if from_hypothesis(error):
             raise
         World.violations.append(f"{name}: {type(error).__name__}: {error}")
-

@@ -62,8 +62,13 @@ def born_now(owner):
 def mischief(normal, owner):
     """What `owner`'s hostile callback does before (if it returns at all)
     giving `normal()`."""
-    if World.data is None or World.drawing or World.exhausted or World.depth > 2 or \
-            owner.__dict__.get("_generation") != World.generation:
+    if (
+        World.data is None
+        or World.drawing
+        or World.exhausted
+        or World.depth > 2
+        or owner.__dict__.get("_generation") != World.generation
+    ):
         return normal()
     action = draw(st.sampled_from(ACTIONS))
     if action == "raise":
@@ -73,6 +78,7 @@ def mischief(normal, owner):
     # Both are made of what is made of hostile objects: looked up now.
     from .objects import mutate
     from .operations import OPERATIONS, run_operation
+
     if action == "reenter":
         World.mutated = True
         World.depth += 1
@@ -86,8 +92,6 @@ def mischief(normal, owner):
     return normal()
 
 
-
 def from_hypothesis(error):
     """Hypothesis' own control flow (StopTest, flakiness reports) passes through."""
     return type(error).__module__.startswith("hypothesis")
-

@@ -50,8 +50,7 @@ def made() -> list[object]:
     again = kl_render_tex.__pyx_unpickle_KlRenderTexture(KlRenderTexture, 0xD7BABC0, None)
     kelo_raylib.backend = None
     kelo_raylib.c_clear_background(Color.White)
-    return [adopted, again, pickle.loads(pickle.dumps(rt)), KlRect(0, 0, 1, 1), KlShader(3),
-            kl_render_tex.md]
+    return [adopted, again, pickle.loads(pickle.dumps(rt)), KlRect(0, 0, 1, 1), KlShader(3), kl_render_tex.md]
 
 
 def backends() -> list[DrawingBackend]:

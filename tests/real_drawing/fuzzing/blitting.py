@@ -137,12 +137,12 @@ class Blits:
             item = (src, dest, flip, tint)[:length]
             flip, tint = (flip if length > 2 else True), (tint if length > 3 else (255, 255, 255, 255))
             if item_failure is None and rng.random() < 0.02:
-                item, item_failure = rng.choice([([src, dest], ("item", TypeError, "tuples")),
-                                                 ((src,), ("item", (TypeError, ValueError), ""))])
+                item, item_failure = rng.choice(
+                    [([src, dest], ("item", TypeError, "tuples")), ((src,), ("item", (TypeError, ValueError), ""))]
+                )
             items.append(item)
             if item_failure is not None:
-                failure = (item_failure[1], item_failure[2],
-                           [f"item {index} of {'fast_blits' if fast else 'blits'}()"])
+                failure = (item_failure[1], item_failure[2], [f"item {index} of {'fast_blits' if fast else 'blits'}()"])
                 break
             drawn.append((src, dest, flip, tint))
         mode = rng.choice(range(8)) if rng.random() < 0.5 else 0
@@ -156,8 +156,10 @@ class Blits:
         if fast:
             line, work = f"{handle.name}.fast_blits({shown})", lambda: handle.obj.fast_blits(iter(real_items))
         elif mode or rng.random() < 0.5:
-            line, work = f"{handle.name}.blits({shown}, blend_mode={mode})", \
-                lambda: handle.obj.blits(real_items, blend_mode=mode)
+            line, work = (
+                f"{handle.name}.blits({shown}, blend_mode={mode})",
+                lambda: handle.obj.blits(real_items, blend_mode=mode),
+            )
         else:
             line, work = f"{handle.name}.blits({shown})", lambda: handle.obj.blits(real_items)
         if not fast and not handle.loaded:
@@ -184,9 +186,14 @@ class Blits:
         area = (x, y, rng.randint(1, width - x), rng.randint(1, height - y))
         failure = None
         if rng.random() < 0.06:
-            area, *failure = rng.choice([((x, y, src.sw - x + 1, 1), ValueError, "reaches outside the source"),
-                                         ((x, y, 0.5, 1), ValueError, "less than 1x1"),
-                                         ([x, y, 1, 1], TypeError, "area"), ((x, y, 1), ValueError, "area must be")])
+            area, *failure = rng.choice(
+                [
+                    ((x, y, src.sw - x + 1, 1), ValueError, "reaches outside the source"),
+                    ((x, y, 0.5, 1), ValueError, "less than 1x1"),
+                    ([x, y, 1, 1], TypeError, "area"),
+                    ((x, y, 1), ValueError, "area must be"),
+                ]
+            )
         dest, flip, tint = self.dest(area[2], area[3]) if failure is None else (0, 0), rng.random() < 0.7, self.tint()
         mode = rng.choice(range(8)) if rng.random() < 0.5 else 0
         if fast:

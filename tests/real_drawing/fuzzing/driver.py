@@ -11,16 +11,36 @@ import time
 import warnings
 
 from fuzzing.blitting import Blits
-from fuzzing.model import TINTS, TOLERANCE, TRANSLUCENT, OPAQUE, Divergence, composite
+from fuzzing.model import OPAQUE, TINTS, TOLERANCE, TRANSLUCENT, Divergence, composite
 from fuzzing.operations import Operations
 
-
 # What a step does, (operation, weight); inside a frame only the first ones.
-OPS_IN_FRAME = [("create", 6), ("cell", 3), ("kill", 2), ("enter", 5), ("exit", 5), ("blend", 4), ("clear", 5),
-                ("blit", 12), ("fast_blit", 8), ("blits", 5), ("blit_region", 4), ("fast_blit_region", 3),
-                ("rectangle", 5), ("read", 8), ("texture", 2)]
-OPS = OPS_IN_FRAME + [("drop", 3), ("copy", 3), ("unload_texture", 1), ("thread", 2), ("frame", 2),
-                      ("blit_texture", 5), ("fast_blit_texture", 4)]
+OPS_IN_FRAME = [
+    ("create", 6),
+    ("cell", 3),
+    ("kill", 2),
+    ("enter", 5),
+    ("exit", 5),
+    ("blend", 4),
+    ("clear", 5),
+    ("blit", 12),
+    ("fast_blit", 8),
+    ("blits", 5),
+    ("blit_region", 4),
+    ("fast_blit_region", 3),
+    ("rectangle", 5),
+    ("read", 8),
+    ("texture", 2),
+]
+OPS = OPS_IN_FRAME + [
+    ("drop", 3),
+    ("copy", 3),
+    ("unload_texture", 1),
+    ("thread", 2),
+    ("frame", 2),
+    ("blit_texture", 5),
+    ("fast_blit_texture", 4),
+]
 
 
 class Fuzzer(Operations, Blits):
@@ -30,10 +50,10 @@ class Fuzzer(Operations, Blits):
 
     def __init__(self, seed, strict=False, trail=None):
         import kelo_ui.window as window_module
+        from kelo_ui.atlas import Atlas
         from kelo_ui.core import modules as md
         from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
         from kelo_ui.fast.klvector2.klvector2 import KlVector2
-        from kelo_ui.atlas import Atlas
         from kelo_ui.fast.raylib import kelo_raylib
         from kelo_ui.presentation.pixels import read_rgba
 
@@ -58,7 +78,8 @@ class Fuzzer(Operations, Blits):
         self.stats = collections.Counter()
         self.unraisable = []
         sys.unraisablehook = lambda report: self.unraisable.append(
-            f"{report.exc_type.__name__}: {report.exc_value} ({report.err_msg})")
+            f"{report.exc_type.__name__}: {report.exc_value} ({report.err_msg})"
+        )
 
     def say(self, line):
         self.log.append(self.indent + line)
@@ -81,12 +102,18 @@ class Fuzzer(Operations, Blits):
         self.targets = targets
 
     def rts(self, live=None):
-        return [h for h in self.handles.values() if h.surface.kind == "rt"
-                and (live is None or (h.loaded and h.surface.dead is None) == live)]
+        return [
+            h
+            for h in self.handles.values()
+            if h.surface.kind == "rt" and (live is None or (h.loaded and h.surface.dead is None) == live)
+        ]
 
     def textures(self, live=None):
-        return [h for h in self.handles.values() if h.surface.kind == "tex"
-                and (live is None or (h.surface.dead is None) == live)]
+        return [
+            h
+            for h in self.handles.values()
+            if h.surface.kind == "tex" and (live is None or (h.surface.dead is None) == live)
+        ]
 
     def kill_surface(self, surface, reason):
         if surface.dead is None:
@@ -118,8 +145,9 @@ class Fuzzer(Operations, Blits):
             if got is None:
                 raise Divergence(f"expected {expected} ({match!r}), nothing was raised")
             if not issubclass(got[0], error) or (match and match not in got[1]) or (notes and got[2] != notes):
-                raise Divergence(f"expected {expected} ({match!r}, notes {notes}), got {got[0].__name__}: "
-                                 f"{got[1]} (notes {got[2]})")
+                raise Divergence(
+                    f"expected {expected} ({match!r}, notes {notes}), got {got[0].__name__}: {got[1]} (notes {got[2]})"
+                )
             self.stats["refused"] += 1
             self.log[-1] += f"  # raises {got[0].__name__}"
         return result
@@ -136,8 +164,10 @@ class Fuzzer(Operations, Blits):
         backend = self.context
         scopes = backend.open_scopes()
         if scopes != len(self.targets) + len(self.blends):
-            raise Divergence(f"{scopes} scopes are open, expected {len(self.targets)} texture modes and "
-                             f"{len(self.blends)} blend modes")
+            raise Divergence(
+                f"{scopes} scopes are open, expected {len(self.targets)} texture modes and "
+                f"{len(self.blends)} blend modes"
+            )
         expected = self.current()
         target = backend.current_target()
         if expected is None:
@@ -159,8 +189,14 @@ class Fuzzer(Operations, Blits):
     def color(self, bad=False):
         r = self.rng.random()
         if bad:
-            return self.rng.choice([((1, 2, 3), ValueError, "4 items"), ((256, 0, 0, 255), OverflowError, "0..255"),
-                                    ((0, -1, 0, 255), OverflowError, "0..255"), ([255, 0, 0, 255], TypeError, "")])
+            return self.rng.choice(
+                [
+                    ((1, 2, 3), ValueError, "4 items"),
+                    ((256, 0, 0, 255), OverflowError, "0..255"),
+                    ((0, -1, 0, 255), OverflowError, "0..255"),
+                    ([255, 0, 0, 255], TypeError, ""),
+                ]
+            )
         if r < 0.1:
             return None
         return self.rng.choice(OPAQUE if r < 0.75 else TRANSLUCENT)
@@ -193,8 +229,14 @@ class Fuzzer(Operations, Blits):
         return (x, y, w, h)
 
     def bad_dest(self):
-        return self.rng.choice([((1, 2, 3), ValueError, "must be"), ((1,), ValueError, "must be"),
-                                ((1, 2, 3, 4, 5), ValueError, "must be"), ([1, 2], TypeError, "")])
+        return self.rng.choice(
+            [
+                ((1, 2, 3), ValueError, "must be"),
+                ((1,), ValueError, "must be"),
+                ((1, 2, 3, 4, 5), ValueError, "must be"),
+                ([1, 2], TypeError, ""),
+            ]
+        )
 
     def pick(self, handles):
         return self.rng.choice(handles) if handles else None
@@ -241,38 +283,57 @@ class Fuzzer(Operations, Blits):
             time.sleep(0.05)
             later = self.read_rgba(handle.obj)[2]
         if wrong:
+
             def verdict(pixels):
-                return "the same pixels" if pixels == data else \
-                    "other pixels, which match the model" if not self.differences(surface, pixels) else "other pixels"
-            raise Divergence(self.describe(handle, wrong, data) + f"\nread again at once: {verdict(again)}; "
-                             f"after 50 ms: {verdict(later)}")
+                return (
+                    "the same pixels"
+                    if pixels == data
+                    else "other pixels, which match the model"
+                    if not self.differences(surface, pixels)
+                    else "other pixels"
+                )
+
+            raise Divergence(
+                self.describe(handle, wrong, data) + f"\nread again at once: {verdict(again)}; "
+                f"after 50 ms: {verdict(later)}"
+            )
         for i in range(len(data)):
             width = surface.hi[i] - surface.lo[i]
-            self.stats["channels exact" if width == 0 else "channels near" if width <= 4
-                       else "channels unknown"] += 1
+            self.stats["channels exact" if width == 0 else "channels near" if width <= 4 else "channels unknown"] += 1
         surface.lo = [float(v) for v in data]
         surface.hi = list(surface.lo)
 
     @staticmethod
     def differences(surface, data):
-        return [i for i, value in enumerate(data)
-                if not surface.lo[i] - TOLERANCE <= value <= surface.hi[i] + TOLERANCE]
+        return [
+            i for i, value in enumerate(data) if not surface.lo[i] - TOLERANCE <= value <= surface.hi[i] + TOLERANCE
+        ]
 
     def describe(self, handle, wrong, data):
         surface = handle.surface
         pixels = sorted({i // 4 for i in wrong})
 
         def expected(at):
-            return "(" + ", ".join(str(round(surface.lo[at + c])) if surface.hi[at + c] - surface.lo[at + c] < 1
-                                   else f"{math.ceil(surface.lo[at + c] - TOLERANCE)}..."
-                                        f"{math.floor(surface.hi[at + c] + TOLERANCE)}"
-                                   for c in range(4)) + ")"
+            return (
+                "("
+                + ", ".join(
+                    str(round(surface.lo[at + c]))
+                    if surface.hi[at + c] - surface.lo[at + c] < 1
+                    else f"{math.ceil(surface.lo[at + c] - TOLERANCE)}...{math.floor(surface.hi[at + c] + TOLERANCE)}"
+                    for c in range(4)
+                )
+                + ")"
+            )
 
-        lines = [f"read_rgba({handle.name}): {len(pixels)} of {surface.w * surface.h} pixels differ "
-                 f"({surface.w}x{surface.h}, (x, y) from the top left)"]
+        lines = [
+            f"read_rgba({handle.name}): {len(pixels)} of {surface.w * surface.h} pixels differ "
+            f"({surface.w}x{surface.h}, (x, y) from the top left)"
+        ]
         for p in pixels[:12]:
-            lines.append(f"  ({p % surface.w}, {p // surface.w}): expected {expected(p * 4)}, "
-                         f"got {tuple(data[p * 4:p * 4 + 4])}")
+            lines.append(
+                f"  ({p % surface.w}, {p // surface.w}): expected {expected(p * 4)}, "
+                f"got {tuple(data[p * 4 : p * 4 + 4])}"
+            )
         if len(pixels) > 12:
             lines.append(f"  ... and {len(pixels) - 12} more")
         return "\n".join(lines)
@@ -306,4 +367,3 @@ class Fuzzer(Operations, Blits):
             for handle in self.rts(live=True):
                 self.op_read(handle)
             self.run("close_window()", self.wm.close_window)
-

@@ -13,11 +13,24 @@ SLACK = 1.75
 TOLERANCE = 0.25
 EDGE = 0.01  # a pixel centre this close to an edge or texel boundary may fall either way
 
-OPAQUE = [(255, 0, 0, 255), (0, 255, 0, 255), (0, 0, 255, 255), (255, 255, 255, 255), (0, 0, 0, 255),
-          (200, 120, 40, 255), (17, 99, 230, 255)]
+OPAQUE = [
+    (255, 0, 0, 255),
+    (0, 255, 0, 255),
+    (0, 0, 255, 255),
+    (255, 255, 255, 255),
+    (0, 0, 0, 255),
+    (200, 120, 40, 255),
+    (17, 99, 230, 255),
+]
 TRANSLUCENT = [(0, 0, 0, 0), (255, 0, 0, 128), (40, 200, 90, 77), (250, 250, 250, 3), (90, 30, 160, 200)]
-TINTS = [(255, 0, 255, 255), (0, 255, 255, 255), (255, 255, 255, 0), (128, 200, 64, 255), (255, 255, 255, 128),
-         (30, 60, 90, 120)]
+TINTS = [
+    (255, 0, 255, 255),
+    (0, 255, 255, 255),
+    (255, 255, 255, 0),
+    (128, 200, 64, 255),
+    (255, 255, 255, 128),
+    (30, 60, 90, 120),
+]
 
 
 class Divergence(Exception):
@@ -47,8 +60,8 @@ class Surface:
         part.lo, part.hi = [], []
         for row in range(y, y + h):
             at = (row * self.w + x) * 4
-            part.lo += self.lo[at:at + w * 4]
-            part.hi += self.hi[at:at + w * 4]
+            part.lo += self.lo[at : at + w * 4]
+            part.hi += self.hi[at : at + w * 4]
         return part
 
 
@@ -80,12 +93,11 @@ def blend_channel(mode, s0, s1, a0, a1, d0, d1, slack):
 
 
 BLENDS = {
-    0: lambda s, a, d: s * a / 255 + d * (1 - a / 255),    # alpha
-    1: lambda s, a, d: s * a / 255 + d,                    # additive
-    2: lambda s, a, d: s * d / 255 + d * (1 - a / 255),    # multiplied
-    5: lambda s, a, d: s + d * (1 - a / 255),              # alpha premultiplied
+    0: lambda s, a, d: s * a / 255 + d * (1 - a / 255),  # alpha
+    1: lambda s, a, d: s * a / 255 + d,  # additive
+    2: lambda s, a, d: s * d / 255 + d * (1 - a / 255),  # multiplied
+    5: lambda s, a, d: s + d * (1 - a / 255),  # alpha premultiplied
 }
-
 
 
 def axis(n_dst, start, length, n_src):
@@ -130,8 +142,7 @@ def composite(dst, src, upright, x, y, w, h, tint, mode):
                 py = ty if upright else src.h - 1 - ty
                 for tx in column[0]:
                     st = (py * src.w + tx) * 4
-                    outcomes.append(blend_pixel(mode, src.lo[st:st + 4], src.hi[st:st + 4], d, tint,
-                                                exact_factors))
+                    outcomes.append(blend_pixel(mode, src.lo[st : st + 4], src.hi[st : st + 4], d, tint, exact_factors))
             for c in range(4):
                 lo[at + c] = min(o[c][0] for o in outcomes)
                 hi[at + c] = max(o[c][1] for o in outcomes)
@@ -144,8 +155,10 @@ def blend_pixel(mode, s_lo, s_hi, d, tint, exact_factors):
     if mode == 2:
         exact = exact and all(s_lo[c] == s_hi[c] and s_lo[c] in (0, 255) for c in range(3))
     slack = 0.0 if exact else SLACK
-    return [blend_channel(mode, s_lo[c] * tint[c] / 255, s_hi[c] * tint[c] / 255, a0, a1, d[c][0], d[c][1], slack)
-            for c in range(4)]
+    return [
+        blend_channel(mode, s_lo[c] * tint[c] / 255, s_hi[c] * tint[c] / 255, a0, a1, d[c][0], d[c][1], slack)
+        for c in range(4)
+    ]
 
 
 def fill_rect(dst, x, y, w, h, color, mode):

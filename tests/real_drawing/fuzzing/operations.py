@@ -16,11 +16,14 @@ class Operations:
     """What the fuzzer does, one operation a method; the model follows each."""
 
     def open_the_window(self):
-        self.window = self.run("window = open_window(64, 64, hidden=True)",
-                               lambda: self.wm.open_window(WINDOW_SIZE, WINDOW_SIZE, hidden=True))
+        self.window = self.run(
+            "window = open_window(64, 64, hidden=True)",
+            lambda: self.wm.open_window(WINDOW_SIZE, WINDOW_SIZE, hidden=True),
+        )
         if self.atlas is None or self.rng.random() < 0.7:  # an old atlas finds its pages dead
-            self.atlas = self.run(f"atlas = Atlas(KlVector2({PAGE}, {PAGE}))",
-                                  lambda: self.Atlas(self.KlVector2(PAGE, PAGE)))
+            self.atlas = self.run(
+                f"atlas = Atlas(KlVector2({PAGE}, {PAGE}))", lambda: self.Atlas(self.KlVector2(PAGE, PAGE))
+            )
 
     def op_create(self, cell=False):
         if len(self.handles) >= MAX_HANDLES:
@@ -63,7 +66,7 @@ class Operations:
             self.say(f"md.rl.image_draw_pixel(image, {x}, {y}, {fmt(color)})")
             rl.image_draw_pixel(image, x, y, color)  # written as it is, no blending
             at = (y * w + x) * 4
-            surface.lo[at:at + 4] = surface.hi[at:at + 4] = [float(c) for c in color]
+            surface.lo[at : at + 4] = surface.hi[at : at + 4] = [float(c) for c in color]
         obj = self.run(f"{name} = md.rl.load_texture_from_image(image)", lambda: rl.load_texture_from_image(image))
         self.say("md.rl.unload_image(image)")
         rl.unload_image(image)
@@ -212,8 +215,9 @@ class Operations:
         rng = self.rng
         x, y, w, h = rng.randint(-2, 10), rng.randint(-2, 10), rng.randint(0, 8), rng.randint(0, 8)
         color = self.color() or (0, 0, 0, 0)
-        self.run(call_text("md.rl.draw_rectangle", [x, y, w, h, color]),
-                 lambda: self.md.rl.draw_rectangle(x, y, w, h, color))
+        self.run(
+            call_text("md.rl.draw_rectangle", [x, y, w, h, color]), lambda: self.md.rl.draw_rectangle(x, y, w, h, color)
+        )
         if target is not None:
             fill_rect(target, x, y, w, h, color, self.mode_now())
 
@@ -274,8 +278,12 @@ class Operations:
                 self.step += 1
                 r = self.rng.random()
                 if r < 0.1:
-                    self.run("window.frame().__enter__()", lambda: window.frame().__enter__(), RuntimeError,
-                             "being drawn already")
+                    self.run(
+                        "window.frame().__enter__()",
+                        lambda: window.frame().__enter__(),
+                        RuntimeError,
+                        "being drawn already",
+                    )
                 elif r < 0.3 and (handle := self.source(self.current())) is not None:
                     # What shows a target on the window: into the current target when a scope is open.
                     line = f"window.display.fast_blit_pro({handle.name}, (0, 0), True, None)"
@@ -311,21 +319,37 @@ class Operations:
         handle = self.pick(self.rts())
         r = rng.random()
         if handle is None or r < 0.2:
-            self.run("KlRenderTexture(KlVector2(2, 2))", lambda: self.KlRenderTexture(self.KlVector2(2, 2)),
-                     RuntimeError, "open_window")
+            self.run(
+                "KlRenderTexture(KlVector2(2, 2))",
+                lambda: self.KlRenderTexture(self.KlVector2(2, 2)),
+                RuntimeError,
+                "open_window",
+            )
         elif r < 0.25:
-            self.run("atlas.allocate(KlVector2(2, 2))", lambda: self.atlas.allocate(self.KlVector2(2, 2)),
-                     RuntimeError, "open_window")
+            self.run(
+                "atlas.allocate(KlVector2(2, 2))",
+                lambda: self.atlas.allocate(self.KlVector2(2, 2)),
+                RuntimeError,
+                "open_window",
+            )
         elif r < 0.4 and handle.loaded:
             self.run(f"{handle.name}.kill()", handle.obj.kill)
             handle.loaded = False
         elif r < 0.55:
-            self.run("kelo_raylib.begin_blend_mode(1)", lambda: self.kelo_raylib.begin_blend_mode(1),
-                     RuntimeError, "open_window")
+            self.run(
+                "kelo_raylib.begin_blend_mode(1)",
+                lambda: self.kelo_raylib.begin_blend_mode(1),
+                RuntimeError,
+                "open_window",
+            )
         else:
-            name, work = rng.choice([(f"{handle.name}.clear(None)", lambda: handle.obj.clear(None)),
-                                     (f"{handle.name}.__enter__()", handle.obj.__enter__),
-                                     (f"read_rgba({handle.name})", lambda: self.read_rgba(handle.obj))])
+            name, work = rng.choice(
+                [
+                    (f"{handle.name}.clear(None)", lambda: handle.obj.clear(None)),
+                    (f"{handle.name}.__enter__()", handle.obj.__enter__),
+                    (f"read_rgba({handle.name})", lambda: self.read_rgba(handle.obj)),
+                ]
+            )
             if handle.loaded:
                 self.run(name, work, RuntimeError, "open_window")
             else:

@@ -12,8 +12,19 @@ from kelo_ui.presentation.pixels import read_rgba
 from kelo_ui.window import close_window, open_window
 
 # What the logged operations use.
-__all__ = ["Atlas", "KlRenderTexture", "KlVector2", "close_window", "copy", "in_thread", "kelo_raylib", "md",
-           "open_window", "read_rgba", "suppress"]
+__all__ = [
+    "Atlas",
+    "KlRenderTexture",
+    "KlVector2",
+    "close_window",
+    "copy",
+    "in_thread",
+    "kelo_raylib",
+    "md",
+    "open_window",
+    "read_rgba",
+    "suppress",
+]
 
 
 def in_thread(work):

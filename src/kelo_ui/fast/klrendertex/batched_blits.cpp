@@ -9,9 +9,9 @@
 // index; the items before it stay drawn. Like every checked form, blits ends
 // the scopes it began when it fails.
 #include "kelo_ui/fast/klrendertex/private/entries.h"
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/klrendertex/private/scopes.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
@@ -37,8 +37,8 @@ bool draw_item(KlRenderTextureObject* self, PyObject* item, const char* method) 
     if (!PyTuple_CheckExact(item) || PyTuple_GET_SIZE(item) < 2 || PyTuple_GET_SIZE(item) > 4) {
         if (PyTuple_CheckExact(item)) {
             PyErr_Format(PyExc_TypeError,
-                         "%s() items are tuples (kl_texture, dest[, flip[, color]]), not a tuple of %zd items",
-                         method, PyTuple_GET_SIZE(item));
+                         "%s() items are tuples (kl_texture, dest[, flip[, color]]), not a tuple of %zd items", method,
+                         PyTuple_GET_SIZE(item));
         } else {
             PyErr_Format(PyExc_TypeError, "%s() items are tuples (kl_texture, dest[, flip[, color]]), not %.200s",
                          method, Py_TYPE(item)->tp_name);

@@ -8,9 +8,9 @@
 #include <iterator>
 
 #include "kelo_ui/fast/klrendertex/private/entries.h"
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/klrendertex/private/scopes.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dest.h"
 
@@ -88,11 +88,10 @@ PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* 
     Py_RETURN_NONE;
 }
 
-kl::Parameters<5> blit_params{{{"kl_texture"}, {"dest"}, {"blend_mode", zero}, {"flip", true_value},
-                                {"color", white}}};
+kl::Parameters<5> blit_params{{{"kl_texture"}, {"dest"}, {"blend_mode", zero}, {"flip", true_value}, {"color", white}}};
 kl::Parameters<4> fast_blit_params{{{"kl_texture"}, {"dest"}, {"flip", true_value}, {"color", white}}};
-kl::Parameters<5> blit_texture_params{{{"texture"}, {"dest"}, {"blend_mode", zero}, {"flip", true_value},
-                                        {"color", white}}};
+kl::Parameters<5> blit_texture_params{
+    {{"texture"}, {"dest"}, {"blend_mode", zero}, {"flip", true_value}, {"color", white}}};
 kl::Parameters<4> fast_blit_texture_params{{{"texture"}, {"dest"}, {"flip", true_value}, {"color", white}}};
 
 }  // namespace
@@ -104,8 +103,7 @@ const kl::Signature sig_fast_blit_texture = kl::make_signature("fast_blit_textur
 
 // ------------------------------------------------------------ render targets
 
-void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyObject* dest, int flip,
-                 PyObject* color) {
+void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyObject* dest, int flip, PyObject* color) {
     PyObject* source = object(kl_texture);
     SourceHeight height;
     if (!check_started() || !height.read(source, flip)) return traceback(KLRT_QUALNAME("c_fast_blit"));
@@ -131,9 +129,8 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
         Ref texture = texture_of(render_texture);
         Ref width = texture ? source_width(source) : Ref();
         Ref h = width ? height.take() : Ref();
-        Ref rectangle = h ? Ref::steal(PyTuple_Pack(4, state.int_0.object(), state.int_0.object(), width.get(),
-                                                    h.get()))
-                          : Ref();
+        Ref rectangle =
+            h ? Ref::steal(PyTuple_Pack(4, state.int_0.object(), state.int_0.object(), width.get(), h.get())) : Ref();
         if (rectangle) state.raylib.c_draw_texture_rec(texture.get(), rectangle.get(), dest, color);
     } else if (dest_len >= 0) {
         kl::raise_invalid_dest(dest);
@@ -153,9 +150,8 @@ PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
         return fail(KLRT_QUALNAME("blit"));
     }
     KlRenderTextureObject* rt = record(self);
-    return draw_in_scopes(rt, blend_mode, values[1], false, KLRT_QUALNAME("blit"), [&] {
-        rt->vtab->c_fast_blit(rt, record(values[0]), values[1], flip, values[4]);
-    });
+    return draw_in_scopes(rt, blend_mode, values[1], false, KLRT_QUALNAME("blit"),
+                          [&] { rt->vtab->c_fast_blit(rt, record(values[0]), values[1], flip, values[4]); });
 }
 
 PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -184,8 +180,8 @@ void c_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* de
     Ref display = window ? Ref::steal(PyObject_GetAttr(window.get(), state.names.display.object())) : Ref();
     if (display) {
         PyObject* call_args[] = {display.get(), texture, dest, flip ? Py_True : Py_False, color};
-        Ref result = Ref::steal(PyObject_VectorcallMethod(state.names.fast_blit_pro.object(), call_args,
-                                                          std::size(call_args), nullptr));
+        Ref result = Ref::steal(
+            PyObject_VectorcallMethod(state.names.fast_blit_pro.object(), call_args, std::size(call_args), nullptr));
     }
     if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_fast_blit_texture"));
 }
@@ -195,24 +191,21 @@ PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t narg
     PyObject* values[5];
     int blend_mode = 0;
     int flip = 0;
-    if (!kl::bind_arguments(sig_blit_texture, args, nargs, kwnames, values) ||
-        !kl::as_int32(values[2], blend_mode) || !kl::as_truth(values[3], flip) ||
-        !kl::check_argument_tuple(values[4], true, "color")) {
+    if (!kl::bind_arguments(sig_blit_texture, args, nargs, kwnames, values) || !kl::as_int32(values[2], blend_mode) ||
+        !kl::as_truth(values[3], flip) || !kl::check_argument_tuple(values[4], true, "color")) {
         return fail(KLRT_QUALNAME("blit_texture"));
     }
     KlRenderTextureObject* rt = record(self);
-    return draw_in_scopes(rt, blend_mode, values[1], true, KLRT_QUALNAME("blit_texture"), [&] {
-        rt->vtab->c_fast_blit_texture(rt, values[0], values[1], flip, values[4]);
-    });
+    return draw_in_scopes(rt, blend_mode, values[1], true, KLRT_QUALNAME("blit_texture"),
+                          [&] { rt->vtab->c_fast_blit_texture(rt, values[0], values[1], flip, values[4]); });
 }
 
 PyObject* py_fast_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     Calling calling(KLRT_METHOD("fast_blit_texture"));
     PyObject* values[4];
     int flip = 0;
-    if (!kl::bind_arguments(sig_fast_blit_texture, args, nargs, kwnames, values) ||
-        !kl::as_truth(values[2], flip) || !kl::check_argument_tuple(values[3], true, "color") ||
-        !kl::check_tuple_value(values[1], true)) {
+    if (!kl::bind_arguments(sig_fast_blit_texture, args, nargs, kwnames, values) || !kl::as_truth(values[2], flip) ||
+        !kl::check_argument_tuple(values[3], true, "color") || !kl::check_tuple_value(values[1], true)) {
         return fail(KLRT_QUALNAME("fast_blit_texture"));
     }
     KlRenderTextureObject* rt = record(self);

@@ -2,9 +2,9 @@
 // texture) and the clears: clear and fill in their own texture mode,
 // fast_clear into whatever target the backend draws into.
 #include "kelo_ui/fast/klrendertex/private/entries.h"
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/klrendertex/private/scopes.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
 namespace klrt {
@@ -19,7 +19,7 @@ struct ClearKind {
     kl::FunctionEntry own_entry;
     const kl::Signature& signature;
     const char* qualname;
-    const char* method;  // as messages name it
+    const char* method;     // as messages name it
     bool own_texture_mode;  // clear through c_clear rather than c_fast_clear
 };
 
@@ -68,7 +68,7 @@ const kl::Signature sig_exit = kl::make_signature("__exit__", exit_params);
 
 namespace {
 const ClearKind clear_kind{state.names.clear, py_clear, sig_clear, KLRT_QUALNAME("clear"), KLRT_METHOD("clear"), true};
-const ClearKind fast_clear_kind{state.names.fast_clear, py_fast_clear, sig_fast_clear, KLRT_QUALNAME("fast_clear"),
+const ClearKind fast_clear_kind{state.names.fast_clear,    py_fast_clear, sig_fast_clear, KLRT_QUALNAME("fast_clear"),
                                 KLRT_METHOD("fast_clear"), false};
 const ClearKind fill_kind{state.names.fill, py_fill, sig_fill, KLRT_QUALNAME("fill"), KLRT_METHOD("fill"), true};
 }  // namespace

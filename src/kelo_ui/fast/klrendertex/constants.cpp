@@ -1,7 +1,7 @@
 // Start-up's constants: the interned names and the constant objects, and
 // the constant tuples.
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/startup.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 
 namespace klrt {
 namespace {

@@ -3,8 +3,8 @@
 #include <iterator>
 
 #include "kelo_ui/fast/klrendertex/private/entries.h"
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/convert.h"
 
 namespace klrt {
@@ -31,7 +31,8 @@ PyObject* py_copy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     int flip = 0;
     KlRenderTextureObject* rt = record(self);
     if (!kl::bind_arguments(sig_copy, args, nargs, kwnames, &flip_value) || !kl::as_truth(flip_value, flip) ||
-        !check_loaded(rt)) return fail(KLRT_QUALNAME("copy"));
+        !check_loaded(rt))
+        return fail(KLRT_QUALNAME("copy"));
     // Always the base class, sharing this object's size vector. The vector is
     // held here: construction runs code that may replace the field.
     Ref size = Ref::newref(rt->size);
@@ -41,8 +42,8 @@ PyObject* py_copy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     // An ordinary method call on the new object; `color` is blit's default.
     PyObject* call_args[] = {copy.get(), self, state.origin_position.object(), blend_mode.get(),
                              flip ? Py_True : Py_False};
-    Ref drawn = Ref::steal(
-        PyObject_VectorcallMethod(state.names.blit.object(), call_args, std::size(call_args), nullptr));
+    Ref drawn =
+        Ref::steal(PyObject_VectorcallMethod(state.names.blit.object(), call_args, std::size(call_args), nullptr));
     if (!drawn) return fail(KLRT_QUALNAME("copy"));
     return copy.release();
 }

@@ -71,10 +71,17 @@ bool resolve_defaults(const kl::Signature& signature, Ref& shown_defaults) {
     for (Py_ssize_t i = signature.required; i < signature.count; ++i) {
         Ref stored, displayed;
         switch (signature.default_value(i)) {
-            case zero: stored = Ref::newref(state.int_0.object()); break;
-            case true_value: stored = Ref::newref(Py_True); break;
-            case white: stored = read_white(); break;
-            default: PyErr_SetString(PyExc_SystemError, "a parameter without a default among the optional ones");
+            case zero:
+                stored = Ref::newref(state.int_0.object());
+                break;
+            case true_value:
+                stored = Ref::newref(Py_True);
+                break;
+            case white:
+                stored = read_white();
+                break;
+            default:
+                PyErr_SetString(PyExc_SystemError, "a parameter without a default among the optional ones");
         }
         if (!stored) return false;
         displayed = signature.default_value(i) == white ? read_white() : Ref::newref(stored.get());
@@ -91,8 +98,7 @@ bool resolve_defaults(const kl::Signature& signature, Ref& shown_defaults) {
 Ref texture_annotations() {
     Ref annotations = Ref::steal(PyDict_New());
     Ref object_name = Ref::steal(PyUnicode_FromString("object"));
-    if (!annotations || !object_name ||
-        PyDict_SetItemString(annotations.get(), "texture", object_name.get()) < 0) {
+    if (!annotations || !object_name || PyDict_SetItemString(annotations.get(), "texture", object_name.get()) < 0) {
         return {};
     }
     return annotations;
@@ -134,7 +140,8 @@ bool build_methods(const FunctionCodes& codes) {
         Ref annotations = row.texture_annotation ? texture_annotations() : Ref::steal(PyDict_New());
         if (!annotations) return false;
         Ref function = make(row, codes[i].get(), defaults.get(), annotations.get());
-        if (!function || !kl::set_type_attribute(&KlRenderTextureType, row.signature.name, function.get())) return false;
+        if (!function || !kl::set_type_attribute(&KlRenderTextureType, row.signature.name, function.get()))
+            return false;
         if (row.kind == Kind::static_method && !wrap_static_method(row.signature.name)) return false;
     }
     return true;

@@ -43,21 +43,20 @@ struct KlRenderTextureObject;
 //  9, 10 get_height, get_width: the size.
 //  11 new_ (static): a new loaded render target of the given size, which must
 //    be a vector (never None); a new reference.
-#define KL_RENDER_TEXTURE_SLOTS(X)                                                                                \
-    X(c_fast_blit, void,                                                                                          \
-      (KlRenderTextureObject * self, KlRenderTextureObject * kl_texture, PyObject * dest, int flip,               \
-       PyObject * color))                                                                                         \
-    X(c_fast_blit_texture, void,                                                                                  \
-      (KlRenderTextureObject * self, PyObject * texture, PyObject * dest, int flip, PyObject * color))            \
-    X(c_fast_clear, void, (KlRenderTextureObject * self, PyObject * color))                                      \
-    X(c_clear, void, (KlRenderTextureObject * self, PyObject * color))                                           \
-    X(clear, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                          \
-    X(fast_clear, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                     \
-    X(fill, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                           \
-    X(kill, void, (KlRenderTextureObject * self, int skip_dispatch))                                             \
-    X(get_rect, PyObject*, (KlRenderTextureObject * self, int skip_dispatch))                                    \
-    X(get_height, double, (KlRenderTextureObject * self, int skip_dispatch))                                     \
-    X(get_width, double, (KlRenderTextureObject * self, int skip_dispatch))                                      \
+#define KL_RENDER_TEXTURE_SLOTS(X)                                                                                    \
+    X(c_fast_blit, void,                                                                                              \
+      (KlRenderTextureObject * self, KlRenderTextureObject * kl_texture, PyObject * dest, int flip, PyObject* color)) \
+    X(c_fast_blit_texture, void,                                                                                      \
+      (KlRenderTextureObject * self, PyObject * texture, PyObject * dest, int flip, PyObject* color))                 \
+    X(c_fast_clear, void, (KlRenderTextureObject * self, PyObject * color))                                           \
+    X(c_clear, void, (KlRenderTextureObject * self, PyObject * color))                                                \
+    X(clear, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                               \
+    X(fast_clear, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                          \
+    X(fill, void, (KlRenderTextureObject * self, PyObject * color, int skip_dispatch))                                \
+    X(kill, void, (KlRenderTextureObject * self, int skip_dispatch))                                                  \
+    X(get_rect, PyObject*, (KlRenderTextureObject * self, int skip_dispatch))                                         \
+    X(get_height, double, (KlRenderTextureObject * self, int skip_dispatch))                                          \
+    X(get_width, double, (KlRenderTextureObject * self, int skip_dispatch))                                           \
     X(new_, KlRenderTextureObject*, (KlVector2Object * size))
 
 struct KlRenderTextureVTable {

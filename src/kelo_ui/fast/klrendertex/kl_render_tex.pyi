@@ -124,7 +124,11 @@ class KlRenderTexture:
         The third positional parameter is `flip` (where `blit`'s is `blend_mode`).
         """
     def blit_texture(
-        self, texture: object, dest: tuple[Any, ...] | None, blend_mode: SupportsInt = 0, flip: object = True,
+        self,
+        texture: object,
+        dest: tuple[Any, ...] | None,
+        blend_mode: SupportsInt = 0,
+        flip: object = True,
         color: _Tint = ...,
     ) -> None:
         """As `blit`, for any texture: drawn by `kelo_state.window.display.fast_blit_pro`.

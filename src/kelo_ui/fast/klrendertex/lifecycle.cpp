@@ -1,8 +1,8 @@
 // Construction and release: __init__, the native new, from_rl_render_texture,
 // kill, and destruction. All GPU work goes through the raylib binding md.rl.
 #include "kelo_ui/fast/klrendertex/private/entries.h"
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 #include "kelo_ui/fast/runtime/unraisable.h"
 
@@ -32,8 +32,8 @@ bool load(KlRenderTextureObject* self, PyObject* size) {
     Ref height = Ref::steal(PyLong_FromDouble(vector->y));
     if (!height) return false;
     PyObject* args[] = {rl.get(), width.get(), height.get()};
-    Ref render_texture = Ref::steal(
-        PyObject_VectorcallMethod(state.names.load_render_texture.object(), args, 3, nullptr));
+    Ref render_texture =
+        Ref::steal(PyObject_VectorcallMethod(state.names.load_render_texture.object(), args, 3, nullptr));
     if (!render_texture) return false;
     store_field(self->render_texture, std::move(render_texture));
     store_field(self->size, std::move(kept_size));
@@ -95,7 +95,8 @@ KlRenderTextureObject* new_(KlVector2Object* size) {
     // tp_new refuses while the module has not started.
     Ref self = Ref::steal(tp_new(&KlRenderTextureType, state.empty_tuple.object(), nullptr));
     // On failure the new object goes with `loaded` 0: nothing is unloaded.
-    if (!self || !load(self.as<KlRenderTextureObject>(), reinterpret_cast<PyObject*>(size))) return fail(KLRT_QUALNAME("new"));
+    if (!self || !load(self.as<KlRenderTextureObject>(), reinterpret_cast<PyObject*>(size)))
+        return fail(KLRT_QUALNAME("new"));
     return reinterpret_cast<KlRenderTextureObject*>(self.release());
 }
 
@@ -220,8 +221,7 @@ void tp_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
     // A long chain of render targets (linked through render_texture) is freed
     // in pieces rather than by one recursion as deep as the chain.
-    Py_TRASHCAN_BEGIN(self, tp_dealloc)
-    destroy(self);
+    Py_TRASHCAN_BEGIN(self, tp_dealloc) destroy(self);
     Py_TRASHCAN_END
 }
 

@@ -6,11 +6,11 @@
 #include <iterator>
 
 #include "kelo_ui/fast/klrendertex/private/entries.h"
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/klrendertex/private/startup.h"
-#include "kelo_ui/fast/runtime/native_type.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/convert.h"
+#include "kelo_ui/fast/runtime/native_type.h"
 
 namespace klrt {
 namespace {
@@ -49,8 +49,7 @@ bool set_state(KlRenderTextureObject* self, PyObject* saved) {
     const Py_ssize_t length = PyTuple_GET_SIZE(saved);
     if (length < state_fields) {
         // Never read past the tuple; refuse before anything changes.
-        PyErr_Format(PyExc_TypeError, "a KlRenderTexture state has at least %zd items, got %zd", state_fields,
-                     length);
+        PyErr_Format(PyExc_TypeError, "a KlRenderTexture state has at least %zd items, got %zd", state_fields, length);
         return false;
     }
     int loaded = 0;
@@ -85,7 +84,8 @@ PyObject* py_reduce(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject
     Ref fields = Ref::steal(PyTuple_Pack(3, rt->loaded ? Py_True : Py_False, rt->render_texture, rt->size));
     if (!fields) return fail(KLRT_QUALNAME("__reduce__"));
     PyObject* found = nullptr;
-    if (PyObject_GetOptionalAttr(self, state.names.dunder_dict.object(), &found) < 0) return fail(KLRT_QUALNAME("__reduce__"));
+    if (PyObject_GetOptionalAttr(self, state.names.dunder_dict.object(), &found) < 0)
+        return fail(KLRT_QUALNAME("__reduce__"));
     Ref dict = Ref::steal(found);
     const int has_attributes = dict && dict.get() != Py_None ? PyObject_IsTrue(dict.get()) : 0;
     if (has_attributes < 0) return fail(KLRT_QUALNAME("__reduce__"));
@@ -103,18 +103,18 @@ PyObject* py_reduce(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject
     Ref unpickle = global(state.names.unpickle);
     if (!unpickle) return fail(KLRT_QUALNAME("__reduce__"));
     PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(self));
-    PyObject* result = use_setstate
-                           ? Py_BuildValue("(O(OOO)O)", unpickle.get(), type, state.pickle_checksum.object(), Py_None,
-                                           fields.get())
-                           : Py_BuildValue("(O(OOO))", unpickle.get(), type, state.pickle_checksum.object(),
-                                           fields.get());
+    PyObject* result =
+        use_setstate
+            ? Py_BuildValue("(O(OOO)O)", unpickle.get(), type, state.pickle_checksum.object(), Py_None, fields.get())
+            : Py_BuildValue("(O(OOO))", unpickle.get(), type, state.pickle_checksum.object(), fields.get());
     return result ? result : fail(KLRT_QUALNAME("__reduce__"));
 }
 
 PyObject* py_setstate(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* state_value = nullptr;
     if (!kl::bind_arguments(sig_setstate, args, nargs, kwnames, &state_value) ||
-        !kl::check_tuple_value(state_value, true)) return fail(KLRT_QUALNAME("__setstate__"));
+        !kl::check_tuple_value(state_value, true))
+        return fail(KLRT_QUALNAME("__setstate__"));
     if (state_value == Py_None) {
         PyErr_SetString(PyExc_TypeError, "cannot pass None into a C function argument that is declared 'not None'");
         return fail(KLRT_QUALNAME("__setstate__"));
@@ -129,12 +129,13 @@ PyObject* py_unpickle(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     std::int64_t checksum = 0;
     if (!kl::bind_arguments(sig_unpickle, args, nargs, kwnames, values) || !kl::as_int64(values[1], checksum) ||
         !kl::check_argument_tuple(values[2], true, "__pyx_state") ||
-        (!accepted_checksum(checksum) && !raise_incompatible_checksum(checksum))) return fail(qualname);
+        (!accepted_checksum(checksum) && !raise_incompatible_checksum(checksum)))
+        return fail(qualname);
     // KlRenderTexture.__new__(__pyx_type): the interpreter refuses a type
     // that is not the class or a subclass. No __init__ runs.
     PyObject* new_args[] = {reinterpret_cast<PyObject*>(&KlRenderTextureType), values[0]};
-    Ref made = Ref::steal(PyObject_VectorcallMethod(state.names.dunder_new.object(), new_args, std::size(new_args),
-                                                    nullptr));
+    Ref made =
+        Ref::steal(PyObject_VectorcallMethod(state.names.dunder_new.object(), new_args, std::size(new_args), nullptr));
     if (!made) return fail(qualname);
     if (values[2] != Py_None && !set_state(made.as<KlRenderTextureObject>(), values[2])) {
         // The half-restored object never owned the state's render texture:

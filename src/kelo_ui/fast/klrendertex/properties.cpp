@@ -43,28 +43,23 @@ PyObject* get_height_property(PyObject* self, void*) {
     return value ? value : fail(KLRT_QUALNAME("height.__get__"));
 }
 
-PyObject* get_render_texture(PyObject* self, void*) {
-    return Py_NewRef(record(self)->render_texture);
-}
+PyObject* get_render_texture(PyObject* self, void*) { return Py_NewRef(record(self)->render_texture); }
 
 int set_render_texture(PyObject* self, PyObject* value, void*) {
     store_field(record(self)->render_texture, Ref::newref(value ? value : Py_None));
     return 0;
 }
 
-PyObject* get_size(PyObject* self, void*) {
-    return Py_NewRef(record(self)->size);
-}
+PyObject* get_size(PyObject* self, void*) { return Py_NewRef(record(self)->size); }
 
 int set_size(PyObject* self, PyObject* value, void*) {
-    if (value != nullptr && value != Py_None && !kl::check_field_type(value, state.vector2_type.get())) return fail(KLRT_QUALNAME("size.__set__"));
+    if (value != nullptr && value != Py_None && !kl::check_field_type(value, state.vector2_type.get()))
+        return fail(KLRT_QUALNAME("size.__set__"));
     store_field(record(self)->size, Ref::newref(value ? value : Py_None));
     return 0;
 }
 
-PyObject* get_loaded(PyObject* self, void*) {
-    return PyBool_FromLong(record(self)->loaded);
-}
+PyObject* get_loaded(PyObject* self, void*) { return PyBool_FromLong(record(self)->loaded); }
 
 int set_loaded(PyObject* self, PyObject* value, void*) {
     if (value == nullptr) {

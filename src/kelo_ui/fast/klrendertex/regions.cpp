@@ -60,8 +60,8 @@ bool read_area(PyObject* object, KlRenderTextureObject* source, Area& out) {
         Ref width = Ref::steal(PyFloat_FromDouble(size->x));
         Ref height = width ? Ref::steal(PyFloat_FromDouble(size->y)) : Ref();
         if (height)
-            PyErr_Format(PyExc_ValueError, "area %R reaches outside the source, which is %R x %R", object,
-                         width.get(), height.get());
+            PyErr_Format(PyExc_ValueError, "area %R reaches outside the source, which is %R x %R", object, width.get(),
+                         height.get());
         return false;
     }
     return true;
@@ -95,8 +95,8 @@ void draw_through_functions(PyObject* render_texture, const Area& area, PyObject
     if (!rectangle) {
         Ref drawn_height = number(area.height);
         if (!drawn_height) return;
-        rectangle = Ref::steal(PyTuple_Pack(4, PyTuple_GET_ITEM(dest, 0), PyTuple_GET_ITEM(dest, 1), width.get(),
-                                            drawn_height.get()));
+        rectangle = Ref::steal(
+            PyTuple_Pack(4, PyTuple_GET_ITEM(dest, 0), PyTuple_GET_ITEM(dest, 1), width.get(), drawn_height.get()));
         if (!rectangle) return;
     }
     state.raylib.c_draw_texture_rec(texture.get(), source.get(), rectangle.get(), color);
@@ -113,10 +113,9 @@ void draw_region(KlRenderTextureObject* source, const Area& area, PyObject* dest
     draw_through_functions(render_texture.get(), area, dest, flip, color);
 }
 
-kl::Parameters<6> blit_region_params{{{"kl_texture"}, {"area"}, {"dest"}, {"blend_mode", zero},
-                                       {"flip", true_value}, {"color", white}}};
-kl::Parameters<5> fast_blit_region_params{{{"kl_texture"}, {"area"}, {"dest"}, {"flip", true_value},
-                                            {"color", white}}};
+kl::Parameters<6> blit_region_params{
+    {{"kl_texture"}, {"area"}, {"dest"}, {"blend_mode", zero}, {"flip", true_value}, {"color", white}}};
+kl::Parameters<5> fast_blit_region_params{{{"kl_texture"}, {"area"}, {"dest"}, {"flip", true_value}, {"color", white}}};
 
 }  // namespace
 
@@ -129,8 +128,8 @@ PyObject* py_blit_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs
     int blend_mode = 0;
     int flip = 0;
     Area area{};
-    if (!kl::bind_arguments(sig_blit_region, args, nargs, kwnames, values) ||
-        !kl::as_int32(values[3], blend_mode) || !kl::as_truth(values[4], flip) ||
+    if (!kl::bind_arguments(sig_blit_region, args, nargs, kwnames, values) || !kl::as_int32(values[3], blend_mode) ||
+        !kl::as_truth(values[4], flip) ||
         !kl::check_argument_type(values[0], &KlRenderTextureType, false, "kl_texture") ||
         !read_area(values[1], record(values[0]), area) || !check_dest(values[2]) ||
         !kl::check_argument_tuple(values[5], true, "color")) {
@@ -153,8 +152,7 @@ PyObject* py_fast_blit_region(PyObject*, PyObject* const* args, Py_ssize_t nargs
     PyObject* values[5];
     int flip = 0;
     Area area{};
-    if (!kl::bind_arguments(sig_fast_blit_region, args, nargs, kwnames, values) ||
-        !kl::as_truth(values[3], flip) ||
+    if (!kl::bind_arguments(sig_fast_blit_region, args, nargs, kwnames, values) || !kl::as_truth(values[3], flip) ||
         !kl::check_argument_type(values[0], &KlRenderTextureType, false, "kl_texture") ||
         !read_area(values[1], record(values[0]), area) || !check_dest(values[2]) ||
         !kl::check_argument_tuple(values[4], true, "color")) {

@@ -2,8 +2,8 @@
 // method tables, the drawing functions of kelo_raylib and the module-level
 // names md, Color, kelo_state and Annotations.
 #include "kelo_ui/fast/klrect/klrect.h"
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/startup.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klshader/klshader.h"
 #include "kelo_ui/fast/runtime/imports.h"
 
@@ -81,12 +81,12 @@ bool import_md() {
 
 // KlShader's type and table are only tested.
 bool import_sibling_types() {
-    return import_sibling("kelo_ui.fast.klvector2.klvector2", "KlVector2", sizeof(KlVector2Object),
-                          &state.vector2_type, &state.vector2_vtab) &&
+    return import_sibling("kelo_ui.fast.klvector2.klvector2", "KlVector2", sizeof(KlVector2Object), &state.vector2_type,
+                          &state.vector2_vtab) &&
            import_sibling("kelo_ui.fast.klrect.klrect", "KlRect", sizeof(KlRectObject), &state.rect_type,
                           &state.rect_vtab) &&
-           import_sibling<KlShaderVTable>("kelo_ui.fast.klshader.klshader", "KlShader", sizeof(KlShaderObject),
-                                          nullptr, nullptr);
+           import_sibling<KlShaderVTable>("kelo_ui.fast.klshader.klshader", "KlShader", sizeof(KlShaderObject), nullptr,
+                                          nullptr);
 }
 
 bool import_module_globals() {

@@ -1,8 +1,8 @@
 // The size queries get_width, get_height and get_rect: native slots 10, 9
 // and 8 with override dispatch, and their Python-visible entries.
 #include "kelo_ui/fast/klrendertex/private/entries.h"
-#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
+#include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
 
@@ -13,7 +13,7 @@ using kl::Ref;
 
 // get_width and get_height differ only in the field they read.
 struct SizeQuery {
-    double KlVector2Object::*field;
+    double KlVector2Object::* field;
     const char* field_name;
     const kl::Pinned<>& method_name;
     kl::FunctionEntry own_entry;
@@ -46,8 +46,7 @@ PyObject* py_size_query(const SizeQuery& query, const kl::Signature& sig, PyObje
     return PyFloat_FromDouble(value);
 }
 
-const SizeQuery width_query{&KlVector2Object::x, "x", state.names.get_width, py_get_width,
-                            KLRT_QUALNAME("get_width")};
+const SizeQuery width_query{&KlVector2Object::x, "x", state.names.get_width, py_get_width, KLRT_QUALNAME("get_width")};
 const SizeQuery height_query{&KlVector2Object::y, "y", state.names.get_height, py_get_height,
                              KLRT_QUALNAME("get_height")};
 
@@ -57,7 +56,9 @@ const kl::Signature sig_get_width = kl::make_signature("get_width");
 const kl::Signature sig_get_height = kl::make_signature("get_height");
 const kl::Signature sig_get_rect = kl::make_signature("get_rect");
 
-double get_width(KlRenderTextureObject* self, int skip_dispatch) { return size_query(width_query, self, skip_dispatch); }
+double get_width(KlRenderTextureObject* self, int skip_dispatch) {
+    return size_query(width_query, self, skip_dispatch);
+}
 
 double get_height(KlRenderTextureObject* self, int skip_dispatch) {
     return size_query(height_query, self, skip_dispatch);
@@ -77,8 +78,8 @@ PyObject* get_rect(KlRenderTextureObject* self, int skip_dispatch) {
         skip_dispatch, {object(self), state.names.get_rect.object(), py_get_rect},
         [&]() -> PyObject* {
             KlVector2Object* size = size_vector(self, "x");
-            PyObject* rect = size ? state.rect_vtab->new_(0.0f, 0.0f, kl::to_single(size->x), kl::to_single(size->y))
-                                  : nullptr;
+            PyObject* rect =
+                size ? state.rect_vtab->new_(0.0f, 0.0f, kl::to_single(size->x), kl::to_single(size->y)) : nullptr;
             return rect ? rect : fail(KLRT_QUALNAME("get_rect"));
         },
         [&](Ref result) -> PyObject* {

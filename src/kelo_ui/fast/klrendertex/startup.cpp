@@ -3,9 +3,9 @@
 // larger phases live in files of their own (private/startup.h); the runtime's
 // module policy (module_def.h) refuses other interpreters and a second
 // initialisation.
+#include "kelo_ui/fast/klrendertex/private/startup.h"
 #include "kelo_ui/fast/klrendertex/private/entries.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
-#include "kelo_ui/fast/klrendertex/private/startup.h"
 #include "kelo_ui/fast/runtime/function.h"
 #include "kelo_ui/fast/runtime/module_def.h"
 #include "kelo_ui/fast/runtime/names.h"
@@ -84,8 +84,7 @@ bool check_version() {
     if (major == PY_MAJOR_VERSION && minor == PY_MINOR_VERSION) return true;
     return PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
                             "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-                            PY_MAJOR_VERSION, PY_MINOR_VERSION, KLRT_MODULE_NAME, "does not match", major,
-                            minor) == 0;
+                            PY_MAJOR_VERSION, PY_MINOR_VERSION, KLRT_MODULE_NAME, "does not match", major, minor) == 0;
 }
 
 // Assertions, fixed for the life of the process: the built-in __debug__.
@@ -137,9 +136,9 @@ bool run_startup(PyObject* module) {
     constants_made = true;
     FunctionCodes codes;
     return read_assertions() && kl::ready_function_type() && register_module(module) && find_staticmethod() &&
-           make_constant_tuples() && make_function_codes(codes) && publish_class(module) &&
-           install_pickling(codes) && import_sibling_types() && import_raylib_functions() &&
-           import_module_globals() && build_methods(codes) && bind_module_functions(codes);
+           make_constant_tuples() && make_function_codes(codes) && publish_class(module) && install_pickling(codes) &&
+           import_sibling_types() && import_raylib_functions() && import_module_globals() && build_methods(codes) &&
+           bind_module_functions(codes);
 }
 
 // A second execution of this module never gets here (the runtime's policy).
@@ -148,7 +147,8 @@ int exec_module(PyObject* module) {
         state.started = true;
         return 0;
     }
-    if (state.globals != nullptr && constants_made) kl::add_traceback("init " KLRT_MODULE_NAME, source_path, state.globals);
+    if (state.globals != nullptr && constants_made)
+        kl::add_traceback("init " KLRT_MODULE_NAME, source_path, state.globals);
     state.module.set({});
     state.globals = nullptr;
     return -1;

@@ -11,9 +11,12 @@ namespace {
 
 struct Shader {
     using Record = KlShaderObject;
-    static constexpr kl::ValueDescription about{
-        "KlShader", "kelo_ui.fast.klshader.klshader", "The toolkit's shader type.",
-        "KlShader(id=0)\n--\n\nA shader program id.", true, false};
+    static constexpr kl::ValueDescription about{"KlShader",
+                                                "kelo_ui.fast.klshader.klshader",
+                                                "The toolkit's shader type.",
+                                                "KlShader(id=0)\n--\n\nA shader program id.",
+                                                true,
+                                                false};
     // Only the id is a value: the locations belong to a loaded program.
     static constexpr kl::ValueField fields[] = {
         {"id", "shader program id", offsetof(Record, id), kl::ValueField::id},

@@ -11,9 +11,9 @@ namespace {
 
 struct Vector2 {
     using Record = KlVector2Object;
-    static constexpr kl::ValueDescription about{
-        "KlVector2", "kelo_ui.fast.klvector2.klvector2", "The toolkit's 2-D vector type.",
-        "KlVector2(x=0.0, y=0.0)\n--\n\nA 2-D vector of doubles."};
+    static constexpr kl::ValueDescription about{"KlVector2", "kelo_ui.fast.klvector2.klvector2",
+                                                "The toolkit's 2-D vector type.",
+                                                "KlVector2(x=0.0, y=0.0)\n--\n\nA 2-D vector of doubles."};
     static constexpr kl::ValueField fields[] = {
         {"x", "horizontal component", offsetof(Record, x), kl::ValueField::real},
         {"y", "vertical component", offsetof(Record, y), kl::ValueField::real},

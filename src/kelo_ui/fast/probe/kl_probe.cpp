@@ -24,10 +24,19 @@ using kl::Ref;
 // raylib's own structs, as a program calling raylib declares them: the floor
 // calls raylib itself, as another native module would.
 namespace rl {
-struct Texture { unsigned int id; int width, height, mipmaps, format; };
-struct Rectangle { float x, y, width, height; };
-struct Vector2 { float x, y; };
-struct Color { unsigned char r, g, b, a; };
+struct Texture {
+    unsigned int id;
+    int width, height, mipmaps, format;
+};
+struct Rectangle {
+    float x, y, width, height;
+};
+struct Vector2 {
+    float x, y;
+};
+struct Color {
+    unsigned char r, g, b, a;
+};
 }  // namespace rl
 
 PyObject* record_sizes(PyObject*, PyObject*) {
@@ -125,22 +134,21 @@ struct ExportCall;
 
 template <typename... Args>
 struct ExportCall<void (*)(Args...)> {
-    static bool call(const char* name, const char* signature, PyObject* const* given, Py_ssize_t n,
-                     PyObject* pending) {
+    static bool call(const char* name, const char* signature, PyObject* const* given, Py_ssize_t n, PyObject* pending) {
         return call(name, signature, given, n, pending, std::index_sequence_for<Args...>());
     }
 
     template <std::size_t... I>
-    static bool call(const char* name, const char* signature, PyObject* const* given, Py_ssize_t n,
-                     PyObject* pending, std::index_sequence<I...>) {
+    static bool call(const char* name, const char* signature, PyObject* const* given, Py_ssize_t n, PyObject* pending,
+                     std::index_sequence<I...>) {
         if (!kl::check_positional_count(name, n, sizeof...(Args))) return false;
         std::tuple<Args...> values;
         if (!(argument(given[I], std::get<I>(values)) && ...)) return false;
         Ref module = Ref::steal(PyImport_ImportModule(kelo_raylib::module_name));
         Ref table = module ? Ref::steal(PyObject_GetAttrString(module.get(), "__pyx_capi__")) : Ref();
         Ref capsule = table ? Ref::steal(PyMapping_GetItemString(table.get(), name)) : Ref();
-        auto entry = capsule ? reinterpret_cast<void (*)(Args...)>(PyCapsule_GetPointer(capsule.get(), signature))
-                             : nullptr;
+        auto entry =
+            capsule ? reinterpret_cast<void (*)(Args...)>(PyCapsule_GetPointer(capsule.get(), signature)) : nullptr;
         if (!entry) return false;
         if (pending) PyErr_SetRaisedException(Py_NewRef(pending));
         std::apply(entry, values);
@@ -156,7 +164,7 @@ bool call_export(PyObject* name, PyObject* const* given, Py_ssize_t n, PyObject*
         return false;
     }
 #define KL_CALL(function, result, parameters, signature, python, doc) \
-    if (std::strcmp(text, #function) == 0)                           \
+    if (std::strcmp(text, #function) == 0)                            \
         return ExportCall<kelo_raylib::function_type::function>::call(#function, signature, given, n, pending);
     KELO_RAYLIB_DRAWING_FUNCTIONS(KL_CALL)
 #undef KL_CALL
@@ -197,7 +205,7 @@ PyObject* noop(PyObject*, PyObject* const*, Py_ssize_t) { Py_RETURN_NONE; }
 // prebuilt structs: the whole `texture` (its bytes) flipped at (10, 20),
 // untinted. The floor of any blit that goes through it.
 PyObject* draw_texture_rec_floor(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-        if (!kl::check_positional_count("draw_texture_rec_floor", nargs, 3)) return nullptr;
+    if (!kl::check_positional_count("draw_texture_rec_floor", nargs, 3)) return nullptr;
     const auto address = reinterpret_cast<std::uintptr_t>(PyLong_AsVoidPtr(args[0]));
     if (address == 0) {
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "draw_texture_rec_floor: no function address");
@@ -211,13 +219,15 @@ PyObject* draw_texture_rec_floor(PyObject*, PyObject* const* args, Py_ssize_t na
     PyBuffer_Release(&bytes);
     const Py_ssize_t count = PyLong_AsSsize_t(args[2]);
     if (!sized || count < 0) {
-        if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "draw_texture_rec_floor: a Texture's bytes and a count");
+        if (!PyErr_Occurred())
+            PyErr_SetString(PyExc_ValueError, "draw_texture_rec_floor: a Texture's bytes and a count");
         return nullptr;
     }
     using DrawTextureRec = void (*)(rl::Texture, rl::Rectangle, rl::Vector2, rl::Color);
     const auto draw = reinterpret_cast<DrawTextureRec>(address);
     const rl::Rectangle source{0.0f, 0.0f, static_cast<float>(texture.width), -static_cast<float>(texture.height)};
-    for (Py_ssize_t i = 0; i < count; ++i) draw(texture, source, rl::Vector2{10.0f, 20.0f}, rl::Color{255, 255, 255, 255});
+    for (Py_ssize_t i = 0; i < count; ++i)
+        draw(texture, source, rl::Vector2{10.0f, 20.0f}, rl::Color{255, 255, 255, 255});
     Py_RETURN_NONE;
 }
 
@@ -261,8 +271,7 @@ PyType_Slot floor_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(floor_new)},
     {0, nullptr},
 };
-PyType_Spec floor_spec = {"kelo_ui.fast.probe.kl_probe.Floor", sizeof(FloorObject), 0, Py_TPFLAGS_DEFAULT,
-                          floor_slots};
+PyType_Spec floor_spec = {"kelo_ui.fast.probe.kl_probe.Floor", sizeof(FloorObject), 0, Py_TPFLAGS_DEFAULT, floor_slots};
 
 PyMethodDef probe_functions[] = {
     {"record_sizes", record_sizes, METH_NOARGS, nullptr},

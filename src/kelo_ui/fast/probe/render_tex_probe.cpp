@@ -93,8 +93,8 @@ PyObject* rt_slot(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     int flag = 0;
     if (std::strcmp(name, "c_fast_blit") == 0) {
         if (!need(5) || !as_int(args[4], flag)) return nullptr;
-        KlRenderTextureObject* source =
-            args[2] == Py_None ? reinterpret_cast<KlRenderTextureObject*>(Py_None) : as_render_texture(args[2], type.get());
+        KlRenderTextureObject* source = args[2] == Py_None ? reinterpret_cast<KlRenderTextureObject*>(Py_None)
+                                                           : as_render_texture(args[2], type.get());
         if (source == nullptr) return nullptr;
         table->c_fast_blit(self, source, args[3], flag, args[5]);
         return kl::none_unless_error();
@@ -160,8 +160,7 @@ void recording_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* source, 
     record_call(Ref::steal(Py_BuildValue("(sOOiO)", "c_fast_blit", source, dest, flip, color)));
 }
 
-void recording_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* dest, int flip,
-                                 PyObject* color) {
+void recording_fast_blit_texture(KlRenderTextureObject*, PyObject* texture, PyObject* dest, int flip, PyObject* color) {
     record_call(Ref::steal(Py_BuildValue("(sOOiO)", "c_fast_blit_texture", texture, dest, flip, color)));
 }
 

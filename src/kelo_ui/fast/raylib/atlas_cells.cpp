@@ -77,7 +77,9 @@ PyObject* method_make_cell(PyObject* object, PyObject* const* args, Py_ssize_t n
     void* slot = reinterpret_cast<CDataHead*>(view.get())->c_data;
     // The picture's rows run top-down, the texture's bottom-up.
     const Area area{x, page_height - y - height, width, height};
-    if (!growing([&] { self->cells.emplace(reinterpret_cast<std::uintptr_t>(slot), Cell{std::move(page), page_data, area}); })) {
+    if (!growing([&] {
+            self->cells.emplace(reinterpret_cast<std::uintptr_t>(slot), Cell{std::move(page), page_data, area});
+        })) {
         forget_live(self, slot, Death::unloaded);
         zero(Kind::render_texture, slot);
         return nullptr;

@@ -97,8 +97,8 @@ Ref ask(PyObject* ffi, const char* method, const char* format, Args... args) {
 bool check_field(PyObject* ffi, const DeclaredStruct& declared, std::size_t index, PyObject* item) {
     const DeclaredField& field = declared.fields[index];
     if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 2 || !str_equals(PyTuple_GET_ITEM(item, 0), field.name)) {
-        return mismatch("field %zu of %s in the raylib binding is %R; kelo_ui assumes '%s'", index,
-                        declared.cname, item, field.name);
+        return mismatch("field %zu of %s in the raylib binding is %R; kelo_ui assumes '%s'", index, declared.cname,
+                        item, field.name);
     }
     Ref field_type = Ref::steal(PyObject_GetAttrString(PyTuple_GET_ITEM(item, 1), "type"));
     Ref cname = field_type ? Ref::steal(PyObject_GetAttrString(field_type.get(), "cname")) : Ref();
@@ -126,8 +126,8 @@ bool check_field(PyObject* ffi, const DeclaredStruct& declared, std::size_t inde
         Py_ssize_t at = 0;
         if (!read_size(offset, at)) return false;
         if (static_cast<std::size_t>(at) != field.offset) {
-            return mismatch("%s.%s is at offset %zd in the raylib binding; kelo_ui assumes %zu",
-                            declared.cname, field.name, at, field.offset);
+            return mismatch("%s.%s is at offset %zd in the raylib binding; kelo_ui assumes %zu", declared.cname,
+                            field.name, at, field.offset);
         }
     }
     return true;
@@ -148,8 +148,7 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
     Ref cname = Ref::steal(PyObject_GetAttrString(ctype.get(), "cname"));
     if (!cname) return Ref();
     if (!same_ctype(cname.get(), declared.cname)) {
-        mismatch("%s is %R in the raylib binding; kelo_ui assumes '%s'", declared.name, cname.get(),
-                 declared.cname);
+        mismatch("%s is %R in the raylib binding; kelo_ui assumes '%s'", declared.name, cname.get(), declared.cname);
         return Ref();
     }
     Ref size = ask(ffi, "sizeof", "(O)", ctype.get());
@@ -160,8 +159,7 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
     Py_ssize_t bytes = 0;
     if (!read_size(size.get(), bytes)) return Ref();
     if (static_cast<std::size_t>(bytes) != declared.size) {
-        mismatch("%s is %zd bytes in the raylib binding; kelo_ui assumes %zu", declared.cname, bytes,
-                 declared.size);
+        mismatch("%s is %zd bytes in the raylib binding; kelo_ui assumes %zu", declared.cname, bytes, declared.size);
         return Ref();
     }
     // cffi's conversion writes as many bytes as the CType itself says, whatever
@@ -198,8 +196,7 @@ Ref checked_struct(PyObject* ffi, const DeclaredStruct& declared, const Cffi& cf
 // binding's `ffi`: the answer must be a cdata, whose type cffi itself reports
 // and whose value cffi's own conversion reads, so nothing but a function
 // pointer of the declared type is ever called.
-bool find_function(PyObject* ffi, PyObject* lib, const DeclaredFunction& declared, Binding& binding,
-                   const Cffi& cffi) {
+bool find_function(PyObject* ffi, PyObject* lib, const DeclaredFunction& declared, Binding& binding, const Cffi& cffi) {
     Ref pointer = ask(ffi, "addressof", "(Os)", lib, declared.name);
     if (!pointer) {
         mismatch_from_pending("the raylib binding has no function %s", declared.name);

@@ -17,8 +17,8 @@
 namespace kelo_raylib::native {
 namespace {
 
-kl::Pinned<> context;                   // the one context
-kl::Pinned<> deactivated_name;          // "_deactivated", what a window is told
+kl::Pinned<> context;           // the one context
+kl::Pinned<> deactivated_name;  // "_deactivated", what a window is told
 kl::Pinned<> closed_reason, forked_reason;
 
 // The binding of the installed raylib package (`raylib.ffi`, `raylib.rl`),
@@ -103,8 +103,8 @@ PyObject* method_activate(PyObject* object, PyObject* const* args, Py_ssize_t na
 PyObject* method_deactivate(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     ContextObject* self = context_of(object);
     if (!kl::check_positional_count("deactivate", nargs, 1)) return nullptr;
-    const bool forked = args[0] == forked_reason.object() ||
-                        (PyUnicode_Check(args[0]) && PyUnicode_EqualToUTF8(args[0], "forked"));
+    const bool forked =
+        args[0] == forked_reason.object() || (PyUnicode_Check(args[0]) && PyUnicode_EqualToUTF8(args[0], "forked"));
     if (!forked && !(args[0] == closed_reason.object() ||
                      (PyUnicode_Check(args[0]) && PyUnicode_EqualToUTF8(args[0], "closed")))) {
         PyErr_Format(PyExc_ValueError, "deactivate: why is 'closed' or 'forked', not %R", args[0]);
@@ -114,7 +114,8 @@ PyObject* method_deactivate(PyObject* object, PyObject* const* args, Py_ssize_t 
     if (forked) {
         self->busy = 0;
     } else {
-        if (self->thread != 0 && self->thread != PyThread_get_thread_ident()) return refuse(self, "close_window"), nullptr;
+        if (self->thread != 0 && self->thread != PyThread_get_thread_ident())
+            return refuse(self, "close_window"), nullptr;
         if (self->busy > 0) {
             PyErr_SetString(PyExc_RuntimeError,
                             "close_window: raylib is being called through md.rl (this runs inside the conversion of "
@@ -196,67 +197,90 @@ PyObject* get_largest_size(PyObject* object, void*) { return PyLong_FromLong(con
 
 PyMethodDef context_methods[] = {
     // The transitions.
-    KL_METHOD(activate, "activate($self, window, width, height, title, flags, /)\n--\n\n"
-                        "Open raylib's window and make the context window's; False when raylib could not."),
-    KL_METHOD(deactivate, "deactivate($self, why, /)\n--\n\n"
-                          "End the window: 'closed' or 'forked'. Its GPU objects die, raylib's window closes, the "
-                          "window's _deactivated(why) runs, then it stops being the context's."),
+    KL_METHOD(activate,
+              "activate($self, window, width, height, title, flags, /)\n--\n\n"
+              "Open raylib's window and make the context window's; False when raylib could not."),
+    KL_METHOD(deactivate,
+              "deactivate($self, why, /)\n--\n\n"
+              "End the window: 'closed' or 'forked'. Its GPU objects die, raylib's window closes, the "
+              "window's _deactivated(why) runs, then it stops being the context's."),
     KL_METHOD(begin_frame, "begin_frame($self, /)\n--\n\nraylib's BeginDrawing, on the window's thread."),
     KL_METHOD(end_frame, "end_frame($self, /)\n--\n\nraylib's EndDrawing, unless the window closed."),
-    KL_METHOD(shown_window, "shown_window($self, owner, /)\n--\n\n"
-                            "The window, or stand_in while none is open (owner is ignored: a property's getter)."),
-    KL_METHOD(is_window_ready, "is_window_ready($self, /)\n--\n\n"
-                               "Whether a window of this process is open and raylib's window is ready."),
+    KL_METHOD(shown_window,
+              "shown_window($self, owner, /)\n--\n\n"
+              "The window, or stand_in while none is open (owner is ignored: a property's getter)."),
+    KL_METHOD(is_window_ready,
+              "is_window_ready($self, /)\n--\n\n"
+              "Whether a window of this process is open and raylib's window is ready."),
     // The GPU objects.
-    KL_METHOD(load_render_texture, "load_render_texture($self, width, height, /)\n--\n\n"
-                                   "A new render texture owned by the window."),
-    KL_METHOD(load_texture, "load_texture($self, file_name, /)\n--\n\n"
-                            "A texture loaded from an image file (a bytes path), owned by the window."),
-    KL_METHOD(load_texture_from_image, "load_texture_from_image($self, image, /)\n--\n\n"
-                                       "A texture made from an Image, owned by the window."),
-    KL_METHOD(load_texture_cubemap, "load_texture_cubemap($self, image, layout, /)\n--\n\n"
-                                    "A cubemap texture made from an Image, owned by the window."),
-    KL_METHOD(unload_render_texture, "unload_render_texture($self, render_texture, /)\n--\n\n"
-                                     "Release a render texture; a dead one is left alone."),
+    KL_METHOD(load_render_texture,
+              "load_render_texture($self, width, height, /)\n--\n\n"
+              "A new render texture owned by the window."),
+    KL_METHOD(load_texture,
+              "load_texture($self, file_name, /)\n--\n\n"
+              "A texture loaded from an image file (a bytes path), owned by the window."),
+    KL_METHOD(load_texture_from_image,
+              "load_texture_from_image($self, image, /)\n--\n\n"
+              "A texture made from an Image, owned by the window."),
+    KL_METHOD(load_texture_cubemap,
+              "load_texture_cubemap($self, image, layout, /)\n--\n\n"
+              "A cubemap texture made from an Image, owned by the window."),
+    KL_METHOD(unload_render_texture,
+              "unload_render_texture($self, render_texture, /)\n--\n\n"
+              "Release a render texture; a dead one is left alone."),
     KL_METHOD(unload_texture, "unload_texture($self, texture, /)\n--\n\nRelease a texture; a dead one is left alone."),
-    KL_METHOD(why_dead, "why_dead($self, cdata, /)\n--\n\n"
-                        "Why the toolkit's object that cdata belongs to is dead; None when it is alive or not the "
-                        "toolkit's."),
-    KL_METHOD(run_pending_releases, "run_pending_releases($self, /)\n--\n\n"
-                                    "Release the objects that became unreachable, on the window's thread."),
-    KL_METHOD(read_rgba, "read_rgba($self, render_texture, /)\n--\n\n"
-                         "(width, height, RGBA8 bytes, top row first) of a render texture."),
-    KL_METHOD(make_cell, "make_cell($self, page, x, y, width, height, /)\n--\n\n"
-                         "A cell of an atlas page: the part (x, y, width, height) of the page's picture, a render "
-                         "texture of its own for everything that draws."),
+    KL_METHOD(why_dead,
+              "why_dead($self, cdata, /)\n--\n\n"
+              "Why the toolkit's object that cdata belongs to is dead; None when it is alive or not the "
+              "toolkit's."),
+    KL_METHOD(run_pending_releases,
+              "run_pending_releases($self, /)\n--\n\n"
+              "Release the objects that became unreachable, on the window's thread."),
+    KL_METHOD(read_rgba,
+              "read_rgba($self, render_texture, /)\n--\n\n"
+              "(width, height, RGBA8 bytes, top row first) of a render texture."),
+    KL_METHOD(make_cell,
+              "make_cell($self, page, x, y, width, height, /)\n--\n\n"
+              "A cell of an atlas page: the part (x, y, width, height) of the page's picture, a render "
+              "texture of its own for everything that draws."),
     // The scopes.
-    KL_METHOD(current_target, "current_target($self, /)\n--\n\n"
-                              "The render texture of the innermost texture mode, or None for the window."),
+    KL_METHOD(current_target,
+              "current_target($self, /)\n--\n\n"
+              "The render texture of the innermost texture mode, or None for the window."),
     KL_METHOD(end_scopes, "end_scopes($self, /)\n--\n\nEnd every open scope; returns how many there were."),
     KL_METHOD(open_scopes, "open_scopes($self, /)\n--\n\nHow many scopes are open."),
     // The drawing backend.
-    KL_METHOD(c_clear_background, "c_clear_background($self, color, /)\n--\n\n"
-                                  "Clear the current target; None is (0, 0, 0, 0)."),
+    KL_METHOD(c_clear_background,
+              "c_clear_background($self, color, /)\n--\n\n"
+              "Clear the current target; None is (0, 0, 0, 0)."),
     {"clear_background", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(method_c_clear_background)),
      METH_FASTCALL, "clear_background($self, color, /)\n--\n\nClear the current target; None is (0, 0, 0, 0)."},
-    KL_METHOD(c_draw_texture_vec, "c_draw_texture_vec($self, texture, dest, color, flip, /)\n--\n\n"
-                                  "Draw a whole texture at the position dest, upside down when flip is true."),
-    KL_METHOD(c_draw_texture_rec, "c_draw_texture_rec($self, texture, source, dest, color, /)\n--\n\n"
-                                  "Draw the part source of a texture into the rectangle dest."),
-    KL_METHOD(begin_texture_mode, "begin_texture_mode($self, render_texture, /)\n--\n\n"
-                                  "Make a render texture the current target until the matching end."),
-    KL_METHOD(end_texture_mode, "end_texture_mode($self, /)\n--\n\n"
-                                "Make the enclosing target (or the window) current again."),
-    KL_METHOD(begin_blend_mode, "begin_blend_mode($self, mode, /)\n--\n\n"
-                                "Draw with one of raylib's blend modes (0 to 7) until the matching end."),
-    KL_METHOD(end_blend_mode, "end_blend_mode($self, /)\n--\n\n"
-                              "Draw with the enclosing blend mode (alpha, 0, with none open) again."),
-    KL_METHOD(fast_blit_pro, "fast_blit_pro($self, texture, dest, flip, color, /)\n--\n\n"
-                             "Draw a Texture, RenderTexture or KlRenderTexture at dest: None or (x, y) at its own "
-                             "size, (x, y, w, h) scaled into that rectangle."),
-    KL_METHOD(guard, "guard($self, name, function, flush, /)\n--\n\n"
-                     "function (a raylib call of the binding's) as md.rl calls it: refused unless the window is "
-                     "open on its thread; with flush, raylib's batch is drawn first."),
+    KL_METHOD(c_draw_texture_vec,
+              "c_draw_texture_vec($self, texture, dest, color, flip, /)\n--\n\n"
+              "Draw a whole texture at the position dest, upside down when flip is true."),
+    KL_METHOD(c_draw_texture_rec,
+              "c_draw_texture_rec($self, texture, source, dest, color, /)\n--\n\n"
+              "Draw the part source of a texture into the rectangle dest."),
+    KL_METHOD(begin_texture_mode,
+              "begin_texture_mode($self, render_texture, /)\n--\n\n"
+              "Make a render texture the current target until the matching end."),
+    KL_METHOD(end_texture_mode,
+              "end_texture_mode($self, /)\n--\n\n"
+              "Make the enclosing target (or the window) current again."),
+    KL_METHOD(begin_blend_mode,
+              "begin_blend_mode($self, mode, /)\n--\n\n"
+              "Draw with one of raylib's blend modes (0 to 7) until the matching end."),
+    KL_METHOD(end_blend_mode,
+              "end_blend_mode($self, /)\n--\n\n"
+              "Draw with the enclosing blend mode (alpha, 0, with none open) again."),
+    KL_METHOD(fast_blit_pro,
+              "fast_blit_pro($self, texture, dest, flip, color, /)\n--\n\n"
+              "Draw a Texture, RenderTexture or KlRenderTexture at dest: None or (x, y) at its own "
+              "size, (x, y, w, h) scaled into that rectangle."),
+    KL_METHOD(guard,
+              "guard($self, name, function, flush, /)\n--\n\n"
+              "function (a raylib call of the binding's) as md.rl calls it: refused unless the window is "
+              "open on its thread; with flush, raylib's batch is drawn first."),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -299,14 +323,14 @@ PyMethodDef check_binding_def = {
 }  // namespace
 
 PyTypeObject context_type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "kelo_ui.fast.raylib.kelo_raylib.WindowContext",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "kelo_ui.fast.raylib.kelo_raylib.WindowContext",
     .tp_basicsize = sizeof(ContextObject),
     .tp_dealloc = context_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = "The window context: the one owner of the open window's state (its thread, GPU objects, releases, "
-              "scopes) and the drawing backend that calls raylib's C functions directly. There is one, "
-              "kelo_raylib.context.",
+    .tp_doc =
+        "The window context: the one owner of the open window's state (its thread, GPU objects, releases, "
+        "scopes) and the drawing backend that calls raylib's C functions directly. There is one, "
+        "kelo_raylib.context.",
     .tp_methods = context_methods,
     .tp_getset = context_getset,
 };
@@ -316,10 +340,10 @@ PyObject* the_context() { return context.object(); }
 bool is_context_object(PyObject* object) { return is_context(object); }
 
 bool add_to_module(PyObject* module) {
-    Ref mismatch_class = Ref::steal(PyErr_NewExceptionWithDoc(
-        "kelo_ui.fast.raylib.kelo_raylib.BindingMismatch",
-        "The installed raylib binding is not the one the window context was written for.", PyExc_RuntimeError,
-        nullptr));
+    Ref mismatch_class = Ref::steal(
+        PyErr_NewExceptionWithDoc("kelo_ui.fast.raylib.kelo_raylib.BindingMismatch",
+                                  "The installed raylib binding is not the one the window context was written for.",
+                                  PyExc_RuntimeError, nullptr));
     if (!mismatch_class || PyModule_AddObjectRef(module, "BindingMismatch", mismatch_class.get()) < 0) return false;
     binding_mismatch.set(std::move(mismatch_class));
     Ref deactivated = Ref::steal(PyUnicode_InternFromString("_deactivated"));

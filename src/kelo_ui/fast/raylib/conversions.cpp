@@ -17,8 +17,7 @@ bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, voi
         return true;
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {
         PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %R", where.function, where.parameter, expected,
-                     object);
+        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %R", where.function, where.parameter, expected, object);
     }
     return false;
 }
@@ -42,8 +41,8 @@ bool for_items(PyObject* object, Py_ssize_t count, Where where, const char* item
     const Py_ssize_t size = PySequence_Size(object);
     if (size < 0) return false;
     if (size != count) {
-        PyErr_Format(PyExc_ValueError, "%s: %s must have %zd items %s, not %zd", where.function, where.parameter,
-                     count, items, size);
+        PyErr_Format(PyExc_ValueError, "%s: %s must have %zd items %s, not %zd", where.function, where.parameter, count,
+                     items, size);
         return false;
     }
     for (Py_ssize_t i = 0; i < count; ++i) {
@@ -96,8 +95,8 @@ bool channel_item(PyObject* value, unsigned char& out, Where where, Py_ssize_t i
         if (!index) {
             if (PyErr_ExceptionMatches(PyExc_TypeError)) {
                 PyErr_Clear();
-                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be an integer of 0..255, not %.200s",
-                             where.function, where.parameter, i, Py_TYPE(value)->tp_name);
+                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be an integer of 0..255, not %.200s", where.function,
+                             where.parameter, i, Py_TYPE(value)->tp_name);
             }
             return false;
         }
@@ -180,8 +179,7 @@ bool plain_floats(PyObject* object, float (&out)[count]) {
     if (!PyTuple_CheckExact(object) || PyTuple_GET_SIZE(object) != static_cast<Py_ssize_t>(count)) return false;
     for (std::size_t i = 0; i < count; ++i) {
         double number;
-        if (!plain_number(PyTuple_GET_ITEM(object, static_cast<Py_ssize_t>(i)), number) ||
-            !plain_float(number, out[i]))
+        if (!plain_number(PyTuple_GET_ITEM(object, static_cast<Py_ssize_t>(i)), number) || !plain_float(number, out[i]))
             return false;
     }
     return true;

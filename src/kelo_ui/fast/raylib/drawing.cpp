@@ -172,8 +172,7 @@ void inside_its_neighbours(const rl::Texture& texture, rl::Rectangle& from) {
 
 // `from`, in the picture's own storage (0, 0 at its bottom-left texel), drawn
 // into the rectangle `dest`.
-void draw_into(const Binding& binding, const Source& source, rl::Rectangle from, rl::Rectangle dest,
-               rl::Color tint) {
+void draw_into(const Binding& binding, const Source& source, rl::Rectangle from, rl::Rectangle dest, rl::Color tint) {
     const Area bounds = source.bounds();
     from.x += static_cast<float>(bounds.x);
     from.y += static_cast<float>(bounds.y);
@@ -207,8 +206,7 @@ rl::Rectangle picture_part(const Source& source, const float (&area)[4], bool fl
     return {area[0], height - area[1] - area[3], area[2], flip ? -area[3] : area[3]};
 }
 
-bool blit_pro(ContextObject* self, PyObject* texture_object, PyObject* dest, PyObject* flip_object,
-              PyObject* color) {
+bool blit_pro(ContextObject* self, PyObject* texture_object, PyObject* dest, PyObject* flip_object, PyObject* color) {
     constexpr const char* function = "fast_blit_pro";
     const Binding& binding = self->binding;
     if (!enter(self, function)) return false;

@@ -131,9 +131,9 @@ Ref make_view(ContextObject* self, Kind kind, void* data) {
     PyObject* pointer_type =
         (kind == Kind::render_texture ? binding.render_texture_pointer : binding.texture_pointer).get();
     Ref address = Ref::steal(PyLong_FromVoidPtr(data));
-    Ref pointer = address ? Ref::steal(PyObject_CallFunctionObjArgs(binding.cast.get(), pointer_type, address.get(),
-                                                                    nullptr))
-                          : Ref();
+    Ref pointer =
+        address ? Ref::steal(PyObject_CallFunctionObjArgs(binding.cast.get(), pointer_type, address.get(), nullptr))
+                : Ref();
     Ref first = pointer ? Ref::steal(PyLong_FromLong(0)) : Ref();
     return first ? Ref::steal(PyObject_GetItem(pointer.get(), first.get())) : Ref();
 }
@@ -289,7 +289,8 @@ PyObject* method_load_render_texture(PyObject* object, PyObject* const* args, Py
         if (loaded.texture.id != 0) raylib.SetTextureWrap(loaded.texture, wrap_clamp);
         return loaded;
     });
-    if (made.id == 0 || made.texture.id == 0 || !changing(self, [&] { return raylib.rlFramebufferComplete(made.id); })) {
+    if (made.id == 0 || made.texture.id == 0 ||
+        !changing(self, [&] { return raylib.rlFramebufferComplete(made.id); })) {
         changing(self, [&] { raylib.UnloadRenderTexture(made); });
         PyErr_Format(PyExc_RuntimeError, "%s: the driver cannot complete a %dx%d framebuffer", function, w, h);
         return nullptr;

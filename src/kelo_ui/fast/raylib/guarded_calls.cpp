@@ -61,26 +61,24 @@ PyObject* get_doc(PyObject* object, void*) {
 }
 
 PyGetSetDef guarded_getset[] = {
-    {"__name__", get_name, nullptr, nullptr, nullptr},
-    {"__qualname__", get_name, nullptr, nullptr, nullptr},
-    {"__wrapped__", get_wrapped, nullptr, nullptr, nullptr},
-    {"__doc__", get_doc, nullptr, nullptr, nullptr},
+    {"__name__", get_name, nullptr, nullptr, nullptr},       {"__qualname__", get_name, nullptr, nullptr, nullptr},
+    {"__wrapped__", get_wrapped, nullptr, nullptr, nullptr}, {"__doc__", get_doc, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 }  // namespace
 
 PyTypeObject guarded_function_type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "kelo_ui.fast.raylib.kelo_raylib.GuardedFunction",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "kelo_ui.fast.raylib.kelo_raylib.GuardedFunction",
     .tp_basicsize = sizeof(GuardedObject),
     .tp_dealloc = guarded_dealloc,
     .tp_vectorcall_offset = offsetof(GuardedObject, vectorcall),
     .tp_repr = guarded_repr,
     .tp_call = PyVectorcall_Call,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL,
-    .tp_doc = "A raylib function of the binding as md.rl calls it: refused unless the window is open on the "
-              "calling thread.",
+    .tp_doc =
+        "A raylib function of the binding as md.rl calls it: refused unless the window is open on the "
+        "calling thread.",
     .tp_traverse = guarded_traverse,
     .tp_getset = guarded_getset,
 };

@@ -30,7 +30,7 @@ constexpr std::size_t export_count = std::size(kelo_raylib::exports);
 using Export = kelo_raylib::ExportIndex;
 
 kl::Pinned<> raylib_module;
-kl::Pinned<> backend_name;                 // "backend", interned
+kl::Pinned<> backend_name;                // "backend", interned
 kl::Pinned<> method_names[export_count];  // interned, in export order
 kl::Pinned<> fast_blit_pro_name;
 
@@ -91,8 +91,8 @@ void forward(Args... args) {
     PyObject* call_args[] = {backend.get(), as_python(args, held[at++])...};
     for (PyObject* argument : call_args)
         if (argument == nullptr) return;  // an int that could not be made
-    Ref result = Ref::steal(PyObject_VectorcallMethod(method_names[static_cast<std::size_t>(index)].object(),
-                                                      call_args, std::size(call_args), nullptr));
+    Ref result = Ref::steal(PyObject_VectorcallMethod(method_names[static_cast<std::size_t>(index)].object(), call_args,
+                                                      std::size(call_args), nullptr));
 }
 
 void c_clear_background(PyObject* color) { forward<Export::c_clear_background, native::clear_background>(color); }
@@ -146,8 +146,8 @@ const char* c_calling(const char* method) { return native::set_calling(method); 
 // In export order, each checked against its declared type.
 #define X_EXPORT(name, result, parameters, signature, required) \
     reinterpret_cast<void*>(static_cast<kelo_raylib::function_type::name>(name)),
-void* const entries[export_count] = {
-    KELO_RAYLIB_DRAWING_FUNCTIONS(KELO_RAYLIB_DRAWING_EXPORT) KELO_RAYLIB_LEAN_FUNCTIONS(KELO_RAYLIB_LEAN_EXPORT)};
+void* const entries[export_count] = {KELO_RAYLIB_DRAWING_FUNCTIONS(KELO_RAYLIB_DRAWING_EXPORT)
+                                         KELO_RAYLIB_LEAN_FUNCTIONS(KELO_RAYLIB_LEAN_EXPORT)};
 #undef X_EXPORT
 
 // --- the same functions for Python callers -----------------------------------
@@ -212,19 +212,19 @@ PyObject* py_fast_blit_pro(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         Py_RETURN_NONE;
     }
     PyObject* call_args[] = {backend.get(), args[0], args[1], args[2], args[3]};
-    Ref result = Ref::steal(PyObject_VectorcallMethod(fast_blit_pro_name.object(), call_args, std::size(call_args),
-                                                      nullptr));
+    Ref result =
+        Ref::steal(PyObject_VectorcallMethod(fast_blit_pro_name.object(), call_args, std::size(call_args), nullptr));
     return result ? Py_NewRef(Py_None) : nullptr;
 }
 
-#define KL_FUNCTION(name, result, parameters, signature, python, doc)                                 \
+#define KL_FUNCTION(name, result, parameters, signature, python, doc)                              \
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)), METH_FASTCALL, \
      #name "(" python ")\n--\n\n" doc},
 
 PyMethodDef raylib_functions[] = {
-    KELO_RAYLIB_DRAWING_FUNCTIONS(KL_FUNCTION)
-    {"fast_blit_pro", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_fast_blit_pro)), METH_FASTCALL,
-     "fast_blit_pro(texture, dest, flip, color)\n--\n\nThe display's blit: draw a texture into the current target."},
+    KELO_RAYLIB_DRAWING_FUNCTIONS(KL_FUNCTION){
+        "fast_blit_pro", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_fast_blit_pro)), METH_FASTCALL,
+        "fast_blit_pro(texture, dest, flip, color)\n--\n\nThe display's blit: draw a texture into the current target."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -21,22 +21,21 @@ inline constexpr const char module_name[] = "kelo_ui.fast.raylib.kelo_raylib";
 // X(name, result, parameters, signature string, Python parameters, what it does).
 // Each also has a Python function of the same name, which takes the
 // parameters but the skip-dispatch flag.
-#define KELO_RAYLIB_DRAWING_FUNCTIONS(X)                                                                          \
-    X(c_clear_background, void, (PyObject * color), "void (PyObject *)", "color", "Clear the current target.")    \
-    X(c_draw_texture_rec, void, (PyObject * texture, PyObject * source, PyObject * dest, PyObject * color),       \
-      "void (PyObject *, PyObject *, PyObject *, PyObject *)", "texture, source, dest, color",                    \
-      "Draw part of a texture into a rectangle.")                                                                 \
-    X(c_draw_texture_vec, void, (PyObject * texture, PyObject * dest, PyObject * color, int flip),                \
-      "void (PyObject *, PyObject *, PyObject *, int)", "texture, dest, color, flip",                             \
-      "Draw a texture at a position.")                                                                            \
-    X(begin_texture_mode, void, (PyObject * render_texture, int skip_dispatch),                                   \
-      "void (PyObject *, int __pyx_skip_dispatch)", "render_texture", "Draw into a render texture.")              \
-    X(clear_background, void, (PyObject * color, int skip_dispatch), "void (PyObject *, int __pyx_skip_dispatch)", \
-      "color", "Clear the current target.")                                                                       \
-    X(end_blend_mode, void, (int skip_dispatch), "void (int __pyx_skip_dispatch)", "", "End the active blend mode.") \
-    X(end_texture_mode, void, (int skip_dispatch), "void (int __pyx_skip_dispatch)", "",                           \
-      "End the active texture mode.")                                                                             \
-    X(begin_blend_mode, void, (int blend_mode, int skip_dispatch), "void (int, int __pyx_skip_dispatch)",         \
+#define KELO_RAYLIB_DRAWING_FUNCTIONS(X)                                                                               \
+    X(c_clear_background, void, (PyObject * color), "void (PyObject *)", "color", "Clear the current target.")         \
+    X(c_draw_texture_rec, void, (PyObject * texture, PyObject * source, PyObject * dest, PyObject * color),            \
+      "void (PyObject *, PyObject *, PyObject *, PyObject *)", "texture, source, dest, color",                         \
+      "Draw part of a texture into a rectangle.")                                                                      \
+    X(c_draw_texture_vec, void, (PyObject * texture, PyObject * dest, PyObject * color, int flip),                     \
+      "void (PyObject *, PyObject *, PyObject *, int)", "texture, dest, color, flip", "Draw a texture at a position.") \
+    X(begin_texture_mode, void, (PyObject * render_texture, int skip_dispatch),                                        \
+      "void (PyObject *, int __pyx_skip_dispatch)", "render_texture", "Draw into a render texture.")                   \
+    X(clear_background, void, (PyObject * color, int skip_dispatch), "void (PyObject *, int __pyx_skip_dispatch)",     \
+      "color", "Clear the current target.")                                                                            \
+    X(end_blend_mode, void, (int skip_dispatch), "void (int __pyx_skip_dispatch)", "", "End the active blend mode.")   \
+    X(end_texture_mode, void, (int skip_dispatch), "void (int __pyx_skip_dispatch)", "",                               \
+      "End the active texture mode.")                                                                                  \
+    X(begin_blend_mode, void, (int blend_mode, int skip_dispatch), "void (int, int __pyx_skip_dispatch)",              \
       "blend_mode", "Draw with a blend mode.")
 
 // The lean blits of a render texture's colour texture, for the render
@@ -60,22 +59,23 @@ inline constexpr const char module_name[] = "kelo_ui.fast.raylib.kelo_raylib";
 // a blit of a target holding exactly that part would; it has no ordinary
 // counterpart of its own (the caller draws the part with
 // c_draw_texture_rec).
-#define KELO_RAYLIB_LEAN_FUNCTIONS(X)                                                                             \
-    X(c_draw_render_texture_vec, int, (PyObject * render_texture, PyObject * dest, PyObject * color, int flip),   \
-      "int (PyObject *, PyObject *, PyObject *, int)")                                                            \
-    X(c_draw_render_texture_rec, int,                                                                             \
-      (PyObject * render_texture, double source_width, double source_height, PyObject * dest, PyObject * color),  \
-      "int (PyObject *, double, double, PyObject *, PyObject *)")                                                 \
-    X(c_draw_render_texture_area, int,                                                                            \
-      (PyObject * render_texture, double x, double y, double width, double height, PyObject * dest,               \
-       PyObject * color, int flip),                                                                               \
-      "int (PyObject *, double, double, double, double, PyObject *, PyObject *, int)")                            \
+#define KELO_RAYLIB_LEAN_FUNCTIONS(X)                                                                               \
+    X(c_draw_render_texture_vec, int, (PyObject * render_texture, PyObject * dest, PyObject * color, int flip),     \
+      "int (PyObject *, PyObject *, PyObject *, int)")                                                              \
+    X(c_draw_render_texture_rec, int,                                                                               \
+      (PyObject * render_texture, double source_width, double source_height, PyObject* dest, PyObject* color),      \
+      "int (PyObject *, double, double, PyObject *, PyObject *)")                                                   \
+    X(c_draw_render_texture_area, int,                                                                              \
+      (PyObject * render_texture, double x, double y, double width, double height, PyObject* dest, PyObject* color, \
+       int flip),                                                                                                   \
+      "int (PyObject *, double, double, double, double, PyObject *, PyObject *, int)")                              \
     X(c_calling, const char*, (const char* method), "const char *(const char *)")
 
 // Every export, in capsule order: X(name, result, parameters, signature, required).
 #define KELO_RAYLIB_DRAWING_EXPORT(name, result, parameters, signature, python, doc) \
     X_EXPORT(name, result, parameters, signature, true)
-#define KELO_RAYLIB_LEAN_EXPORT(name, result, parameters, signature) X_EXPORT(name, result, parameters, signature, false)
+#define KELO_RAYLIB_LEAN_EXPORT(name, result, parameters, signature) \
+    X_EXPORT(name, result, parameters, signature, false)
 
 // The type of each function, by its name.
 namespace function_type {

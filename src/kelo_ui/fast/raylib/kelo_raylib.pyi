@@ -19,26 +19,34 @@ __pyx_capi__: dict[str, CapsuleType]
 
 def c_clear_background(color: Any) -> None:
     """Clear the current target to `color` (None: (0, 0, 0, 0))."""
+
 def c_draw_texture_rec(texture: Any, source: Any, dest: Any, color: Any) -> None:
     """Draw the part `source` (x, y, width, height) of `texture` scaled into the rectangle `dest`, tinted `color`.
 
     A negative source height draws it upside down.
     """
+
 def c_draw_texture_vec(texture: Any, dest: Any, color: Any, flip: SupportsIndex) -> None:
     """Draw `texture` at its own size at the position `dest`, tinted `color`; upside down when `flip` is true."""
+
 def begin_texture_mode(render_texture: Any) -> None:
     """Make `render_texture` the current target; scopes nest."""
+
 def clear_background(color: Any) -> None:
     """Clear the current target to `color` (None: (0, 0, 0, 0))."""
+
 def end_blend_mode() -> None:
     """End the innermost blend mode: the enclosing one (alpha with none) is in force again."""
+
 def end_texture_mode() -> None:
     """End the innermost texture mode: the enclosing target (or the window) is current again."""
+
 def begin_blend_mode(blend_mode: SupportsIndex) -> None:
     """Draw with raylib's blend mode `blend_mode` (0 alpha to 7) until its end; scopes nest."""
 
 def fast_blit_pro(texture: Any, dest: Any, flip: object, color: Any) -> None:
     """The display's blit: draw a texture into the current target, through `backend`."""
+
 def check_binding(ffi: Any, lib: Any, /) -> None:
     """Check a raylib binding's cffi `ffi` and `lib` against what the window context calls; raises BindingMismatch."""
 
@@ -85,8 +93,9 @@ class WindowContext:
     def largest_size(self) -> int:
         """The driver's largest texture side (0: unknown)."""
     # The transitions.
-    def activate(self, window: Any, width: SupportsIndex, height: SupportsIndex, title: str, flags: SupportsIndex,
-                 /) -> bool:
+    def activate(
+        self, window: Any, width: SupportsIndex, height: SupportsIndex, title: str, flags: SupportsIndex, /
+    ) -> bool:
         """Open raylib's window and make the context `window`'s; False when raylib could not."""
     def deactivate(self, why: str, /) -> None:
         """End the window, 'closed' or 'forked': its GPU objects die, raylib's window closes, then the window goes."""
@@ -117,8 +126,9 @@ class WindowContext:
         """Release the objects that became unreachable, on the window's thread."""
     def read_rgba(self, render_texture: Any, /) -> tuple[int, int, bytes]:
         """(width, height, RGBA8 bytes, top row first) of a render texture."""
-    def make_cell(self, page: Any, x: SupportsIndex, y: SupportsIndex, width: SupportsIndex, height: SupportsIndex,
-                  /) -> Any:
+    def make_cell(
+        self, page: Any, x: SupportsIndex, y: SupportsIndex, width: SupportsIndex, height: SupportsIndex, /
+    ) -> Any:
         """A cell of an atlas page: the part (x, y, width, height) of the page's picture, a render texture of its own."""
     # The scopes.
     def current_target(self) -> Any:

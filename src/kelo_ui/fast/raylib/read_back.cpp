@@ -3,10 +3,10 @@
 // cell's part of its page only).
 #include <cstring>
 
-#include "kelo_ui/fast/raylib/private/gl_driver.h"
 #include "kelo_ui/fast/raylib/private/context.h"
 #include "kelo_ui/fast/raylib/private/context_api.h"
 #include "kelo_ui/fast/raylib/private/conversions.h"
+#include "kelo_ui/fast/raylib/private/gl_driver.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/fastcall.h"
 
@@ -21,7 +21,8 @@ PyObject* method_read_rgba(PyObject* object, PyObject* const* args, Py_ssize_t n
     if (!from_cdata(self->binding, render_texture_struct, held.get(), &target, {function, "render_texture"},
                     "a raylib RenderTexture"))
         return nullptr;
-    if (target.id == 0 || target.texture.id == 0) return dead(self, function, "the render texture", held.get()), nullptr;
+    if (target.id == 0 || target.texture.id == 0)
+        return dead(self, function, "the render texture", held.get()), nullptr;
     if (!ready(self, function)) return nullptr;
     // A cell is a part of its page's texture.
     const Cell* cell = cell_at(self, reinterpret_cast<CDataHead*>(held.get())->c_data);

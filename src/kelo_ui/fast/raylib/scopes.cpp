@@ -86,8 +86,8 @@ bool make_current(ContextObject* self, Target previous, const char* function) {
     Ref render_texture = Ref::newref(current->render_texture.get());
     const Area area = current->target.area;
     rl::RenderTexture target;
-    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target,
-                    {function, "render_texture"}, "a raylib RenderTexture"))
+    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target, {function, "render_texture"},
+                    "a raylib RenderTexture"))
         return false;
     if (target.id == 0) return dead(self, function, "the enclosing render texture", render_texture.get());
     raylib.BeginTextureMode(target);
@@ -143,8 +143,8 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
     if (!enter(self, function)) return;
     Ref render_texture = Ref::newref(render_texture_object);
     rl::RenderTexture target;
-    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target,
-                    {function, "render_texture"}, "a raylib RenderTexture"))
+    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target, {function, "render_texture"},
+                    "a raylib RenderTexture"))
         return;
     if (target.id == 0 || target.texture.id == 0) {
         dead(self, function, "the destination", render_texture.get());

@@ -11,8 +11,8 @@ bool raise_count(const Signature& sig, Py_ssize_t given) {
     const bool exact = sig.required == sig.count;
     const Py_ssize_t bound = given < sig.required ? sig.required : sig.count;
     const char* word = exact ? "exactly" : (given < sig.required ? "at least" : "at most");
-    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", sig.name, word,
-                 bound, bound == 1 ? "" : "s", given);
+    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", sig.name, word, bound,
+                 bound == 1 ? "" : "s", given);
     return false;
 }
 
@@ -95,8 +95,7 @@ bool bind_call_arguments(const Signature& sig, PyObject* args, PyObject* kwargs,
     // values in the dict's (call) order, with their names in a tuple. The
     // values stay borrowed from the caller's tuple and dict.
     std::unique_ptr<PyObject*[], decltype(&PyMem_Free)> flat(
-        static_cast<PyObject**>(PyMem_Malloc(sizeof(PyObject*) * static_cast<std::size_t>(nargs + nkw))),
-        &PyMem_Free);
+        static_cast<PyObject**>(PyMem_Malloc(sizeof(PyObject*) * static_cast<std::size_t>(nargs + nkw))), &PyMem_Free);
     if (!flat) {
         PyErr_NoMemory();
         return false;
@@ -114,8 +113,8 @@ bool bind_call_arguments(const Signature& sig, PyObject* args, PyObject* kwargs,
 }
 
 bool raise_argument_type(const char* name, const char* expected, PyObject* given) {
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", name,
-                 expected, Py_TYPE(given)->tp_name);
+    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", name, expected,
+                 Py_TYPE(given)->tp_name);
     return false;
 }
 

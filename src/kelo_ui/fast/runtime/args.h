@@ -72,7 +72,8 @@ inline bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize
 
 // A function without parameters refuses every argument.
 inline bool bind_no_arguments(const Signature& sig, Py_ssize_t nargs, PyObject* kwnames) {
-    if (nargs == 0 && kwnames == nullptr) [[likely]] return true;
+    if (nargs == 0 && kwnames == nullptr) [[likely]]
+        return true;
     return bind_arguments_slow(sig, nullptr, nargs, kwnames, nullptr);
 }
 

@@ -14,8 +14,7 @@ namespace kl {
 inline void raise_invalid_dest(PyObject* dest) {
     Ref text = Ref::steal(PyObject_Format(dest, nullptr));
     if (!text) return;
-    PyErr_Format(PyExc_ValueError, "Invalid dest argument - %U, must be (x, y) or (x, y, width, height)",
-                 text.get());
+    PyErr_Format(PyExc_ValueError, "Invalid dest argument - %U, must be (x, y) or (x, y, width, height)", text.get());
 }
 
 }  // namespace kl

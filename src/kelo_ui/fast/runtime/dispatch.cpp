@@ -2,8 +2,8 @@
 
 namespace kl {
 
-Override call_override(PyObject* self, PyObject* name, FunctionEntry own_entry, PyObject* const* args,
-                       Py_ssize_t nargs, Ref& result) {
+Override call_override(PyObject* self, PyObject* name, FunctionEntry own_entry, PyObject* const* args, Py_ssize_t nargs,
+                       Ref& result) {
     Ref attribute = Ref::steal(Py_TYPE(self)->tp_getattro(self, name));
     if (!attribute) return Override::failed;
     PyObject* function = attribute.get();

@@ -27,8 +27,8 @@ enum class Override {
 
 // Look `name` up on `self`; unless it is the method whose Python-visible
 // entry is `own_entry`, call it with `args` and keep its result.
-Override call_override(PyObject* self, PyObject* name, FunctionEntry own_entry, PyObject* const* args,
-                       Py_ssize_t nargs, Ref& result);
+Override call_override(PyObject* self, PyObject* name, FunctionEntry own_entry, PyObject* const* args, Py_ssize_t nargs,
+                       Ref& result);
 
 // What an override would be called with: the method's name, the entry by
 // which the class's own method is recognised, and the native method's own

@@ -10,7 +10,8 @@ namespace kl {
 // TypeError "<name>() takes exactly N argument(s) (M given)" unless `nargs`
 // is `expected`.
 inline bool check_positional_count(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
-    if (nargs == expected) [[likely]] return true;
+    if (nargs == expected) [[likely]]
+        return true;
     PyErr_Format(PyExc_TypeError, "%s() takes exactly %zd argument%s (%zd given)", name, expected,
                  expected == 1 ? "" : "s", nargs);
     return false;

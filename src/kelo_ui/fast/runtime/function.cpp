@@ -9,7 +9,8 @@ FunctionObject* as_function(PyObject* object) { return reinterpret_cast<Function
 
 PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
     FunctionObject* function = as_function(callable);
-    if (function->usable != nullptr && !function->usable()) [[unlikely]] return nullptr;
+    if (function->usable != nullptr && !function->usable()) [[unlikely]]
+        return nullptr;
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     if (function->owner == nullptr) return function->entry(nullptr, args, nargs, kwnames);
     if (nargs < 1) {
@@ -84,7 +85,8 @@ PyMethodDef function_methods[] = {
 };
 
 PyObject* get_field(PyObject* self, void* offset) {
-    PyObject* value = *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + reinterpret_cast<std::size_t>(offset));
+    PyObject* value =
+        *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + reinterpret_cast<std::size_t>(offset));
     return Py_NewRef(value ? value : Py_None);
 }
 
@@ -93,13 +95,15 @@ int set_string_field(PyObject* self, PyObject* value, void* offset) {
         PyErr_SetString(PyExc_TypeError, "__name__ and __qualname__ must be set to a string object");
         return -1;
     }
-    PyObject** slot = reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + reinterpret_cast<std::size_t>(offset));
+    PyObject** slot =
+        reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + reinterpret_cast<std::size_t>(offset));
     Py_SETREF(*slot, Py_NewRef(value));
     return 0;
 }
 
 int set_any_field(PyObject* self, PyObject* value, void* offset) {
-    PyObject** slot = reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + reinterpret_cast<std::size_t>(offset));
+    PyObject** slot =
+        reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + reinterpret_cast<std::size_t>(offset));
     Py_SETREF(*slot, Py_NewRef(value ? value : Py_None));
     return 0;
 }
@@ -127,8 +131,7 @@ bool type_ready = false;
 }  // namespace
 
 PyTypeObject FunctionType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "kl_function_or_method",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "kl_function_or_method",
     .tp_basicsize = sizeof(FunctionObject),
     .tp_dealloc = function_dealloc,
     .tp_vectorcall_offset = offsetof(FunctionObject, vectorcall),
@@ -172,9 +175,9 @@ Ref make_code(const FunctionSpec& spec) {
     Ref empty_tuple = Ref::steal(PyTuple_New(0));
     if (!name || !qualname || !empty_bytes || !empty_tuple) return {};
     return Ref::steal(reinterpret_cast<PyObject*>(PyUnstable_Code_NewWithPosOnlyArgs(
-        static_cast<int>(argcount), 0, 0, static_cast<int>(argcount), 0, CO_OPTIMIZED | CO_NEWLOCALS,
-        empty_bytes.get(), empty_tuple.get(), empty_tuple.get(), varnames.get(), empty_tuple.get(),
-        empty_tuple.get(), spec.filename, name.get(), qualname.get(), 1, empty_bytes.get(), empty_bytes.get())));
+        static_cast<int>(argcount), 0, 0, static_cast<int>(argcount), 0, CO_OPTIMIZED | CO_NEWLOCALS, empty_bytes.get(),
+        empty_tuple.get(), empty_tuple.get(), varnames.get(), empty_tuple.get(), empty_tuple.get(), spec.filename,
+        name.get(), qualname.get(), 1, empty_bytes.get(), empty_bytes.get())));
 }
 
 Ref make_function(const FunctionSpec& spec, PyObject* code) {

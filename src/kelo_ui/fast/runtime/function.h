@@ -20,15 +20,15 @@ namespace kl {
 // The native entry of every function object: for a method `self` is the
 // instance, already tested against the owning class; for a plain function it
 // is null. `args` and `kwnames` are the vectorcall arguments after `self`.
-using FunctionEntry = PyObject* (*)(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+using FunctionEntry = PyObject* (*)(PyObject * self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
 struct FunctionObject {
     PyObject_HEAD
     vectorcallfunc vectorcall;
     FunctionEntry entry;
-    PyTypeObject* owner;  // the class whose instances the entry takes; null for a plain function
+    PyTypeObject* owner;         // the class whose instances the entry takes; null for a plain function
     const Signature* signature;  // the name used in messages, whatever __name__ is set to
-    bool (*usable)();  // null, or the module's gate: false with an exception set refuses every call
+    bool (*usable)();            // null, or the module's gate: false with an exception set refuses every call
     // Never null: clearing (the collector breaking a cycle) leaves empty
     // strings, so repr and pickling by name keep working. `code` is never
     // cleared either; the other fields read as None once cleared.

@@ -83,8 +83,7 @@ void* import_function(PyObject* module, const char* module_name, const char* nam
         if (!PyErr_ExceptionMatches(PyExc_KeyError)) return nullptr;
         PyErr_Clear();
         if (!required) return nullptr;
-        PyErr_Format(PyExc_ImportError, "%.200s does not export expected C %.8s %.200s", module_name, "function",
-                     name);
+        PyErr_Format(PyExc_ImportError, "%.200s does not export expected C %.8s %.200s", module_name, "function", name);
         return nullptr;
     }
     if (!PyCapsule_IsValid(capsule.get(), signature)) {

@@ -55,8 +55,8 @@ ModuleDefinition::ModuleDefinition(const Parts& given) : definition{}, slots{}, 
     slots[1] = {Py_mod_exec, reinterpret_cast<void*>(exec)};
     slots[2] = {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED};
     slots[3] = {0, nullptr};
-    definition = PyModuleDef{PyModuleDef_HEAD_INIT, parts.name, parts.doc, 0, parts.functions, slots,
-                             nullptr, nullptr, nullptr};
+    definition =
+        PyModuleDef{PyModuleDef_HEAD_INIT, parts.name, parts.doc, 0, parts.functions, slots, nullptr, nullptr, nullptr};
 }
 
 }  // namespace kl

@@ -25,7 +25,7 @@
 namespace kl {
 
 struct ModuleDefinition {
-    using Create = PyObject* (*)(PyObject* module_spec);
+    using Create = PyObject* (*)(PyObject * module_spec);
     using Exec = int (*)(PyObject* module);
 
     struct Parts {

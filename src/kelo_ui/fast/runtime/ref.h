@@ -43,7 +43,9 @@ public:
 
     PyObject* get() const noexcept { return object_; }
     template <typename T>
-    T* as() const noexcept { return reinterpret_cast<T*>(object_); }
+    T* as() const noexcept {
+        return reinterpret_cast<T*>(object_);
+    }
     explicit operator bool() const noexcept { return object_ != nullptr; }
 
     // Hand the reference on (to a caller, or to a stealing C-API call).

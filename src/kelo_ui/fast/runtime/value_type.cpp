@@ -52,9 +52,12 @@ void dealloc(PyObject* self) { Py_TYPE(self)->tp_free(self); }
 
 PyObject* get(PyObject* self, const ValueField& field) {
     switch (field.kind) {
-        case ValueField::real: return PyFloat_FromDouble(real_of(self, field));
-        case ValueField::single: return PyFloat_FromDouble(static_cast<double>(single_of(self, field)));
-        case ValueField::id: return PyLong_FromUnsignedLong(id_of(self, field));
+        case ValueField::real:
+            return PyFloat_FromDouble(real_of(self, field));
+        case ValueField::single:
+            return PyFloat_FromDouble(static_cast<double>(single_of(self, field)));
+        case ValueField::id:
+            return PyLong_FromUnsignedLong(id_of(self, field));
     }
     Py_UNREACHABLE();
 }

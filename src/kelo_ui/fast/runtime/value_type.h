@@ -50,10 +50,10 @@ struct ValueField {
 // What a value type is called and says of itself, and how it shows and
 // compares.
 struct ValueDescription {
-    const char* name;        // "KlVector2"
-    const char* module;      // its module, whose name with the type's is its full name
+    const char* name;    // "KlVector2"
+    const char* module;  // its module, whose name with the type's is its full name
     const char* module_doc;
-    const char* doc;         // the type's own, with its signature
+    const char* doc;            // the type's own, with its signature
     bool keyword_repr = false;  // "KlShader(id=5)" rather than "KlVector2(1.0, 2.0)"
     bool compares = true;       // == and != compare the fields
 };
@@ -110,9 +110,15 @@ private:
     static void store(PyObject* self, const ValueField& field, double value) {
         char* at = reinterpret_cast<char*>(self) + field.offset;
         switch (field.kind) {
-            case ValueField::real: *reinterpret_cast<double*>(at) = value; break;
-            case ValueField::single: *reinterpret_cast<float*>(at) = to_single(value); break;
-            case ValueField::id: *reinterpret_cast<unsigned int*>(at) = static_cast<unsigned int>(value); break;
+            case ValueField::real:
+                *reinterpret_cast<double*>(at) = value;
+                break;
+            case ValueField::single:
+                *reinterpret_cast<float*>(at) = to_single(value);
+                break;
+            case ValueField::id:
+                *reinterpret_cast<unsigned int*>(at) = static_cast<unsigned int>(value);
+                break;
         }
     }
 
@@ -131,7 +137,8 @@ private:
         // All converted before any is stored: a refused one changes nothing.
         double values[field_count] = {};
         for (std::size_t i = 0; i < field_count; ++i) {
-            if (given[i] != nullptr && !value::convert(Traits::fields[i], given[i], Traits::about.name, true, values[i]))
+            if (given[i] != nullptr &&
+                !value::convert(Traits::fields[i], given[i], Traits::about.name, true, values[i]))
                 return -1;
         }
         for (std::size_t i = 0; i < field_count; ++i) store(self, Traits::fields[i], values[i]);
@@ -149,7 +156,9 @@ private:
         return value::set(self, *static_cast<const ValueField*>(closure), value, Traits::about.name, false) ? 0 : -1;
     }
 
-    static PyObject* repr(PyObject* self) { return value::repr(self, Traits::fields, field_count, Traits::about.keyword_repr); }
+    static PyObject* repr(PyObject* self) {
+        return value::repr(self, Traits::fields, field_count, Traits::about.keyword_repr);
+    }
     static PyObject* reduce(PyObject* self, PyObject*) { return value::reduce(self, Traits::fields, field_count); }
     static PyObject* compare(PyObject* self, PyObject* other, int op) {
         if (!Traits::about.compares || (op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, &type))
@@ -172,7 +181,8 @@ private:
         return publish_native_type(module, &type, &Traits::table, Traits::about.name) ? 0 : -1;
     }
 
-    static inline ModuleDefinition definition{{.name = Traits::about.module, .doc = Traits::about.module_doc, .exec = exec}};
+    static inline ModuleDefinition definition{
+        {.name = Traits::about.module, .doc = Traits::about.module_doc, .exec = exec}};
 
     static PyTypeObject make_type() {
         static const PyVarObject head = {PyObject_HEAD_INIT(nullptr) 0};

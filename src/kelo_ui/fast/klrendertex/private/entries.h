@@ -25,33 +25,33 @@ namespace klrt {
 // body. `kind`: a method of the class, a static method of it, one of the
 // pickling methods (installed before the others) or the module-level
 // function. `annotated`: its `texture` parameter is annotated "object".
-#define KLRT_FUNCTIONS(X)                                    \
-    X(from_rl_render_texture, static_method, false)          \
-    X(blit, method, false)                                   \
-    X(fast_blit, method, false)                              \
-    X(blit_texture, method, true)                            \
-    X(fast_blit_texture, method, true)                       \
-    X(clear, method, false)                                  \
-    X(fast_clear, method, false)                             \
-    X(fill, method, false)                                   \
-    X(kill, method, false)                                   \
-    X(get_rect, method, false)                               \
-    X(get_height, method, false)                             \
-    X(get_width, method, false)                              \
-    X(copy, method, false)                                   \
-    X(enter, method, false)                                  \
-    X(exit, method, false)                                   \
-    X(fast_blits, method, false)                             \
-    X(blits, method, false)                                  \
-    X(blit_region, method, false)                            \
-    X(fast_blit_region, method, false)                       \
-    X(reduce, pickling_method, false)                        \
-    X(setstate, pickling_method, false)                      \
+#define KLRT_FUNCTIONS(X)                           \
+    X(from_rl_render_texture, static_method, false) \
+    X(blit, method, false)                          \
+    X(fast_blit, method, false)                     \
+    X(blit_texture, method, true)                   \
+    X(fast_blit_texture, method, true)              \
+    X(clear, method, false)                         \
+    X(fast_clear, method, false)                    \
+    X(fill, method, false)                          \
+    X(kill, method, false)                          \
+    X(get_rect, method, false)                      \
+    X(get_height, method, false)                    \
+    X(get_width, method, false)                     \
+    X(copy, method, false)                          \
+    X(enter, method, false)                         \
+    X(exit, method, false)                          \
+    X(fast_blits, method, false)                    \
+    X(blits, method, false)                         \
+    X(blit_region, method, false)                   \
+    X(fast_blit_region, method, false)              \
+    X(reduce, pickling_method, false)               \
+    X(setstate, pickling_method, false)             \
     X(unpickle, module_function, false)
 
 enum class Kind { method, static_method, pickling_method, module_function };
 
-#define KLRT_DECLARE(entry, kind, annotated)                                                        \
+#define KLRT_DECLARE(entry, kind, annotated)                                                          \
     PyObject* py_##entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames); \
     extern const kl::Signature sig_##entry;
 KLRT_FUNCTIONS(KLRT_DECLARE)
@@ -100,9 +100,10 @@ void release_once(KlRenderTextureObject* self);
 // the native slots, whose table is published before start-up ends. What takes
 // an instance needs no guard: no instance exists before start-up succeeds.
 inline bool check_started() {
-    if (state.started) [[likely]] return true;
-    PyErr_SetString(PyExc_ImportError,
-                    KLRT_MODULE_NAME " has not started (its import failed or is still running): KlRenderTexture "
+    if (state.started) [[likely]]
+        return true;
+    PyErr_SetString(PyExc_ImportError, KLRT_MODULE_NAME
+                    " has not started (its import failed or is still running): KlRenderTexture "
                     "cannot be used until an import of it succeeds");
     return false;
 }
@@ -115,7 +116,9 @@ inline void traceback(const char* qualname) { kl::add_traceback(qualname, source
 // traceback() where it fails.
 struct Failure {
     template <typename T>
-    operator T*() const { return nullptr; }
+    operator T*() const {
+        return nullptr;
+    }
     operator int() const { return -1; }
     operator double() const { return 0.0; }
 };

@@ -29,7 +29,8 @@ inline void store_field(PyObject*& field, kl::Ref value) {
 // The loaded guard: AssertionError "Render texture not loaded" while
 // assertions were enabled at start-up and `loaded` is 0.
 inline bool check_loaded(KlRenderTextureObject* self) {
-    if (!state.assertions_enabled || self->loaded) [[likely]] return true;
+    if (!state.assertions_enabled || self->loaded) [[likely]]
+        return true;
     PyErr_SetString(PyExc_AssertionError, "Render texture not loaded");
     return false;
 }
@@ -37,7 +38,8 @@ inline bool check_loaded(KlRenderTextureObject* self) {
 // The size vector's record, or null with AttributeError (named after the
 // field that was wanted) while `size` is None.
 inline KlVector2Object* size_vector(KlRenderTextureObject* self, const char* field) {
-    if (self->size != Py_None) [[likely]] return reinterpret_cast<KlVector2Object*>(self->size);
+    if (self->size != Py_None) [[likely]]
+        return reinterpret_cast<KlVector2Object*>(self->size);
     PyErr_Format(PyExc_AttributeError, "'NoneType' object has no attribute '%s'", field);
     return nullptr;
 }

@@ -24,8 +24,8 @@ inline constexpr const char source_path[] = "src/kelo_ui/fast/klrendertex/kl_ren
 // Interned attribute and global names, made by start-up's constants phase.
 struct Names {
     kl::Pinned<> md, rl, load_render_texture, unload_render_texture, is_window_ready, render_texture, texture, width,
-        height, id, depth, clear, fast_clear, fill, kill, get_rect, get_height, get_width, kelo_state, window,
-        display, fast_blit_pro, BlendMode, BLEND_ALPHA, blit, unpickle, dunder_dict, dunder_new, update, Color, White,
+        height, id, depth, clear, fast_clear, fill, kill, get_rect, get_height, get_width, kelo_state, window, display,
+        fast_blit_pro, BlendMode, BLEND_ALPHA, blit, unpickle, dunder_dict, dunder_new, update, Color, White,
         staticmethod, module_name;
 };
 
@@ -35,7 +35,7 @@ struct State {
     // while the state below is missing: every entry refuses through
     // check_started() (entries.h).
     bool started = false;
-    kl::Pinned<> module;        // the initialised module: one strong reference
+    kl::Pinned<> module;          // the initialised module: one strong reference
     PyObject* globals = nullptr;  // its dictionary, borrowed from `module`
     kl::Pinned<> builtins;
     bool assertions_enabled = true;

@@ -28,14 +28,14 @@ inline constexpr std::size_t cffi_to_c_index = 17;
 struct Binding {
     Functions raylib{};
     ToC to_c = nullptr;
-    Ref cdata_type;               // _cffi_backend._CDataBase: every cdata is one
-    Ref typeof_cdata;             // _cffi_backend.typeof
-    Ref ctypes[struct_count];     // the binding's CType of each struct
-    Ref kl_render_texture_type;   // KlRenderTexture, drawn by fast_blit_pro
-    Ref texture_name;             // "texture", interned
-    Ref cast;                     // the binding's ffi.cast, which makes views of the context's structs
-    Ref texture_pointer;          // the binding's CType "Texture *"
-    Ref render_texture_pointer;   // and "RenderTexture *"
+    Ref cdata_type;              // _cffi_backend._CDataBase: every cdata is one
+    Ref typeof_cdata;            // _cffi_backend.typeof
+    Ref ctypes[struct_count];    // the binding's CType of each struct
+    Ref kl_render_texture_type;  // KlRenderTexture, drawn by fast_blit_pro
+    Ref texture_name;            // "texture", interned
+    Ref cast;                    // the binding's ffi.cast, which makes views of the context's structs
+    Ref texture_pointer;         // the binding's CType "Texture *"
+    Ref render_texture_pointer;  // and "RenderTexture *"
 
     CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
 };

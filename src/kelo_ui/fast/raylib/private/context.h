@@ -43,7 +43,7 @@ struct Target {
 
 // A cell of an atlas page: its page (held while the cell lives) and its area.
 struct Cell {
-    Ref page;                       // the page's view
+    Ref page;                            // the page's view
     const rl::RenderTexture* page_data;  // the page's struct, in the context's memory
     Area area;
 };
@@ -86,7 +86,7 @@ struct TintCache {
 
 struct ContextObject {
     PyObject_HEAD
-    Binding binding;         // made when the first window opens
+    Binding binding;  // made when the first window opens
     bool bound;
     unsigned long thread;    // the window's thread while active; 0 while inactive
     bool pending;            // releases left for the window's thread to run

@@ -109,7 +109,7 @@ struct GpuObjects {
     StructMemory<rl::RenderTexture> render_textures;
     StructMemory<rl::Texture> textures;
     std::unordered_map<std::uintptr_t, LiveObject> live;  // by the struct's address
-    std::deque<std::uintptr_t> pending;  // unreachable, released on the window's thread
+    std::deque<std::uintptr_t> pending;                   // unreachable, released on the window's thread
 };
 
 }  // namespace kelo_raylib::native

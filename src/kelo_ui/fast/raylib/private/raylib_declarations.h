@@ -42,10 +42,10 @@ namespace kelo_raylib::native {
 
 namespace rl {
 #define KL_MEMBER(S, type, member, cname) type member;
-#define KL_STRUCT(name, lower, fields)                                                     \
-    struct name {                                                                          \
-        fields(KL_MEMBER, name)                                                            \
-    };                                                                                     \
+#define KL_STRUCT(name, lower, fields) \
+    struct name {                      \
+        fields(KL_MEMBER, name)        \
+    };                                 \
     static_assert(std::is_standard_layout_v<name>, "raylib's " #name " as its C side has it");
 KELO_RAYLIB_STRUCTS(KL_STRUCT)
 #undef KL_STRUCT
@@ -68,42 +68,41 @@ inline constexpr int rl_projection = 0x1701;
 // Every raylib function the context calls, X(name, result, parameters, the
 // binding's cname of its pointer); the table of addresses and the binding
 // check's list are both made from it.
-#define KELO_RAYLIB_C_FUNCTIONS(X)                                                                                 \
-    X(InitWindow, void, (int, int, const char*), "void(*)(int, int, char *)")                                   \
-    X(CloseWindow, void, (), "void(*)()")                                                                         \
-    X(IsWindowReady, bool, (), "_Bool(*)()")                                                                      \
-    X(SetConfigFlags, void, (unsigned int), "void(*)(unsigned int)")                                              \
-    X(BeginDrawing, void, (), "void(*)()")                                                                        \
-    X(EndDrawing, void, (), "void(*)()")                                                                          \
-    X(BeginTextureMode, void, (rl::RenderTexture), "void(*)(struct RenderTexture)")                              \
-    X(EndTextureMode, void, (), "void(*)()")                                                                      \
-    X(BeginBlendMode, void, (int), "void(*)(int)")                                                                \
-    X(EndBlendMode, void, (), "void(*)()")                                                                        \
-    X(ClearBackground, void, (rl::Color), "void(*)(struct Color)")                                                \
-    X(DrawTextureRec, void, (rl::Texture, rl::Rectangle, rl::Vector2, rl::Color),                                 \
-      "void(*)(struct Texture, struct Rectangle, struct Vector2, struct Color)")                                  \
-    X(DrawTexturePro, void, (rl::Texture, rl::Rectangle, rl::Rectangle, rl::Vector2, float, rl::Color),          \
-      "void(*)(struct Texture, struct Rectangle, struct Rectangle, struct Vector2, float, struct Color)")         \
-    X(LoadRenderTexture, rl::RenderTexture, (int, int), "struct RenderTexture(*)(int, int)")                     \
-    X(UnloadRenderTexture, void, (rl::RenderTexture), "void(*)(struct RenderTexture)")                           \
-    X(SetTextureWrap, void, (rl::Texture, int), "void(*)(struct Texture, int)")                                  \
-    X(LoadTexture, rl::Texture, (const char*), "struct Texture(*)(char *)")                                     \
-    X(LoadTextureFromImage, rl::Texture, (rl::Image), "struct Texture(*)(struct Image)")                         \
-    X(LoadTextureCubemap, rl::Texture, (rl::Image, int), "struct Texture(*)(struct Image, int)")                 \
-    X(UnloadTexture, void, (rl::Texture), "void(*)(struct Texture)")                                              \
-    X(MemFree, void, (void*), "void(*)(void *)")                                                                  \
-    X(rlDrawRenderBatchActive, void, (), "void(*)()")                                                             \
-    X(rlGetActiveFramebuffer, unsigned int, (), "unsigned int(*)()")                                              \
-    X(rlEnableFramebuffer, void, (unsigned int), "void(*)(unsigned int)")                                         \
-    X(rlFramebufferComplete, bool, (unsigned int), "_Bool(*)(unsigned int)")                                      \
-    X(rlReadTexturePixels, void*, (unsigned int, int, int, int), "void *(*)(unsigned int, int, int, int)")     \
-    X(rlViewport, void, (int, int, int, int), "void(*)(int, int, int, int)")                                     \
-    X(rlMatrixMode, void, (int), "void(*)(int)")                                                                  \
-    X(rlLoadIdentity, void, (), "void(*)()")                                                                      \
-    X(rlOrtho, void, (float, float, float, float, float, float),                                                 \
-      "void(*)(float, float, float, float, float, float)")                                                        \
-    X(rlEnableScissorTest, void, (), "void(*)()")                                                                 \
-    X(rlDisableScissorTest, void, (), "void(*)()")                                                                \
+#define KELO_RAYLIB_C_FUNCTIONS(X)                                                                                    \
+    X(InitWindow, void, (int, int, const char*), "void(*)(int, int, char *)")                                         \
+    X(CloseWindow, void, (), "void(*)()")                                                                             \
+    X(IsWindowReady, bool, (), "_Bool(*)()")                                                                          \
+    X(SetConfigFlags, void, (unsigned int), "void(*)(unsigned int)")                                                  \
+    X(BeginDrawing, void, (), "void(*)()")                                                                            \
+    X(EndDrawing, void, (), "void(*)()")                                                                              \
+    X(BeginTextureMode, void, (rl::RenderTexture), "void(*)(struct RenderTexture)")                                   \
+    X(EndTextureMode, void, (), "void(*)()")                                                                          \
+    X(BeginBlendMode, void, (int), "void(*)(int)")                                                                    \
+    X(EndBlendMode, void, (), "void(*)()")                                                                            \
+    X(ClearBackground, void, (rl::Color), "void(*)(struct Color)")                                                    \
+    X(DrawTextureRec, void, (rl::Texture, rl::Rectangle, rl::Vector2, rl::Color),                                     \
+      "void(*)(struct Texture, struct Rectangle, struct Vector2, struct Color)")                                      \
+    X(DrawTexturePro, void, (rl::Texture, rl::Rectangle, rl::Rectangle, rl::Vector2, float, rl::Color),               \
+      "void(*)(struct Texture, struct Rectangle, struct Rectangle, struct Vector2, float, struct Color)")             \
+    X(LoadRenderTexture, rl::RenderTexture, (int, int), "struct RenderTexture(*)(int, int)")                          \
+    X(UnloadRenderTexture, void, (rl::RenderTexture), "void(*)(struct RenderTexture)")                                \
+    X(SetTextureWrap, void, (rl::Texture, int), "void(*)(struct Texture, int)")                                       \
+    X(LoadTexture, rl::Texture, (const char*), "struct Texture(*)(char *)")                                           \
+    X(LoadTextureFromImage, rl::Texture, (rl::Image), "struct Texture(*)(struct Image)")                              \
+    X(LoadTextureCubemap, rl::Texture, (rl::Image, int), "struct Texture(*)(struct Image, int)")                      \
+    X(UnloadTexture, void, (rl::Texture), "void(*)(struct Texture)")                                                  \
+    X(MemFree, void, (void*), "void(*)(void *)")                                                                      \
+    X(rlDrawRenderBatchActive, void, (), "void(*)()")                                                                 \
+    X(rlGetActiveFramebuffer, unsigned int, (), "unsigned int(*)()")                                                  \
+    X(rlEnableFramebuffer, void, (unsigned int), "void(*)(unsigned int)")                                             \
+    X(rlFramebufferComplete, bool, (unsigned int), "_Bool(*)(unsigned int)")                                          \
+    X(rlReadTexturePixels, void*, (unsigned int, int, int, int), "void *(*)(unsigned int, int, int, int)")            \
+    X(rlViewport, void, (int, int, int, int), "void(*)(int, int, int, int)")                                          \
+    X(rlMatrixMode, void, (int), "void(*)(int)")                                                                      \
+    X(rlLoadIdentity, void, (), "void(*)()")                                                                          \
+    X(rlOrtho, void, (float, float, float, float, float, float), "void(*)(float, float, float, float, float, float)") \
+    X(rlEnableScissorTest, void, (), "void(*)()")                                                                     \
+    X(rlDisableScissorTest, void, (), "void(*)()")                                                                    \
     X(rlScissor, void, (int, int, int, int), "void(*)(int, int, int, int)")
 
 struct Functions {
@@ -155,11 +154,12 @@ enum StructIndex : std::size_t {
 #define KL_INDEX(name, lower, fields) lower##_struct,
     KELO_RAYLIB_STRUCTS(KL_INDEX)
 #undef KL_INDEX
-    struct_count
+        struct_count
 };
 
 inline constexpr DeclaredStruct declared_structs[struct_count] = {
-#define KL_STRUCT(name, lower, fields) {#name, "struct " #name, sizeof(rl::name), lower##_fields, std::size(lower##_fields)},
+#define KL_STRUCT(name, lower, fields) \
+    {#name, "struct " #name, sizeof(rl::name), lower##_fields, std::size(lower##_fields)},
     KELO_RAYLIB_STRUCTS(KL_STRUCT)
 #undef KL_STRUCT
 };
