@@ -216,9 +216,9 @@ def main():
         kept = allocated_blocks(statement, namespace)
         python = performance.number(ns[reference]) if reference else ""
         speed_up = f"{performance.number(ns[reference] / cost)}x" if reference else ""
+        ratio = performance.number(cost / floors[floor_name])
         lines.append(
-            f"| `{statement}` | {performance.number(cost)} | {floor_name} | {performance.number(cost / floors[floor_name])} | "
-            f"{python} | {speed_up} | {kept} |"
+            f"| `{statement}` | {performance.number(cost)} | {floor_name} | {ratio} | {python} | {speed_up} | {kept} |"
         )
     text = "\n".join(lines)
     performance.publish(text, options.markdown, SECTION, pathlib.Path(__file__).name)

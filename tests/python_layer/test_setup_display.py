@@ -13,7 +13,9 @@ STUBS = {
     "uname": 'echo "${STUB_SYSTEM:-Linux}"',
     "id": 'echo "$STUB_UID"',
     # Installed packages are listed in $STUB_INSTALLED.
-    "dpkg-query": 'for p in $STUB_INSTALLED; do [ "$p" = "${@: -1}" ] && { printf "install ok installed"; exit 0; }; done; exit 1',
+    "dpkg-query": (
+        'for p in $STUB_INSTALLED; do [ "$p" = "${@: -1}" ] && { printf "install ok installed"; exit 0; }; done; exit 1'
+    ),
     "apt-get": (
         'echo "apt-get $*" >> "$STUB_LOG"; [ -z "$STUB_APT_FAILS" ] || exit 100; '
         'case "$*" in *install*xvfb*) printf "#!/bin/sh\\n" > "$STUB_BIN/Xvfb"; /bin/chmod +x "$STUB_BIN/Xvfb";; esac'

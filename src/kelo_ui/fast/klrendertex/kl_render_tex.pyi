@@ -212,4 +212,5 @@ class KlRenderTexture:
 def __pyx_unpickle_KlRenderTexture(
     __pyx_type: type[KlRenderTexture], __pyx_checksum: SupportsInt, __pyx_state: tuple[Any, ...] | None
 ) -> KlRenderTexture:
-    """Rebuild a pickled target without running `__init__` (nothing is loaded); a pickle of another layout raises pickle.PickleError."""
+    """Rebuild a pickled target without running `__init__` (nothing is loaded);
+    a pickle of another layout raises pickle.PickleError."""

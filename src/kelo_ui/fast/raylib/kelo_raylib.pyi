@@ -129,7 +129,8 @@ class WindowContext:
     def make_cell(
         self, page: Any, x: SupportsIndex, y: SupportsIndex, width: SupportsIndex, height: SupportsIndex, /
     ) -> Any:
-        """A cell of an atlas page: the part (x, y, width, height) of the page's picture, a render texture of its own."""
+        """A cell of an atlas page: the part (x, y, width, height) of the page's
+        picture, a render texture of its own."""
     # The scopes.
     def current_target(self) -> Any:
         """The render texture of the innermost texture mode, or None when drawing goes to the window."""
@@ -161,7 +162,8 @@ class WindowContext:
         rectangle, None at (0, 0); any other length raises ValueError.
         """
     def guard(self, name: str, function: Any, flush: object, /) -> GuardedFunction:
-        """`function` as md.rl calls it: refused unless the window is open on its thread; with `flush`, the batch is drawn first."""
+        """`function` as md.rl calls it: refused unless the window is open on its
+        thread; with `flush`, the batch is drawn first."""
 
 # The one window context.
 context: WindowContext
