@@ -58,8 +58,7 @@ bool draw_item(KlRenderTextureObject* self, PyObject* item, const char* method) 
         !kl::check_argument_tuple(dest, true, "dest") || !kl::check_argument_tuple(color, true, "color")) {
         return false;
     }
-    self->vtab->c_fast_blit(self, record(kl_texture), dest, flip, color);
-    return !PyErr_Occurred();
+    return through_table(self, record(kl_texture), dest, flip, color);
 }
 
 // Calls each(item, index) for the items of any iterable, each held while it

@@ -72,7 +72,7 @@ Ref texture_of(const Ref& render_texture) {
 
 // What blit and blit_texture do once their arguments are bound: the loaded
 // check, then blend mode around texture mode on this render target around one
-// drawing slot. `dest` is tested only once both scopes are begun; whatever
+// drawing (false with the exception set). `dest` is tested only once both scopes are begun; whatever
 // fails, the scopes begun are ended.
 template <typename Draw>
 PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* dest, bool dest_may_be_none,
@@ -80,7 +80,7 @@ PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* 
     if (!check_loaded(self)) return fail(qualname);
     CheckedScopes scopes;
     if (!scopes.begin_blend_mode(blend_mode) || !scopes.begin_texture_mode(self->render_texture) ||
-        !kl::check_tuple_value(dest, dest_may_be_none) || (draw(), PyErr_Occurred())) {
+        !kl::check_tuple_value(dest, dest_may_be_none) || !draw()) {
         scopes.end_after_failure();
         return fail(qualname);
     }
@@ -103,10 +103,10 @@ const kl::Signature sig_fast_blit_texture = kl::make_signature("fast_blit_textur
 
 // ------------------------------------------------------------ render targets
 
-void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyObject* dest, int flip, PyObject* color) {
+bool blit_target(KlRenderTextureObject* kl_texture, PyObject* dest, int flip, PyObject* color) {
     PyObject* source = object(kl_texture);
     SourceHeight height;
-    if (!check_started() || !height.read(source, flip)) return traceback(KLRT_QUALNAME("c_fast_blit"));
+    if (!check_started() || !height.read(source, flip)) return traceback(KLRT_QUALNAME("c_fast_blit")), false;
     // None (and anything else without a length) is refused by len() itself:
     // "object of type 'NoneType' has no len()".
     const Py_ssize_t dest_len = PyTuple_CheckExact(dest) ? PyTuple_GET_SIZE(dest) : PyObject_Size(dest);
@@ -117,7 +117,7 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
     if (dest_len == 2) {
         Ref render_texture = source_render_texture(source);
         const auto lean = state.raylib.c_draw_render_texture_vec;
-        if (lean != nullptr && lean(render_texture.get(), dest, color, flip)) return;
+        if (lean != nullptr && lean(render_texture.get(), dest, color, flip)) return true;
         Ref texture = texture_of(render_texture);
         if (texture) state.raylib.c_draw_texture_vec(texture.get(), dest, color, flip);
     } else if (dest_len == 4) {
@@ -125,7 +125,7 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
         const auto lean = state.raylib.c_draw_render_texture_rec;
         KlVector2Object* size = height.exact() ? exact_size(source) : nullptr;
         if (lean != nullptr && size != nullptr && lean(render_texture.get(), size->x, height.value(), dest, color))
-            return;
+            return true;
         Ref texture = texture_of(render_texture);
         Ref width = texture ? source_width(source) : Ref();
         Ref h = width ? height.take() : Ref();
@@ -135,7 +135,13 @@ void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyOb
     } else if (dest_len >= 0) {
         kl::raise_invalid_dest(dest);
     }
-    if (PyErr_Occurred()) traceback(KLRT_QUALNAME("c_fast_blit"));
+    if (!PyErr_Occurred()) return true;
+    traceback(KLRT_QUALNAME("c_fast_blit"));
+    return false;
+}
+
+void c_fast_blit(KlRenderTextureObject*, KlRenderTextureObject* kl_texture, PyObject* dest, int flip, PyObject* color) {
+    blit_target(kl_texture, dest, flip, color);
 }
 
 PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -151,7 +157,7 @@ PyObject* py_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
     }
     KlRenderTextureObject* rt = record(self);
     return draw_in_scopes(rt, blend_mode, values[1], false, KLRT_QUALNAME("blit"),
-                          [&] { rt->vtab->c_fast_blit(rt, record(values[0]), values[1], flip, values[4]); });
+                          [&] { return through_table(rt, record(values[0]), values[1], flip, values[4]); });
 }
 
 PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -163,9 +169,8 @@ PyObject* py_fast_blit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
         !kl::check_argument_tuple(values[1], true, "dest") || !kl::check_argument_tuple(values[3], true, "color")) {
         return fail(KLRT_QUALNAME("fast_blit"));
     }
-    KlRenderTextureObject* rt = record(self);
-    rt->vtab->c_fast_blit(rt, record(values[0]), values[1], flip, values[3]);
-    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("fast_blit"));
+    if (!through_table(record(self), record(values[0]), values[1], flip, values[3]))
+        return fail(KLRT_QUALNAME("fast_blit"));
     Py_RETURN_NONE;
 }
 
@@ -196,8 +201,10 @@ PyObject* py_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t narg
         return fail(KLRT_QUALNAME("blit_texture"));
     }
     KlRenderTextureObject* rt = record(self);
-    return draw_in_scopes(rt, blend_mode, values[1], true, KLRT_QUALNAME("blit_texture"),
-                          [&] { rt->vtab->c_fast_blit_texture(rt, values[0], values[1], flip, values[4]); });
+    return draw_in_scopes(rt, blend_mode, values[1], true, KLRT_QUALNAME("blit_texture"), [&] {
+        rt->vtab->c_fast_blit_texture(rt, values[0], values[1], flip, values[4]);
+        return !PyErr_Occurred();
+    });
 }
 
 PyObject* py_fast_blit_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

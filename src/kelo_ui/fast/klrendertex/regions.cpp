@@ -102,15 +102,16 @@ void draw_through_functions(PyObject* render_texture, const Area& area, PyObject
     state.raylib.c_draw_texture_rec(texture.get(), source.get(), rectangle.get(), color);
 }
 
-// The part drawn into the current target.
-void draw_region(KlRenderTextureObject* source, const Area& area, PyObject* dest, int flip, PyObject* color) {
+// The part drawn into the current target; false with the exception set.
+bool draw_region(KlRenderTextureObject* source, const Area& area, PyObject* dest, int flip, PyObject* color) {
     // Held: the binding's views point into it, and code run below may replace
     // the source's field.
     Ref render_texture = Ref::newref(source->render_texture);
     const auto lean = state.raylib.c_draw_render_texture_area;
     if (lean != nullptr && lean(render_texture.get(), area.x, area.y, area.width, area.height, dest, color, flip))
-        return;
+        return true;
     draw_through_functions(render_texture.get(), area, dest, flip, color);
+    return !PyErr_Occurred();
 }
 
 kl::Parameters<6> blit_region_params{
@@ -139,7 +140,7 @@ PyObject* py_blit_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs
     if (!check_loaded(rt)) return fail(KLRT_QUALNAME("blit_region"));
     CheckedScopes scopes;
     if (!scopes.begin_blend_mode(blend_mode) || !scopes.begin_texture_mode(rt->render_texture) ||
-        (draw_region(record(values[0]), area, values[2], flip, values[5]), PyErr_Occurred())) {
+        !draw_region(record(values[0]), area, values[2], flip, values[5])) {
         scopes.end_after_failure();
         return fail(KLRT_QUALNAME("blit_region"));
     }
@@ -158,8 +159,8 @@ PyObject* py_fast_blit_region(PyObject*, PyObject* const* args, Py_ssize_t nargs
         !kl::check_argument_tuple(values[4], true, "color")) {
         return fail(KLRT_QUALNAME("fast_blit_region"));
     }
-    draw_region(record(values[0]), area, values[2], flip, values[4]);
-    if (PyErr_Occurred()) return fail(KLRT_QUALNAME("fast_blit_region"));
+    if (!draw_region(record(values[0]), area, values[2], flip, values[4]))
+        return fail(KLRT_QUALNAME("fast_blit_region"));
     Py_RETURN_NONE;
 }
 

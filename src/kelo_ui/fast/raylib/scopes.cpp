@@ -15,6 +15,8 @@ namespace kelo_raylib::native {
 
 // ------------------------------------------------------------ the checks
 
+constinit thread_local const char* calling __attribute__((tls_model("initial-exec"))) = nullptr;
+
 const char* set_calling(const char* method) { return std::exchange(calling, method); }
 
 bool refuse(ContextObject* self, const char* called) {

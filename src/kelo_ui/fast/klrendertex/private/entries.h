@@ -82,6 +82,21 @@ enum Default : int {
 KL_RENDER_TEXTURE_SLOTS(KLRT_DECLARE_SLOT)
 #undef KLRT_DECLARE_SLOT
 
+// What our slot 0 draws: false with the exception set.
+bool blit_target(KlRenderTextureObject* kl_texture, PyObject* dest, int flip, PyObject* color);
+
+// Slot 0 as the module's own methods call it, through the record's table (a
+// native caller may have put a table of its own there): false with the
+// exception set. Our own slot is called as the function it is, so that its
+// success needs no look at the thread's error indicator.
+inline bool through_table(KlRenderTextureObject* self, KlRenderTextureObject* kl_texture, PyObject* dest, int flip,
+                          PyObject* color) {
+    if (self->vtab->c_fast_blit == c_fast_blit) [[likely]]
+        return blit_target(kl_texture, dest, flip, color);
+    self->vtab->c_fast_blit(self, kl_texture, dest, flip, color);
+    return !PyErr_Occurred();
+}
+
 // Type slots.
 PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 int tp_init(PyObject* self, PyObject* args, PyObject* kwargs);

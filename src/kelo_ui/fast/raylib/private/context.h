@@ -111,7 +111,9 @@ inline bool is_context(PyObject* object) { return Py_IS_TYPE(object, &context_ty
 
 // The public method running on this thread (kelo_raylib's c_calling), named
 // by the messages of what is refused in place of the drawing call's own name.
-inline thread_local const char* calling = nullptr;
+// Set twice by every public method: in the static TLS block (initial-exec),
+// read and written without a call to the TLS resolver.
+extern thread_local const char* calling __attribute__((tls_model("initial-exec")));
 inline const char* shown(const char* function) { return calling != nullptr ? calling : function; }
 
 // Refuses a call, saying why nothing may be drawn now: no window (never
