@@ -138,12 +138,11 @@ class _Page:
 
 
 class Atlas:
-    """Cells of pages of `page_size` (a KlVector2, whole pixels; 1024x1024 when
-    None), made and released through the open window."""
+    """Cells of pages of `page_size` (a KlVector2, whole pixels), made and
+    released through the open window."""
 
-    def __init__(self, page_size: KlVector2 | None = None):
-        if page_size is None:
-            page_size = KlVector2(1024, 1024)
+    # The default is read, never kept: one vector can serve every call.
+    def __init__(self, page_size: KlVector2 = KlVector2(1024, 1024)):  # noqa: B008
         if not isinstance(page_size, KlVector2):
             raise TypeError(f"page_size must be a KlVector2, not {type(page_size).__name__}")
         self.page_width, self.page_height = int(page_size.x), int(page_size.y)
