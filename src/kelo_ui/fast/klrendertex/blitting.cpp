@@ -70,24 +70,6 @@ Ref texture_of(const Ref& render_texture) {
     return Ref::steal(PyObject_GetAttr(render_texture.get(), state.names.texture.object()));
 }
 
-// What blit and blit_texture do once their arguments are bound: the loaded
-// check, then blend mode around texture mode on this render target around one
-// drawing (false with the exception set). `dest` is tested only once both scopes are begun; whatever
-// fails, the scopes begun are ended.
-template <typename Draw>
-PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* dest, bool dest_may_be_none,
-                         const char* qualname, Draw draw) {
-    if (!check_loaded(self)) return fail(qualname);
-    CheckedScopes scopes;
-    if (!scopes.begin_blend_mode(blend_mode) || !scopes.begin_texture_mode(self->render_texture) ||
-        !kl::check_tuple_value(dest, dest_may_be_none) || !draw()) {
-        scopes.end_after_failure();
-        return fail(qualname);
-    }
-    if (!scopes.end()) return fail(qualname);
-    Py_RETURN_NONE;
-}
-
 kl::Parameters<5> blit_params{{{"kl_texture"}, {"dest"}, {"blend_mode", zero}, {"flip", true_value}, {"color", white}}};
 kl::Parameters<4> fast_blit_params{{{"kl_texture"}, {"dest"}, {"flip", true_value}, {"color", white}}};
 kl::Parameters<5> blit_texture_params{

@@ -137,15 +137,8 @@ PyObject* py_blit_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs
         return fail(KLRT_QUALNAME("blit_region"));
     }
     KlRenderTextureObject* rt = record(self);
-    if (!check_loaded(rt)) return fail(KLRT_QUALNAME("blit_region"));
-    CheckedScopes scopes;
-    if (!scopes.begin_blend_mode(blend_mode) || !scopes.begin_texture_mode(rt->render_texture) ||
-        !draw_region(record(values[0]), area, values[2], flip, values[5])) {
-        scopes.end_after_failure();
-        return fail(KLRT_QUALNAME("blit_region"));
-    }
-    if (!scopes.end()) return fail(KLRT_QUALNAME("blit_region"));
-    Py_RETURN_NONE;
+    return draw_in_scopes(rt, blend_mode, values[2], false, KLRT_QUALNAME("blit_region"),
+                          [&] { return draw_region(record(values[0]), area, values[2], flip, values[5]); });
 }
 
 PyObject* py_fast_blit_region(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

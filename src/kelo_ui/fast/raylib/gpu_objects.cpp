@@ -379,8 +379,7 @@ PyObject* method_run_pending_releases(PyObject* object, PyObject* const*, Py_ssi
     constexpr const char* function = "run_pending_releases";
     ContextObject* self = context_of(object);
     if (!kl::check_positional_count(function, nargs, 0)) return nullptr;
-    if (self->thread != PyThread_get_thread_ident()) return refuse(self, function), nullptr;
-    if (!enter_slowly(self, function)) return nullptr;
+    if (!enter_slowly(self, function)) return nullptr;  // refuses other threads
     Py_RETURN_NONE;
 }
 

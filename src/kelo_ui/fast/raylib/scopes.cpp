@@ -73,6 +73,17 @@ void enter_area(const Functions& raylib, const Area& area) {
     raylib.rlScissor(area.x, area.y, area.width, area.height);
 }
 
+// raylib's texture mode on `target` (on `area` of it), `previous` having been
+// current.
+void begin_target(const Functions& raylib, const rl::RenderTexture& target, const Area& area, Target previous) {
+    raylib.BeginTextureMode(target);
+    if (!area.whole()) {
+        enter_area(raylib, area);
+    } else if (!previous.area.whole()) {
+        raylib.rlDisableScissorTest();
+    }
+}
+
 }  // namespace
 
 bool make_current(ContextObject* self, Target previous, const char* function) {
@@ -92,12 +103,7 @@ bool make_current(ContextObject* self, Target previous, const char* function) {
                     "a raylib RenderTexture"))
         return false;
     if (target.id == 0) return dead(self, function, "the enclosing render texture", render_texture.get());
-    raylib.BeginTextureMode(target);
-    if (!area.whole()) {
-        enter_area(raylib, area);
-    } else if (!previous.area.whole()) {
-        raylib.rlDisableScissorTest();
-    }
+    begin_target(raylib, target, area, previous);
     return true;
 }
 
@@ -108,7 +114,9 @@ bool forget_target(ContextObject* self, unsigned int id, const void* cell, const
     std::vector<Ref> dropped;
     if (!growing([&] {
             for (TextureScope& scope : self->scopes.targets) {
-                if (scope.render_texture && (cell ? scope.data == cell : scope.target.id == id)) {
+                if (scope.render_texture &&
+                    (cell ? reinterpret_cast<CDataHead*>(scope.render_texture.get())->c_data == cell
+                          : scope.target.id == id)) {
                     dropped.push_back(std::move(scope.render_texture));
                     scope.target = Target{};
                 }
@@ -160,11 +168,9 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
     // draw its batch for nothing. (What raylib does at once rather than in its
     // batch, a clear, draws the batch itself.)
     const Target previous = scopes.target();
-    if (!growing([&] {
-            scopes.targets.push_back({std::move(render_texture), {target.id, cell ? cell->area : Area{}}, data});
-        }))
-        return;
-    make_current(self, previous, function);
+    const Target begun{target.id, cell ? cell->area : Area{}};
+    if (!growing([&] { scopes.targets.push_back({std::move(render_texture), begun}); })) return;
+    if (!(begun == previous)) begin_target(self->binding.raylib, target, begun.area, previous);
 }
 
 void end_texture_mode(PyObject* context) {

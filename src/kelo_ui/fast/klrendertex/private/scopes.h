@@ -9,7 +9,10 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include "kelo_ui/fast/klrendertex/private/entries.h"
+#include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
+#include "kelo_ui/fast/runtime/args.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace klrt {
@@ -73,5 +76,23 @@ private:
     int textures_ = 0;
     int blends_ = 0;
 };
+
+// What blit, blit_texture and blit_region do once their arguments are bound:
+// the loaded check, then blend mode around texture mode on this render target
+// around one drawing (false with the exception set). `dest` is tested only
+// once both scopes are begun; whatever fails, the scopes begun are ended.
+template <typename Draw>
+PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* dest, bool dest_may_be_none,
+                         const char* qualname, Draw draw) {
+    if (!check_loaded(self)) return fail(qualname);
+    CheckedScopes scopes;
+    if (!scopes.begin_blend_mode(blend_mode) || !scopes.begin_texture_mode(self->render_texture) ||
+        !kl::check_tuple_value(dest, dest_may_be_none) || !draw()) {
+        scopes.end_after_failure();
+        return fail(qualname);
+    }
+    if (!scopes.end()) return fail(qualname);
+    Py_RETURN_NONE;
+}
 
 }  // namespace klrt

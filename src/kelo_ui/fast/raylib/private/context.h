@@ -49,14 +49,13 @@ struct Cell {
 };
 
 // A texture-mode scope: the render texture begun (held while it is on the
-// stack), the target it draws into, and its struct's address. A target
+// stack) and the target it draws into. A target
 // released inside its scope leaves an empty scope behind (null, id 0): the
 // enclosing target is current until that scope's end, which still pairs
 // with its begin.
 struct TextureScope {
     Ref render_texture;
     Target target;
-    const void* data;
 };
 
 struct Scopes {
