@@ -221,7 +221,8 @@ void tp_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
     // A long chain of render targets (linked through render_texture) is freed
     // in pieces rather than by one recursion as deep as the chain.
-    Py_TRASHCAN_BEGIN(self, tp_dealloc) destroy(self);
+    Py_TRASHCAN_BEGIN(self, tp_dealloc)
+    destroy(self);
     Py_TRASHCAN_END
 }
 

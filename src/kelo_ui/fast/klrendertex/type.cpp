@@ -47,7 +47,8 @@ PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) {
 }
 
 PyTypeObject KlRenderTextureType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = KLRT_CLASS_NAME,
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = KLRT_CLASS_NAME,
     .tp_basicsize = sizeof(KlRenderTextureObject),
     .tp_dealloc = tp_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,

@@ -323,7 +323,8 @@ PyMethodDef check_binding_def = {
 }  // namespace
 
 PyTypeObject context_type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "kelo_ui.fast.raylib.kelo_raylib.WindowContext",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "kelo_ui.fast.raylib.kelo_raylib.WindowContext",
     .tp_basicsize = sizeof(ContextObject),
     .tp_dealloc = context_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT,

@@ -69,7 +69,8 @@ PyGetSetDef guarded_getset[] = {
 }  // namespace
 
 PyTypeObject guarded_function_type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "kelo_ui.fast.raylib.kelo_raylib.GuardedFunction",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "kelo_ui.fast.raylib.kelo_raylib.GuardedFunction",
     .tp_basicsize = sizeof(GuardedObject),
     .tp_dealloc = guarded_dealloc,
     .tp_vectorcall_offset = offsetof(GuardedObject, vectorcall),

@@ -131,7 +131,8 @@ bool type_ready = false;
 }  // namespace
 
 PyTypeObject FunctionType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "kl_function_or_method",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "kl_function_or_method",
     .tp_basicsize = sizeof(FunctionObject),
     .tp_dealloc = function_dealloc,
     .tp_vectorcall_offset = offsetof(FunctionObject, vectorcall),
