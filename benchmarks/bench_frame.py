@@ -165,11 +165,11 @@ def measure(rounds, frames):
             baseline = run("frame_baseline.py", str(frames), env=env)
             toolkit = run("bench_frame.py", "--worker", str(frames), env=env)
             for count in scene.COUNTS:
-                medians[count][BASELINE].append(scene.median(baseline[count]["ms"]))
+                medians[count][BASELINE].append(statistics.median(baseline[count]["ms"]))
                 for row in ROWS:
                     if toolkit[count][row]["hash"] != baseline[count]["hash"]:
                         raise SystemExit(f"{row}, {count} widgets: the scene is not the baseline's")
-                    medians[count][row].append(scene.median(toolkit[count][row]["ms"]))
+                    medians[count][row].append(statistics.median(toolkit[count][row]["ms"]))
         return medians
     finally:
         if server is not None:

@@ -37,9 +37,3 @@ def gl_finish():
         except (OSError, AttributeError):
             continue
     raise RuntimeError("no GL library with glFinish")
-
-
-def median(values):
-    ordered = sorted(values)
-    middle = len(ordered) // 2
-    return ordered[middle] if len(ordered) % 2 else (ordered[middle - 1] + ordered[middle]) / 2

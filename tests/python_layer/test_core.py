@@ -5,6 +5,7 @@ import sys
 
 import pytest
 
+from kelo_ui.core import heap
 from kelo_ui.core.state import kelo_state
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.color import Color
@@ -59,3 +60,41 @@ def test_every_module_imports_first():
         if result.returncode != 0:
             failed[name] = result.stderr.strip().splitlines()[-1]
     assert failed == {}
+
+
+class FakeLibc:
+    """glibc's two heap calls, recorded; mallopt answers `accepts`."""
+
+    def __init__(self, accepts):
+        self.accepts, self.calls = accepts, []
+
+    def mallopt(self, option, value):
+        self.calls.append(("mallopt", option, value))
+        return int(self.accepts)
+
+    def malloc_trim(self, pad):
+        self.calls.append(("malloc_trim", pad))
+        return 1
+
+
+@pytest.mark.parametrize(
+    "libc, started_with, calls",
+    [
+        (FakeLibc(True), None, [("mallopt", -1, 64 << 20), ("mallopt", -1, 128 << 10), ("malloc_trim", 0)]),
+        (FakeLibc(True), "4096", [("mallopt", -1, 64 << 20), ("mallopt", -1, 4096), ("malloc_trim", 0)]),
+        (FakeLibc(True), "junk", [("mallopt", -1, 64 << 20), ("mallopt", -1, 128 << 10), ("malloc_trim", 0)]),
+        (FakeLibc(False), None, [("mallopt", -1, 64 << 20)]),  # refused: nothing to put back
+        (None, None, []),  # not glibc
+    ],
+)
+def test_heap_pinned_and_put_back(monkeypatch, libc, started_with, calls):
+    monkeypatch.setattr(heap, "_glibc", lambda: libc)
+    if started_with is None:
+        monkeypatch.delenv("MALLOC_TRIM_THRESHOLD_", raising=False)
+    else:
+        monkeypatch.setenv("MALLOC_TRIM_THRESHOLD_", started_with)
+    unpin = heap.pin()
+    assert (unpin is None) == (len(calls) < 2)
+    if unpin is not None:
+        unpin()
+    assert (libc.calls if libc else []) == calls

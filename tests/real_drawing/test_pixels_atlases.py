@@ -48,9 +48,13 @@ def test_an_atlas_packs_its_cells_and_reuses_their_areas():
         (lambda atlas: __import__("pickle").dumps(atlas.allocate(KlVector2(2, 2))), TypeError),
         (lambda atlas: (lambda page: context.make_cell(page.render_texture, 1, 1, 2, 2))(target(2, 2)), ValueError),
         (lambda atlas: context.make_cell(atlas.allocate(KlVector2(2, 2)).render_texture, 0, 0, 1, 1), TypeError),
+        (lambda atlas: blit_nine_slice(target(4, 4), target(4, 4), (3, 0, 3, 0), (0, 0, 4, 4)), ValueError),
+        (lambda atlas: blit_nine_slice(target(4, 4), target(4, 4), (1, 1, 1, 1), (0, 0, -1, 4)), ValueError),
+        (lambda atlas: blit_nine_slice(target(4, 4), target(4, 4), (1, 1, 1), (0, 0, 4, 4)), TypeError),
+        (lambda atlas: blit_nine_slice(target(4, 4), (4, 4), (1, 1, 1, 1), (0, 0, 4, 4)), TypeError),
     ],
 )
-def test_what_an_atlas_refuses(call, error):
+def test_what_atlases_and_nine_slice_refuse(call, error):
     with pytest.raises(error):
         call(Atlas(KlVector2(16, 16)))
 
@@ -119,7 +123,8 @@ def test_a_region_draws_what_a_target_holding_it_draws(palette, form, source, bl
     ],
 )
 @pytest.mark.parametrize("source", ["target", "cell"])
-def test_nine_slice_is_raylibs_n_patch(rl, borders, dest, source):
+@pytest.mark.parametrize("flip", [True, False])
+def test_nine_slice_is_raylibs_n_patch(rl, borders, dest, source, flip):
     picture = target(12, 10)
     with picture:
         for x in range(12):
@@ -130,6 +135,10 @@ def test_nine_slice_is_raylibs_n_patch(rl, borders, dest, source):
     for y, row in enumerate(pixels):
         for x, pixel in enumerate(row):
             rl.image_draw_pixel(image, x, y, pixel)
+    patch = rl.NPatchInfo((0, 0, 12, 10), *borders, 0)
+    if not flip:  # the picture upside down; its borders stay the picture's own
+        rl.image_flip_vertical(image)
+        patch = rl.NPatchInfo((0, 0, 12, 10), borders[0], borders[3], borders[2], borders[1], 0)
     texture = rl.load_texture_from_image(image)
     rl.unload_image(image)
     if source == "cell":
@@ -137,8 +146,21 @@ def test_nine_slice_is_raylibs_n_patch(rl, borders, dest, source):
         cell.blit(picture, (0, 0))
         picture = cell
     sliced, patched = target(32, 32, BLANK), target(32, 32, BLANK)
-    blit_nine_slice(sliced, picture, borders, dest)
+    blit_nine_slice(sliced, picture, borders, dest, flip=flip)
     with patched:
-        rl.draw_texture_n_patch(texture, rl.NPatchInfo((0, 0, 12, 10), *borders, 0), dest, (0, 0), 0, WHITE)
+        rl.draw_texture_n_patch(texture, patch, dest, (0, 0), 0, WHITE)
     rl.unload_texture(texture)
     assert read(sliced) == read(patched)
+
+
+def test_nine_slice_failure_keeps_a_failing_end_as_context(monkeypatch):
+    source = target(4, 4)
+    source.kill()
+    monkeypatch.setattr(kelo_raylib, "end_blend_mode", lambda: (_ for _ in ()).throw(OSError("end")))
+    try:
+        with pytest.raises(RuntimeError, match="dead") as raised:
+            blit_nine_slice(target(8, 8), source, (1, 1, 1, 1), (0, 0, 8, 8))
+    finally:
+        monkeypatch.undo()
+        kelo_raylib.end_blend_mode()  # the scope the failing end left open
+    assert isinstance(raised.value.__context__, OSError) and not raised.value.__suppress_context__

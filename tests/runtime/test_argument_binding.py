@@ -89,6 +89,10 @@ METHOD_NAMES = [
     "__exit__",
     "__reduce__",
     "__setstate__",
+    "fast_blits",
+    "blits",
+    "blit_region",
+    "fast_blit_region",
 ]
 
 

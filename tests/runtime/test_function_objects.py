@@ -32,6 +32,10 @@ METHODS = [
     ("copy", ["flip"], (True,)),
     ("__enter__", [], None),
     ("__exit__", ["exc_type", "exc_val", "exc_tb"], None),
+    ("fast_blits", ["blits"], None),
+    ("blits", ["blits", "blend_mode"], (0,)),
+    ("blit_region", ["kl_texture", "area", "dest", "blend_mode", "flip", "color"], (0, True, Color.White)),
+    ("fast_blit_region", ["kl_texture", "area", "dest", "flip", "color"], (True, Color.White)),
 ]
 
 

@@ -99,5 +99,5 @@ def blit_nine_slice(
             kelo_raylib.end_blend_mode()
         except BaseException as later:
             failure.__context__ = later
-        raise failure from failure.__cause__
+        raise
     kelo_raylib.end_blend_mode()

@@ -37,24 +37,11 @@ DOCUMENTED = (
 )
 
 
-METHODS = [
-    "blit",
-    "fast_blit",
-    "blit_texture",
-    "fast_blit_texture",
-    "clear",
-    "fast_clear",
-    "fill",
-    "kill",
-    "get_rect",
-    "get_height",
-    "get_width",
-    "copy",
-    "__enter__",
-    "__exit__",
-    "__reduce__",
-    "__setstate__",
-]
+# Every method of the class, as the class has them: a new one is fuzzed from
+# the day it is added.
+METHODS = sorted(name for name, f in vars(KlRenderTexture).items() if type(f) is type(KlRenderTexture.kill))
+# The methods that may change a target (the others change none).
+CHANGING = {"kill", "__setstate__"}
 PROPERTIES = ["texture", "id", "depth", "width", "height", "render_texture", "size", "loaded"]
 # Native slots and what follows the target in kl_probe.rt_slot(name, target, ...).
 SLOTS = {
@@ -199,27 +186,7 @@ def drop(_=None):
 # target it returns, and leaves it unchanged when it fails; "any" may change
 # things (it makes objects, or documents partial changes).
 OPERATIONS = {
-    **{
-        f"method {name}": ("pure", call_method)
-        for name in (
-            "blit",
-            "fast_blit",
-            "blit_texture",
-            "fast_blit_texture",
-            "clear",
-            "fast_clear",
-            "fill",
-            "get_rect",
-            "get_height",
-            "get_width",
-            "copy",
-            "__enter__",
-            "__exit__",
-            "__reduce__",
-        )
-    },
-    "method kill": ("any", call_method),
-    "method __setstate__": ("any", call_method),
+    **{f"method {name}": ("any" if name in CHANGING else "pure", call_method) for name in METHODS},
     **{f"slot {name}": ("any" if name == "kill" else "pure", slot_call) for name in SLOTS},
     **{f"get {name}": ("pure", get_property) for name in PROPERTIES},
     **{f"set {name}": ("self", set_property) for name in PROPERTIES},

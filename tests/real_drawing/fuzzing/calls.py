@@ -25,7 +25,7 @@ def call_text(head, args=(), kwargs=None):
 
 
 def in_thread(work):
-    """Run `work` on another thread; its exception as (type, message, notes), or None."""
+    """Run `work` on another thread; its exception as (type, message), or None."""
     outcome = []
 
     def run():

@@ -282,7 +282,6 @@ class Fuzzer(Operations, Blits):
             again = self.read_rgba(handle.obj)[2]
             time.sleep(0.05)
             later = self.read_rgba(handle.obj)[2]
-        if wrong:
 
             def verdict(pixels):
                 return (
