@@ -13,24 +13,12 @@
 #include "kelo_ui/fast/klrendertex/private/scopes.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/convert.h"
+#include "kelo_ui/fast/runtime/notes.h"
 
 namespace klrt {
 namespace {
 
 using kl::Ref;
-
-// Adds "item <index> of <method>()" to the pending exception.
-void note_item(Py_ssize_t index, const char* method) {
-    Ref raised = Ref::steal(PyErr_GetRaisedException());
-    Ref note = Ref::steal(PyUnicode_FromFormat("item %zd of %s()", index, method));
-    if (note) {
-        Ref added = Ref::steal(PyObject_CallMethod(raised.get(), "add_note", "O", note.get()));
-        if (!added) PyErr_Clear();  // the item's own exception matters more
-    } else {
-        PyErr_Clear();
-    }
-    PyErr_SetRaisedException(raised.release());
-}
 
 // One item, checked and converted as fast_blit's arguments are, then drawn.
 bool draw_item(KlRenderTextureObject* self, PyObject* item, const char* method) {
@@ -87,7 +75,7 @@ bool draw_items(KlRenderTextureObject* self, PyObject* blits, const char* method
     return for_each_item(blits, [&](PyObject* item, Py_ssize_t index) {
         if (draw_item(self, item, method)) [[likely]]
             return true;
-        note_item(index, method);
+        kl::add_note("item %zd of %s()", index, method);
         return false;
     });
 }

@@ -4,6 +4,7 @@
 #include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/dispatch.h"
+#include "kelo_ui/fast/runtime/notes.h"
 #include "kelo_ui/fast/runtime/unraisable.h"
 
 namespace klrt {
@@ -82,16 +83,20 @@ bool texture_dimension(PyObject* rl_render_texture, const kl::Pinned<>& dimensio
 }  // namespace
 
 int tp_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    Calling calling("KlRenderTexture");
     PyObject* values[1];
-    if (!check_started() || !kl::bind_call_arguments(sig_init, args, kwargs, values) ||
-        !kl::check_argument_type(values[0], state.vector2_type.get(), false, "size") ||
-        !load(record(self), values[0])) {
+    if (!check_started() || !kl::bind_call_arguments(sig_init, args, kwargs, values)) return fail(KLRT_QUALNAME("__init__"));
+    if (!kl::check_argument_type(values[0], state.vector2_type.get(), false, "size")) {
+        if (PySequence_Check(values[0]) && !PyUnicode_Check(values[0]))
+            kl::add_note("a size is a KlVector2: KlRenderTexture(KlVector2(width, height))");
         return fail(KLRT_QUALNAME("__init__"));
     }
+    if (!load(record(self), values[0])) return fail(KLRT_QUALNAME("__init__"));
     return 0;
 }
 
 KlRenderTextureObject* new_(KlVector2Object* size) {
+    Calling calling("KlRenderTexture");
     // tp_new refuses while the module has not started.
     Ref self = Ref::steal(tp_new(&KlRenderTextureType, state.empty_tuple.object(), nullptr));
     // On failure the new object goes with `loaded` 0: nothing is unloaded.

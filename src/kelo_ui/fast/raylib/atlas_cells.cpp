@@ -4,7 +4,9 @@
 // the page it is (context.h, Cell). Drawing into a cell clips to that part
 // (scopes.cpp); drawing from it draws that part (drawing.cpp). A cell dies
 // without a GPU call: its page stays, and dies with its cells.
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -44,11 +46,45 @@ bool release_cells_of(ContextObject* self, const rl::RenderTexture* page, Death 
     return true;
 }
 
+// Atlas.allocate's native part: its refusals are the user's call's.
+const Cell* cell_of(const ContextObject* self, PyObject* texture) {
+    if (self->cells.empty()) [[likely]]
+        return nullptr;
+    const Binding& binding = self->binding;
+    const auto* head = reinterpret_cast<const CDataHead*>(texture);
+    const auto* type = reinterpret_cast<const PyObject*>(head->c_type);
+    if (type == binding.ctypes[render_texture_struct].get() || type == binding.render_texture_pointer.get())
+        return cell_at(self, head->c_data);
+    if (type == binding.ctypes[texture_struct].get() || type == binding.texture_pointer.get())
+        return cell_at(self, head->c_data - offsetof(rl::RenderTexture, texture));
+    return nullptr;
+}
+
+bool copies_a_cell(const ContextObject* self, PyObject* texture) {
+    if (self->pages.empty()) [[likely]]
+        return false;
+    const Binding& binding = self->binding;
+    rl::Texture value;
+    if (is_struct(binding, texture, texture_struct)) {
+        std::memcpy(&value, reinterpret_cast<const CDataHead*>(texture)->c_data, sizeof value);
+    } else if (is_struct(binding, texture, render_texture_struct)) {
+        std::memcpy(&value, reinterpret_cast<const CDataHead*>(texture)->c_data + offsetof(rl::RenderTexture, texture),
+                    sizeof value);
+    } else {
+        return false;
+    }
+    if (value.id == 0 || cell_of(self, texture)) return false;
+    for (const rl::RenderTexture* page : self->pages)
+        if (page->texture.id == value.id)
+            return value.width != page->texture.width || value.height != page->texture.height;
+    return false;
+}
+
 PyObject* method_make_cell(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
-    constexpr const char* function = "make_cell";
+    constexpr const char* function = "Atlas.allocate";
     ContextObject* self = context_of(object);
     int x = 0, y = 0, width = 0, height = 0;
-    if (!kl::check_positional_count(function, nargs, 5) || !kl::int_argument(args[1], x) ||
+    if (!kl::check_positional_count("make_cell", nargs, 5) || !kl::int_argument(args[1], x) ||
         !kl::int_argument(args[2], y) || !kl::int_argument(args[3], width) || !kl::int_argument(args[4], height) ||
         !for_gpu_work(self, function))
         return nullptr;

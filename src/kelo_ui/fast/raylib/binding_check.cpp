@@ -347,8 +347,9 @@ bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
     binding.render_texture_pointer = ask(ffi, "typeof", "(s)", "RenderTexture *");
     binding.new_ = Ref::steal(PyObject_GetAttrString(ffi, "new"));
     binding.float_pointer = ask(ffi, "typeof", "(s)", "float *");
+    binding.void_pointer = ask(ffi, "typeof", "(s)", "void *");
     if (!binding.cast || !binding.texture_pointer || !binding.render_texture_pointer || !binding.new_ ||
-        !binding.float_pointer) {
+        !binding.float_pointer || !binding.void_pointer) {
         mismatch_from_pending("the raylib binding cannot make views of its Texture and RenderTexture");
         return false;
     }

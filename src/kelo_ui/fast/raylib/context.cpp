@@ -126,6 +126,7 @@ PyObject* method_deactivate(PyObject* object, PyObject* const* args, Py_ssize_t 
     const Death why = forked ? Death::forked : Death::window_closed;
     release_all(self, why);
     forget_scopes(self);
+    self->in_frame = false;
     self->thread = 0;
     self->pending = false;
     self->inactive_because = why;
@@ -144,6 +145,7 @@ PyObject* method_begin_frame(PyObject* object, PyObject* const*, Py_ssize_t narg
     if (!kl::check_positional_count("begin_frame", nargs, 0) || !enter(self, "frame") || !ready(self, "frame"))
         return nullptr;
     self->binding.raylib.BeginDrawing();
+    self->in_frame = true;
     Py_RETURN_NONE;
 }
 
@@ -153,6 +155,7 @@ PyObject* method_end_frame(PyObject* object, PyObject* const*, Py_ssize_t nargs)
     if (!kl::check_positional_count("end_frame", nargs, 0)) return nullptr;
     if (self->thread == PyThread_get_thread_ident() && self->binding.raylib.IsWindowReady())
         self->binding.raylib.EndDrawing();
+    self->in_frame = false;
     Py_RETURN_NONE;
 }
 
@@ -243,6 +246,10 @@ PyMethodDef context_methods[] = {
               "make_cell($self, page, x, y, width, height, /)\n--\n\n"
               "A cell of an atlas page: the part (x, y, width, height) of the page's picture, a render "
               "texture of its own for everything that draws."),
+    KL_METHOD(make_page,
+              "make_page($self, width, height, /)\n--\n\n"
+              "A page of an atlas: a render texture owned by the window, cleared to (0, 0, 0, 0) without a "
+              "scope; its refusals name Atlas.allocate."),
     // The scopes.
     KL_METHOD(current_target,
               "current_target($self, /)\n--\n\n"
@@ -330,6 +337,7 @@ void context_dealloc(PyObject* object) {
     ContextObject* self = context_of(object);
     self->tint.~TintCache();
     self->cells.~unordered_map();
+    self->pages.~vector();
     self->objects.~GpuObjects();
     self->scopes.~Scopes();
     self->window.~Ref();
@@ -398,11 +406,13 @@ bool add_to_module(PyObject* module) {
         self->inactive_because = Death::never_opened;
         self->largest_size = 0;
         self->busy = 0;
+        self->in_frame = false;
         new (&self->window) Ref();
         new (&self->stand_in) Ref();
         new (&self->scopes) Scopes();
         new (&self->objects) GpuObjects();
         new (&self->cells) std::unordered_map<std::uintptr_t, Cell>();
+        new (&self->pages) std::vector<const rl::RenderTexture*>();
         new (&self->tint) TintCache();
         context.set(std::move(made));
     }

@@ -278,6 +278,12 @@ bool lean_dest(PyObject* dest, float width, float height, rl::Rectangle& out) {
 
 }  // namespace
 
+void draw_part(const Binding& binding, const rl::Texture& page, rl::Rectangle from, rl::Rectangle dest,
+               rl::Vector2 origin, float rotation, rl::Color tint) {
+    inside_its_neighbours(page, from);
+    binding.raylib.DrawTexturePro(page, from, dest, origin, rotation, tint);
+}
+
 bool fast_blit_pro(PyObject* context, PyObject* texture, PyObject* dest, PyObject* flip, PyObject* color) {
     return blit_pro(context_of(context), texture, dest, flip, color);
 }

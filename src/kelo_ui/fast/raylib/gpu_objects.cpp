@@ -95,6 +95,7 @@ bool release(ContextObject* self, Kind kind, void* data, Death why, const char* 
         if ((!self->cells.empty() && !release_cells_of(self, render_texture, why, function)) ||
             !forget_target(self, render_texture->id, nullptr, function))
             return false;
+        std::erase(self->pages, render_texture);
     }
     forget_live(self, data, why);
     if (kind == Kind::render_texture) {
@@ -245,6 +246,7 @@ void release_all(ContextObject* self, Death why) {
     // page's view runs no Python code, but keep it so.
     auto cells = std::move(self->cells);
     self->cells.clear();
+    self->pages.clear();
     auto live = std::move(self->objects.live);
     self->objects.live.clear();
     for (auto& [address, object] : live) {
@@ -262,27 +264,25 @@ const char* why_dead(const ContextObject* self, std::uintptr_t address) {
 
 // ------------------------------------------------------------ Python methods
 
-PyObject* method_load_render_texture(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
-    constexpr const char* function = "load_render_texture";
-    ContextObject* self = context_of(object);
-    long long width = 0, height = 0;
-    // The conversions may run code: before any check.
-    if (!kl::check_positional_count(function, nargs, 2) || !size_argument(args[0], width) ||
-        !size_argument(args[1], height) || !for_gpu_work(self, function))
-        return nullptr;
+namespace {
+
+// A new render texture of width x height, its GPU objects made and complete;
+// false with an exception set (and nothing left allocated) otherwise.
+bool make_render_texture(ContextObject* self, long long width, long long height, const char* function,
+                         rl::RenderTexture& made) {
     if (width < 1 || height < 1) {
         PyErr_Format(PyExc_ValueError, "%s: a render texture is at least 1x1, not %lldx%lld", function, width, height);
-        return nullptr;
+        return false;
     }
     const int largest = self->largest_size;
     if ((largest > 0 && std::max(width, height) > largest) || std::max(width, height) > INT_MAX) {
         PyErr_Format(PyExc_RuntimeError, "%s: %lldx%lld is beyond the driver's largest texture (%dx%d)", function,
                      width, height, largest, largest);
-        return nullptr;
+        return false;
     }
     const Functions& raylib = self->binding.raylib;
     const int w = static_cast<int>(width), h = static_cast<int>(height);
-    const rl::RenderTexture made = changing(self, [&] {
+    made = changing(self, [&] {
         const rl::RenderTexture loaded = raylib.LoadRenderTexture(w, h);
         // A texel exactly on a blit's edge is the edge's own, not the other
         // side's (raylib's textures repeat).
@@ -293,9 +293,62 @@ PyObject* method_load_render_texture(PyObject* object, PyObject* const* args, Py
         !changing(self, [&] { return raylib.rlFramebufferComplete(made.id); })) {
         changing(self, [&] { raylib.UnloadRenderTexture(made); });
         PyErr_Format(PyExc_RuntimeError, "%s: the driver cannot complete a %dx%d framebuffer", function, w, h);
+        return false;
+    }
+    return true;
+}
+
+// A new texture's pixels are whatever the driver had: cleared to (0, 0, 0,
+// 0) here, with no scope begun (the scissor of the current one aside).
+void clear_new(ContextObject* self, const rl::RenderTexture& made) {
+    const Functions& raylib = self->binding.raylib;
+    changing(self, [&] {
+        raylib.rlEnableFramebuffer(made.id);
+        if (self->scopes.scissor) raylib.rlDisableScissorTest();
+        raylib.ClearBackground(blank);
+        if (self->scopes.scissor) raylib.rlEnableScissorTest();
+    });
+}
+
+}  // namespace
+
+PyObject* method_load_render_texture(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
+    constexpr const char* function = "load_render_texture";
+    ContextObject* self = context_of(object);
+    long long width = 0, height = 0;
+    rl::RenderTexture made;
+    // The conversions may run code: before any check.
+    if (!kl::check_positional_count(function, nargs, 2) || !size_argument(args[0], width) ||
+        !size_argument(args[1], height) || !for_gpu_work(self, shown(function)) ||
+        !make_render_texture(self, width, height, shown(function), made))
+        return nullptr;
+    return adopted(self, Kind::render_texture, self->objects.render_textures, made,
+                   self->binding.raylib.UnloadRenderTexture);
+}
+
+PyObject* method_make_page(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
+    constexpr const char* function = "Atlas.allocate";
+    ContextObject* self = context_of(object);
+    long long width = 0, height = 0;
+    rl::RenderTexture made;
+    if (!kl::check_positional_count("make_page", nargs, 2) || !size_argument(args[0], width) ||
+        !size_argument(args[1], height) || !for_gpu_work(self, function) ||
+        !make_render_texture(self, width, height, function, made))
+        return nullptr;
+    clear_new(self, made);
+    if (!growing([&] { self->pages.reserve(self->pages.size() + 1); })) {
+        changing(self, [&] { self->binding.raylib.UnloadRenderTexture(made); });
         return nullptr;
     }
-    return adopted(self, Kind::render_texture, self->objects.render_textures, made, raylib.UnloadRenderTexture);
+    Ref page = adopt_render_texture(self, made);
+    if (!page) {
+        Ref failure = Ref::steal(PyErr_GetRaisedException());
+        changing(self, [&] { self->binding.raylib.UnloadRenderTexture(made); });
+        PyErr_SetRaisedException(failure.release());
+        return nullptr;
+    }
+    self->pages.push_back(reinterpret_cast<const rl::RenderTexture*>(reinterpret_cast<CDataHead*>(page.get())->c_data));
+    return page.release();
 }
 
 namespace {

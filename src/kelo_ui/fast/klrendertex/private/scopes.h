@@ -9,10 +9,13 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstring>
+
 #include "kelo_ui/fast/klrendertex/private/entries.h"
 #include "kelo_ui/fast/klrendertex/private/record.h"
 #include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/args.h"
+#include "kelo_ui/fast/runtime/notes.h"
 #include "kelo_ui/fast/runtime/ref.h"
 
 namespace klrt {
@@ -86,8 +89,14 @@ PyObject* draw_in_scopes(KlRenderTextureObject* self, int blend_mode, PyObject* 
                          const char* qualname, Draw draw) {
     if (!check_loaded(self)) return fail(qualname);
     CheckedScopes scopes;
-    if (!scopes.begin_blend_mode(blend_mode) || !scopes.begin_texture_mode(self->render_texture) ||
-        !kl::check_tuple_value(dest, dest_may_be_none) || !draw()) {
+    bool drawn = scopes.begin_blend_mode(blend_mode) && scopes.begin_texture_mode(self->render_texture);
+    if (drawn && !kl::check_tuple_value(dest, dest_may_be_none)) {
+        // The message is the callers'; the note says it in the caller's terms.
+        kl::add_note("%s: dest must be a tuple (x, y) or (x, y, width, height), not %.200s",
+                     std::strrchr(qualname, '.') + 1, Py_TYPE(dest)->tp_name);
+        drawn = false;
+    }
+    if (!drawn || !draw()) {
         scopes.end_after_failure();
         return fail(qualname);
     }

@@ -38,6 +38,7 @@ struct Binding {
     Ref render_texture_pointer;  // and "RenderTexture *"
     Ref new_;                    // the binding's ffi.new, which makes a struct of the values a call was given
     Ref float_pointer;           // the binding's CType "float *"
+    Ref void_pointer;            // and "void *"
 
     CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
 };

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -148,11 +149,13 @@ struct ContextObject {
     Death inactive_because;  // while inactive: never_opened, window_closed or forked
     int largest_size;        // the driver's largest texture; 0 when unknown
     int busy;                // md.rl calls in progress (the window cannot close under them)
+    bool in_frame;           // between the window's begin_frame and end_frame
     Ref window;              // the toolkit's Window, from activation to the end of deactivation
     Ref stand_in;            // what stands in for it while none is open (Window.none())
     Scopes scopes;
     GpuObjects objects;
     std::unordered_map<std::uintptr_t, Cell> cells;  // the live cells, by their struct's address
+    std::vector<const rl::RenderTexture*> pages;     // the live atlas pages' structs
     TintCache tint;
 };
 
@@ -278,6 +281,45 @@ Ref adopt_render_texture(ContextObject* self, const rl::RenderTexture& value);
 
 // ------------------------------------------------------------ atlas_cells.cpp
 
+// The cell whose struct (a RenderTexture cdata) or colour texture (a Texture
+// cdata, or a pointer to either) `texture` is, or null.
+const Cell* cell_of(const ContextObject* self, PyObject* texture);
+// Whether `texture` (as above) copies a cell's struct: a live page's GPU id
+// with another size than the page's.
+bool copies_a_cell(const ContextObject* self, PyObject* texture);
+
+// ------------------------------------------------------------ cell_calls.cpp
+
+// What md.rl's call does with an atlas cell given as a texture, by the
+// declared table's policy: refuses it; calls with its page's texture instead
+// (exact for a question about the texture); or acts on exactly the cell's
+// area of its page, as the function would on a texture of the cell's size.
+enum class CellCall : unsigned char {
+    none,
+    refuse,
+    page,
+    draw_texture,
+    draw_texture_v,
+    draw_texture_ex,
+    draw_texture_rec,
+    draw_texture_pro,
+    update_texture,
+    update_texture_rec,
+    load_image_from_texture,
+};
+// The call for md.rl's function `name` under the table's `policy`; false when
+// this context has none.
+bool cell_call_of(std::string_view name, std::string_view policy, CellCall& out);
+// Runs md.rl's `function` (named `name`), whose argument `at` is `cell`, as
+// `call` says; `args` are the inert arguments. A new reference, or null with
+// an exception set. `at_once` and `reads_back` as the call's kind says.
+PyObject* call_for_cell(ContextObject* self, CellCall call, const Cell& cell, Py_ssize_t at, PyObject* function,
+                        PyObject* const* args, Py_ssize_t nargs, const char* name, bool at_once, bool reads_back);
+// A part `from` of a cell's page texture, drawn as DrawTexturePro would draw
+// it from a texture of the part alone (drawing.cpp).
+void draw_part(const Binding& binding, const rl::Texture& page, rl::Rectangle from, rl::Rectangle dest,
+               rl::Vector2 origin, float rotation, rl::Color tint);
+
 // A cell dies (and, of a page being released, all its cells): no GPU call.
 bool release_cell(ContextObject* self, void* data, Death why, const char* function);
 bool release_cells_of(ContextObject* self, const rl::RenderTexture* page, Death why, const char* function);
@@ -295,6 +337,7 @@ KL_CONTEXT_METHOD(why_dead)
 KL_CONTEXT_METHOD(run_pending_releases)
 KL_CONTEXT_METHOD(read_rgba)
 KL_CONTEXT_METHOD(make_cell)
+KL_CONTEXT_METHOD(make_page)
 // scopes.cpp
 KL_CONTEXT_METHOD(current_target)
 KL_CONTEXT_METHOD(end_scopes)

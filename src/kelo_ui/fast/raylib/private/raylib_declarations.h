@@ -141,7 +141,10 @@ inline constexpr int rl_projection = 0x1701;
     X(rlEnableDepthTest, void, (), "void(*)()")                                                                       \
     X(rlDisableDepthTest, void, (), "void(*)()")                                                                      \
     X(LoadImageFromTexture, rl::Image, (rl::Texture), "struct Image(*)(struct Texture)")                             \
-    X(ImageCrop, void, (rl::Image*, rl::Rectangle), "void(*)(struct Image *, struct Rectangle)")
+    X(ImageCrop, void, (rl::Image*, rl::Rectangle), "void(*)(struct Image *, struct Rectangle)")                     \
+    X(UpdateTextureRec, void, (rl::Texture, rl::Rectangle, const void*),                                               \
+      "void(*)(struct Texture, struct Rectangle, void *)")                                                            \
+    X(UnloadShader, void, (rl::Shader), "void(*)(struct Shader)")
 
 struct Functions {
 #define KL_C_FUNCTION(name, result, parameters, cname) result(*name) parameters = nullptr;
