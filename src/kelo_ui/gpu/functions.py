@@ -11,6 +11,10 @@
   sets what the drawing after it draws with.
 - `AT_ONCE`: acts on the GPU at once, outside the batch: the batch is drawn
   first, so that the call lands after what was drawn before it.
+- `DRAWS_AT_ONCE`: draws into the current target at once, outside the batch:
+  as `DRAWS` it needs somewhere to draw, as `AT_ONCE` the batch goes first.
+- `RESIZES`: may change the window's size, and with it raylib's viewport and
+  projection: refused while a target's scope is open.
 - `READS_BACK`: reads GPU memory: the batch is drawn and the driver finishes
   before it reads.
 - `SCOPED`: drawing state the toolkit's scopes own: the window context's own
@@ -31,7 +35,7 @@ ids with its own size, so raylib must never be handed one as it is:
 - `DRAW`: drawn from the cell's area of its page;
 - `UPDATE`: written into the cell's area of its page;
 - `READ`: the cell's area of its page read back;
-- `REFUSE`: raises RuntimeError; `CELL_REFUSALS` says why, and what to use.
+- `REFUSE`: raises ValueError; `CELL_REFUSALS` says why, and what to use.
 
 Each name is declared once, in the block of its family; a name declared twice
 stops the import.
@@ -43,6 +47,8 @@ FREE = "free"
 WINDOW = "window"
 DRAWS = "draws"
 AT_ONCE = "at_once"
+DRAWS_AT_ONCE = "draws_at_once"
+RESIZES = "resizes"
 READS_BACK = "reads_back"
 SCOPED = "scoped"
 OWNED = "owned"
@@ -292,16 +298,25 @@ _kind(FREE, "glfw_get_version glfw_get_version_string glfw_get_error")
 
 # ---------------------------------------------------------------- WINDOW
 
-# The window itself: its state, size, place, monitor, clipboard and cursor.
-# (A change of size resets raylib's viewport and projection to the window's.)
+# What may change the window's size, which resets raylib's viewport and
+# projection to the window's: the target of an open scope would be drawn as
+# if it were the window. Events (a resize among them) arrive when polled.
+_kind(
+    RESIZES,
+    """
+    set_window_state clear_window_state toggle_fullscreen toggle_borderless_windowed maximize_window
+    minimize_window restore_window set_window_monitor set_window_min_size set_window_max_size
+    set_window_size poll_input_events
+    """,
+)
+
+# The window itself: its state, place, monitor, clipboard and cursor.
 _kind(
     WINDOW,
     """
     window_should_close is_window_fullscreen is_window_hidden is_window_minimized
-    is_window_maximized is_window_focused is_window_resized is_window_state set_window_state
-    clear_window_state toggle_fullscreen toggle_borderless_windowed maximize_window minimize_window
-    restore_window set_window_icon set_window_icons set_window_title set_window_position
-    set_window_monitor set_window_min_size set_window_max_size set_window_size set_window_opacity
+    is_window_maximized is_window_focused is_window_resized is_window_state
+    set_window_icon set_window_icons set_window_title set_window_position set_window_opacity
     set_window_focused get_window_handle get_screen_width get_screen_height get_render_width
     get_render_height get_monitor_count get_current_monitor get_monitor_position get_monitor_width
     get_monitor_height get_monitor_physical_width get_monitor_physical_height
@@ -321,7 +336,7 @@ _kind(WINDOW, "set_target_fps get_frame_time get_time get_fps wait_time")
 _kind(
     WINDOW,
     """
-    poll_input_events is_key_pressed is_key_pressed_repeat is_key_down is_key_released is_key_up get_key_pressed
+    is_key_pressed is_key_pressed_repeat is_key_down is_key_released is_key_up get_key_pressed
     get_char_pressed get_key_name set_exit_key is_gamepad_available get_gamepad_name
     is_gamepad_button_pressed is_gamepad_button_down is_gamepad_button_released
     is_gamepad_button_up get_gamepad_button_pressed get_gamepad_axis_count
@@ -482,24 +497,24 @@ _kind(
 _kind(
     AT_ONCE,
     """
-    unload_shader unload_font unload_model unload_mesh unload_material rl_unload_shader
+    unload_font unload_model unload_mesh unload_material rl_unload_shader
     update_mesh_buffer gen_mesh_tangents update_model_animation update_model_animation_ex
     """,
 )
 
 # Meshes and models draw their own vertex arrays at once, not through the
-# batch; so do rlgl's quick cube and quad, and a compute dispatch.
+# batch; so do rlgl's quick cube and quad, and a clear (clipped by the
+# scope's scissor, as clear_background is).
 _kind(
-    AT_ONCE,
+    DRAWS_AT_ONCE,
     """
     draw_mesh draw_mesh_instanced draw_model draw_model_ex draw_model_wires draw_model_wires_ex
-    rl_load_draw_cube rl_load_draw_quad rl_compute_shader_dispatch
+    rl_load_draw_cube rl_load_draw_quad rl_clear_screen_buffers
     """,
 )
 
-# The batch drawn; and a clear, which raylib makes at once (clipped by a
-# cell's scissor as clear_background is).
-_kind(AT_ONCE, "rl_draw_render_batch_active rl_clear_color rl_clear_screen_buffers")
+# A compute dispatch; the batch drawn; the colour the next clear takes.
+_kind(AT_ONCE, "rl_compute_shader_dispatch rl_draw_render_batch_active rl_clear_color")
 
 # A raygui style loaded may load its font's texture and unload the font it
 # replaces, at once; it sets the shapes' texture too.
@@ -543,6 +558,9 @@ _kind(
 # The window closes and says it is ready through the toolkit; a clear lands
 # above what was drawn before it.
 _kind(TOOLKIT, "close_window is_window_ready clear_background")
+
+# A shader a scope draws with is not unloaded under it.
+_kind(TOOLKIT, "unload_shader")
 
 # ---------------------------------------------------------------- REFUSED
 
@@ -780,24 +798,24 @@ _cells(READ, "load_image_from_texture")
 _cells(
     REFUSE,
     "set_texture_filter set_texture_wrap gen_texture_mipmaps",
-    "an atlas cell shares its page's texture with the other cells: this would change the whole page "
-    "under every one of them; set it on cell.copy(), a KlRenderTexture of its own",
+    "it shares its page's texture with other cells, and this would change the whole page under every "
+    "one of them; set it on cell.copy(), a KlRenderTexture of its own",
 )
 _cells(
     REFUSE,
     "set_shader_value_texture set_material_texture set_shapes_texture",
-    "an atlas cell is an area of a page it shares with other cells, and this would sample the whole "
-    "page; give it cell.copy(), a KlRenderTexture of its own",
+    "it is an area of a page it shares with other cells, and this would sample the whole page; give "
+    "it cell.copy(), a KlRenderTexture of its own",
 )
 _cells(
     REFUSE,
     "draw_texture_n_patch",
-    "raylib's nine-patch would cut up the cell's whole page: draw a cell nine-sliced with "
+    "raylib's nine-patch would cut up its whole page; draw a cell nine-sliced with "
     "kelo_ui.presentation.nine_slice.blit_nine_slice",
 )
 _cells(
     REFUSE,
     "draw_billboard draw_billboard_rec draw_billboard_pro",
-    "a billboard would show the cell's whole page: draw the cell into a KlRenderTexture of its own "
+    "a billboard would show its whole page; draw the cell into a KlRenderTexture of its own "
     "(cell.copy()) and show that one",
 )

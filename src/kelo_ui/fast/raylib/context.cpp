@@ -287,6 +287,8 @@ PyMethodDef context_methods[] = {
     KL_METHOD(rl_mult_matrixf,
               "rl_mult_matrixf($self, matf, /)\n--\n\nMultiply rlgl's current matrix by 16 floats (m0 to m15)."),
     KL_METHOD(rl_load_identity, "rl_load_identity($self, /)\n--\n\nMake rlgl's current matrix the identity."),
+    KL_METHOD(unload_shader,
+              "unload_shader($self, shader, /)\n--\n\nUnload a shader, unless a scope draws with it."),
     // The drawing backend.
     KL_METHOD(c_clear_background,
               "c_clear_background($self, color, /)\n--\n\n"
@@ -316,9 +318,10 @@ PyMethodDef context_methods[] = {
               "Draw a Texture, RenderTexture or KlRenderTexture at dest: None or (x, y) at its own "
               "size, (x, y, w, h) scaled into that rectangle."),
     KL_METHOD(guard,
-              "guard($self, name, function, flush, /)\n--\n\n"
-              "function (a raylib call of the binding's) as md.rl calls it: refused unless the window is "
-              "open on its thread; with flush, raylib's batch is drawn first."),
+              "guard($self, name, function, kind, cells, textures, reason, /)\n--\n\n"
+              "function (a raylib call of the binding's) as md.rl calls it, by its kind in the table of the "
+              "binding's functions: refused unless the window is open on its thread; an atlas cell among the "
+              "parameters whose positions the bits of textures give handled as cells says."),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -33,7 +33,7 @@
 namespace kelo_raylib::native {
 namespace {
 
-enum class CallKind : unsigned char { window, draws, at_once, reads_back, refused };
+enum class CallKind : unsigned char { window, draws, at_once, draws_at_once, reads_back, resizes, refused };
 
 struct GuardedObject {
     PyObject_HEAD
@@ -146,11 +146,20 @@ PyObject* guarded_call(PyObject* callable, PyObject* const* args, std::size_t na
     }
     // The conversions may have closed the window, or forked.
     if (!ready(self, function)) return nullptr;
-    if (guarded->kind == CallKind::draws && !self->in_frame && self->scopes.current() == nullptr) {
+    const CallKind kind = guarded->kind;
+    const bool draws = kind == CallKind::draws || kind == CallKind::draws_at_once;
+    const bool at_once = kind == CallKind::at_once || kind == CallKind::draws_at_once;
+    if (draws && !self->in_frame && self->scopes.current() == nullptr) {
         PyErr_Format(PyExc_RuntimeError,
                      "%s: there is nothing to draw into: draw inside a target's scope (with target:) or the "
                      "window's frame (with window.frame():)",
                      function);
+        return nullptr;
+    }
+    if (kind == CallKind::resizes && self->scopes.current() != nullptr) {
+        // A new size resets raylib's viewport and projection to the window's.
+        PyErr_Format(PyExc_RuntimeError,
+                     "%s: a render target's scope is open; change the window outside every target's scope", function);
         return nullptr;
     }
     for (Py_ssize_t at = 0; at < nargs && at < 32; ++at) {
@@ -158,22 +167,20 @@ PyObject* guarded_call(PyObject* callable, PyObject* const* args, std::size_t na
         if (!check_texture(self, function, at, converted[at])) return nullptr;
         if (const Cell* cell = cell_of(self, converted[at])) {
             if (guarded->cells == CellCall::refuse) {
-                PyErr_Format(PyExc_ValueError, "%s: argument %zd is an atlas cell, which %s", function, at,
+                PyErr_Format(PyExc_ValueError, "%s: argument %zd is an atlas cell: %s", function, at,
                              guarded->utf8_reason);
                 return nullptr;
             }
             Ref function_object = Ref::newref(guarded->function.get());
             ++self->busy;
             PyObject* result = call_for_cell(self, guarded->cells, *cell, at, function_object.get(), converted, nargs,
-                                             function, guarded->kind == CallKind::at_once,
-                                             guarded->kind == CallKind::reads_back);
+                                             function, at_once, kind == CallKind::reads_back);
             --self->busy;
             return result;
         }
     }
-    if (guarded->kind == CallKind::at_once || guarded->kind == CallKind::reads_back)
-        self->binding.raylib.rlDrawRenderBatchActive();
-    if (guarded->kind == CallKind::reads_back) finish_drawing();
+    if (at_once || kind == CallKind::reads_back) self->binding.raylib.rlDrawRenderBatchActive();
+    if (kind == CallKind::reads_back) finish_drawing();
     Ref function_object = Ref::newref(guarded->function.get());
     ++self->busy;
     PyObject* result = PyObject_Vectorcall(function_object.get(), converted, nargsf, kwnames);
@@ -216,8 +223,9 @@ PyGetSetDef guarded_getset[] = {
 // The table's words for a kind of call.
 bool call_kind_of(std::string_view word, CallKind& out) {
     static constexpr std::pair<std::string_view, CallKind> kinds[] = {
-        {"window", CallKind::window},         {"draws", CallKind::draws},   {"at_once", CallKind::at_once},
-        {"reads_back", CallKind::reads_back}, {"refused", CallKind::refused},
+        {"window", CallKind::window},         {"draws", CallKind::draws},     {"at_once", CallKind::at_once},
+        {"draws_at_once", CallKind::draws_at_once}, {"reads_back", CallKind::reads_back},
+        {"resizes", CallKind::resizes},       {"refused", CallKind::refused},
     };
     for (const auto& [name, kind] : kinds) {
         if (name == word) {

@@ -598,4 +598,29 @@ PyObject* method_rl_load_identity(PyObject* object, PyObject* const*, Py_ssize_t
     return transform(self, [](const Functions& raylib) { raylib.rlLoadIdentity(); });
 }
 
+PyObject* method_unload_shader(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
+    constexpr const char* function = "unload_shader";
+    ContextObject* self = context_of(object);
+    if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function)) return nullptr;
+    Ref shader = Ref::newref(args[0]);
+    rl::Shader value;
+    if (!from_cdata(self->binding, shader_struct, shader.get(), &value, {function, "shader"}, "a raylib Shader") ||
+        !ready(self, function))
+        return nullptr;
+    // raylib would draw the scope's batch, and every later one, with a
+    // program that no longer exists.
+    Scopes& scopes = self->scopes;
+    bool in_use = scopes.window.shader && scopes.window.shader_value.id == value.id;
+    for (const TextureScope& scope : scopes.targets)
+        in_use = in_use || (scope.state.shader && scope.state.shader_value.id == value.id);
+    if (value.id != 0 && in_use) {
+        PyErr_Format(PyExc_RuntimeError, "%s: a scope draws with this shader; end its begin_shader_mode first",
+                     function);
+        return nullptr;
+    }
+    self->binding.raylib.rlDrawRenderBatchActive();
+    self->binding.raylib.UnloadShader(value);
+    Py_RETURN_NONE;
+}
+
 }  // namespace kelo_raylib::native

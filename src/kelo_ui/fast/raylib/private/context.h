@@ -358,6 +358,7 @@ KL_CONTEXT_METHOD(rl_rotatef)
 KL_CONTEXT_METHOD(rl_scalef)
 KL_CONTEXT_METHOD(rl_mult_matrixf)
 KL_CONTEXT_METHOD(rl_load_identity)
+KL_CONTEXT_METHOD(unload_shader)
 // drawing.cpp
 KL_CONTEXT_METHOD(c_clear_background)
 KL_CONTEXT_METHOD(c_draw_texture_vec)
