@@ -1,15 +1,21 @@
 """Drawing for real: atlases and their cells, regions of a texture, and
 nine-slice, under a hidden window, checked by reading the pixels back."""
 
+import gc
+import threading
+from math import inf, nan
+
 import pytest
 
-from kelo_ui.atlas import Atlas
+from kelo_ui.atlas import Atlas, Cell, Page
 from kelo_ui.core import modules
+from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.nine_slice import blit_nine_slice
+from kelo_ui.presentation.pixels import encode_png
 from kelo_ui.window import context
-from support.display import BLANK, WHITE, cell_among_others, read, target
+from support.display import BLANK, BLUE, RED, WHITE, canvas, cell_among_others, image_rows, paste, read, target
 
 pytestmark = pytest.mark.usefixtures("window", "no_scope_left")
 
@@ -18,8 +24,6 @@ pytestmark = pytest.mark.usefixtures("window", "no_scope_left")
 
 
 def test_an_atlas_packs_its_cells_and_reuses_their_areas():
-    import gc
-
     atlas = Atlas(KlVector2(16, 8))
     a, b = atlas.allocate(KlVector2(8, 4)), atlas.allocate(KlVector2(8.9, 4))  # whole pixels, as targets
     wide = atlas.allocate(KlVector2(16, 4))
@@ -39,24 +43,111 @@ def test_an_atlas_packs_its_cells_and_reuses_their_areas():
 
 
 @pytest.mark.parametrize(
-    "call, error",
+    "call, error, message",
     [
-        (lambda atlas: atlas.allocate(KlVector2(17, 1)), ValueError),
-        (lambda atlas: atlas.allocate(KlVector2(0.5, 3)), ValueError),
-        (lambda atlas: atlas.allocate((4, 4)), TypeError),
-        (lambda atlas: Atlas(KlVector2(0, 4)), ValueError),
-        (lambda atlas: __import__("pickle").dumps(atlas.allocate(KlVector2(2, 2))), TypeError),
-        (lambda atlas: (lambda page: context.make_cell(page.render_texture, 1, 1, 2, 2))(target(2, 2)), ValueError),
-        (lambda atlas: context.make_cell(atlas.allocate(KlVector2(2, 2)).render_texture, 0, 0, 1, 1), TypeError),
-        (lambda atlas: blit_nine_slice(target(4, 4), target(4, 4), (3, 0, 3, 0), (0, 0, 4, 4)), ValueError),
-        (lambda atlas: blit_nine_slice(target(4, 4), target(4, 4), (1, 1, 1, 1), (0, 0, -1, 4)), ValueError),
-        (lambda atlas: blit_nine_slice(target(4, 4), target(4, 4), (1, 1, 1), (0, 0, 4, 4)), TypeError),
-        (lambda atlas: blit_nine_slice(target(4, 4), (4, 4), (1, 1, 1, 1), (0, 0, 4, 4)), TypeError),
+        (lambda atlas: atlas.allocate(KlVector2(17, 1)), ValueError, r"^Atlas.allocate: a cell of 17x1 does not fit"),
+        (lambda atlas: atlas.allocate(KlVector2(0.5, 3)), ValueError, r"^Atlas.allocate: size must be at least 1x1"),
+        (lambda atlas: atlas.allocate(KlVector2(-3, 3)), ValueError, r"size must be at least 1x1.*KlVector2\(-3.0"),
+        (lambda atlas: atlas.allocate(KlVector2(inf, 3)), ValueError, r"^Atlas.allocate: size must be finite.*\(inf"),
+        (lambda atlas: atlas.allocate(KlVector2(2, nan)), ValueError, r"size must be finite, not KlVector2\(2.0, nan"),
+        (lambda atlas: atlas.allocate((4, 4)), TypeError, r"^Atlas.allocate: size must be a KlVector2, not tuple"),
+        (lambda atlas: Atlas(KlVector2(0, 4)), ValueError, r"^Atlas: page_size must be at least 1x1"),
+        (lambda atlas: Atlas(KlVector2(nan, 8)), ValueError, r"^Atlas: page_size must be finite, not .*\(nan, 8.0"),
+        (lambda atlas: Atlas(KlVector2(8, -inf)), ValueError, r"^Atlas: page_size must be finite, not .*-inf"),
+        (lambda atlas: Atlas((8, 8)), TypeError, r"^Atlas: page_size must be a KlVector2, not tuple"),
+        (lambda atlas: Cell(KlVector2(4, 4)), TypeError, r"cells are made by Atlas.allocate\(size\)"),
+        (lambda atlas: Page(), TypeError, r"an Atlas opens pages"),
+        (lambda atlas: __import__("pickle").dumps(atlas.allocate(KlVector2(2, 2))), TypeError, None),
+        (lambda atlas: (rt := target(2, 2)) and context.make_cell(rt.render_texture, 1, 1, 2, 2), ValueError, None),
+        (lambda atlas: context.make_cell(atlas.allocate(KlVector2(2, 2)).render_texture, 0, 0, 1, 1), TypeError, None),
     ],
 )
-def test_what_atlases_and_nine_slice_refuse(call, error):
-    with pytest.raises(error):
+def test_what_atlases_refuse(call, error, message):
+    with pytest.raises(error, match=message):
         call(Atlas(KlVector2(16, 16)))
+
+
+def test_a_half_made_cell_fails_as_a_half_made_target():
+    cell, plain = Cell.__new__(Cell), KlRenderTexture.__new__(KlRenderTexture)
+    assert repr(cell) == "<Cell not made by an atlas>" and cell.page is None
+    with pytest.raises(Exception) as plain_failure:
+        plain.kill()
+    with pytest.raises(plain_failure.type, match=str(plain_failure.value)):
+        cell.kill()
+
+
+def on_another_thread(call):
+    """What `call()` raised on a thread of its own (None when it returned)."""
+    raised = []
+
+    def run():
+        try:
+            call()
+        except BaseException as error:
+            raised.append(error)
+
+    thread = threading.Thread(target=run)
+    thread.start()
+    thread.join()
+    return raised[0] if raised else None
+
+
+class _RefusingCells:
+    """The window context, except that it refuses every cell."""
+
+    def __getattr__(self, name):
+        return getattr(context, name)
+
+    def make_cell(self, *args):
+        raise RuntimeError("refused")
+
+
+@pytest.mark.parametrize(
+    "before, refused, after, areas, pages",
+    [
+        # a new shelf opened for the refused cell is given back: 16x5 still fits under 16x3
+        ([(16, 8)], "thread", [(16, 3), (16, 5)], [(0, 8, 16, 3), (0, 11, 16, 5)], 1),
+        ([(8, 4)], "thread", [(8, 4), (16, 4)], [(8, 0, 8, 4), (0, 4, 16, 4)], 1),  # a span on a shelf
+        ([], "thread", [(16, 16)], [(0, 0, 16, 16)], 1),  # no page yet: the page is refused
+        ([(16, 16)], "context", [(4, 4)], [(0, 0, 4, 4)], 2),  # a page opened for the refused cell is released
+    ],
+)
+def test_a_refused_allocation_keeps_nothing(monkeypatch, before, refused, after, areas, pages):
+    import kelo_ui.atlas
+
+    atlas = Atlas(KlVector2(16, 16))
+    kept = [atlas.allocate(KlVector2(*size)) for size in before]
+    opened, live = len(atlas.pages), context.live
+    if refused == "thread":
+        assert isinstance(on_another_thread(lambda: atlas.allocate(KlVector2(4, 8))), RuntimeError)
+    else:
+        monkeypatch.setattr(kelo_ui.atlas, "context", _RefusingCells())
+        with pytest.raises(RuntimeError, match="refused"):
+            atlas.allocate(KlVector2(4, 8))
+        monkeypatch.undo()
+    assert (len(atlas.pages), context.live) == (opened, live)
+    kept += [atlas.allocate(KlVector2(*size)) for size in after]
+    assert [cell.area for cell in kept[len(before) :]] == areas and len(atlas.pages) == pages
+
+
+def test_pages_show_their_cells_and_cannot_be_unloaded_through_the_atlas(tmp_path):
+    atlas = Atlas(KlVector2(8, 4))
+    red, blue, spare = (atlas.allocate(KlVector2(4, 2)) for _ in range(3))
+    red.clear(RED)
+    blue.clear(BLUE)
+    spare.kill()
+    (page,) = atlas.pages
+    assert red.page is page and blue.page is page and (page.width, page.height, page.live_cells) == (8, 4, 2)
+    assert not any(hasattr(page, name) for name in ("render_texture", "texture", "id", "kill"))
+    expected = paste(paste(canvas(8, 4), [[RED] * 4] * 2, 0, 0), [[BLUE] * 4] * 2, 4, 0)
+    assert image_rows(*page.read_rgba()) == expected
+    assert page.save_png(tmp_path / "page.png") == str(tmp_path / "page.png")
+    assert (tmp_path / "page.png").read_bytes() == encode_png(*page.read_rgba())
+    del blue
+    gc.collect()
+    assert page.live_cells == 1 and read(red) == canvas(4, 2, RED)
+    with pytest.raises(TypeError, match="path"):
+        page.save_png(3)
 
 
 # --- regions and nine-slice ------------------------------------------------------------
