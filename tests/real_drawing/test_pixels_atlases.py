@@ -244,6 +244,53 @@ def test_nine_slice_is_raylibs_n_patch(rl, borders, dest, source, flip):
     assert read(sliced) == read(patched)
 
 
+def _dead(rt):
+    modules.rl.unload_render_texture(rt.render_texture)  # around the target: still `loaded`
+    return rt
+
+
+def _unloaded(rt):
+    rt.loaded = False
+    return rt
+
+
+@pytest.mark.parametrize(
+    "change, error, message",
+    [
+        ({"target": None}, TypeError, r"^blit_nine_slice: target must be a KlRenderTexture, not NoneType$"),
+        ({"kl_texture": (4, 4)}, TypeError, r"^blit_nine_slice: kl_texture must be a KlRenderTexture, not tuple$"),
+        ({"borders": (1, 1, 1)}, TypeError, r"^blit_nine_slice: borders must be a tuple of 4 numbers"),
+        ({"borders": [1, 1, 1, 1]}, TypeError, r"borders must be a tuple of 4 numbers, not \[1, 1, 1, 1\]"),
+        ({"borders": (1, "1", 1, 1)}, TypeError, r"^blit_nine_slice: borders\[1\] is '1', not a real number$"),
+        ({"dest_rect": (0, 0, 8, None)}, TypeError, r"dest_rect\[3\] is None, not a real number"),
+        ({"borders": (1, 1, nan, 1)}, ValueError, r"^blit_nine_slice: borders\[2\] is nan; it must be finite$"),
+        ({"borders": (1, 1, 1, 10**400)}, ValueError, r"^blit_nine_slice: borders\[3\] is 1000.*; it must be finite$"),
+        ({"borders": (1, 1, -1, 1)}, ValueError, r"^blit_nine_slice: borders\[2\] is -1.0; a border is 0 or more$"),
+        ({"borders": (3, 0, 3, 0)}, ValueError, r"borders\[0\] \+ borders\[2\] is 6.0, beyond the source's width, 4"),
+        ({"borders": (0, 2, 0, 2.5)}, ValueError, r"borders\[1\] \+ borders\[3\] is 4.5, beyond the source's height"),
+        ({"dest_rect": (nan, 0, 8, 8)}, ValueError, r"^blit_nine_slice: dest_rect\[0\] is nan; it must be finite$"),
+        ({"dest_rect": (0, -inf, 8, 8)}, ValueError, r"^blit_nine_slice: dest_rect\[1\] is -inf; it must be finite$"),
+        ({"dest_rect": (0, 0, inf, 8)}, ValueError, r"^blit_nine_slice: dest_rect\[2\] is inf; it must be finite$"),
+        ({"dest_rect": (0, 0, 8, -1)}, ValueError, r"^blit_nine_slice: dest_rect\[3\] is -1.0; a size is 0 or more$"),
+        ({"dest_rect": (1e308, 0, 1e308, 8)}, ValueError, r"dest_rect \(1e\+308, 0, 1e\+308, 8\) ends beyond"),
+        ({"blend_mode": "add"}, TypeError, None),
+        ({"color": [255, 0, 0, 255]}, TypeError, None),  # refused by the first part
+        ({"target": _dead}, RuntimeError, "dead"),
+        ({"target": _unloaded}, AssertionError, "not loaded"),  # the target's own check, in its scope
+        ({"kl_texture": _dead}, RuntimeError, "dead"),
+    ],
+)
+def test_what_nine_slice_refuses_before_drawing(change, error, message):
+    canvas_, source = target(8, 8, BLUE), target(4, 4, RED)
+    arguments = {"target": canvas_, "kl_texture": source, "borders": (1, 1, 1, 1), "dest_rect": (0, 0, 8, 8)}
+    for name, value in change.items():
+        arguments[name] = value(arguments[name]) if callable(value) else value
+    with pytest.raises(error, match=message):
+        blit_nine_slice(**arguments)
+    if canvas_.loaded and not context.why_dead(canvas_.render_texture):
+        assert read(canvas_) == canvas(8, 8, BLUE)
+
+
 def test_nine_slice_failure_keeps_a_failing_end_as_context(monkeypatch):
     source = target(4, 4)
     source.kill()
