@@ -130,6 +130,20 @@ def test_a_refused_allocation_keeps_nothing(monkeypatch, before, refused, after,
     assert [cell.area for cell in kept[len(before) :]] == areas and len(atlas.pages) == pages
 
 
+@pytest.mark.xfail(
+    not hasattr(context, "make_page"),
+    reason="the window context names Atlas.allocate in its refusals once it makes pages itself",
+    strict=True,
+)
+@pytest.mark.parametrize("before", [[], [(4, 4)]])  # no page yet: the page is refused; else the cell
+def test_a_refusal_on_another_thread_names_atlas_allocate(before):
+    atlas = Atlas(KlVector2(16, 16))
+    for size in before:
+        atlas.allocate(KlVector2(*size))  # dropped, its page stays
+    refused = on_another_thread(lambda: atlas.allocate(KlVector2(4, 4)))
+    assert isinstance(refused, RuntimeError) and str(refused).startswith("Atlas.allocate: ")
+
+
 def test_pages_show_their_cells_and_cannot_be_unloaded_through_the_atlas(tmp_path):
     atlas = Atlas(KlVector2(8, 4))
     red, blue, spare = (atlas.allocate(KlVector2(4, 2)) for _ in range(3))
