@@ -186,6 +186,21 @@ end_texture_mode = kelo_raylib.end_texture_mode
 begin_blend_mode = kelo_raylib.begin_blend_mode
 end_blend_mode = kelo_raylib.end_blend_mode
 clear_background = kelo_raylib.clear_background
+begin_scissor_mode = context.begin_scissor_mode
+end_scissor_mode = context.end_scissor_mode
+begin_shader_mode = context.begin_shader_mode
+end_shader_mode = context.end_shader_mode
+begin_mode_2d = context.begin_mode_2d
+end_mode_2d = context.end_mode_2d
+begin_mode_3d = context.begin_mode_3d
+end_mode_3d = context.end_mode_3d
+rl_push_matrix = context.rl_push_matrix
+rl_pop_matrix = context.rl_pop_matrix
+rl_translatef = context.rl_translatef
+rl_rotatef = context.rl_rotatef
+rl_scalef = context.rl_scalef
+rl_mult_matrixf = context.rl_mult_matrixf
+rl_load_identity = context.rl_load_identity
 
 
 def load_texture(file_name: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> Any:

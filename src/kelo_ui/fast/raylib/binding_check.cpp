@@ -345,7 +345,10 @@ bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
     binding.cast = Ref::steal(PyObject_GetAttrString(ffi, "cast"));
     binding.texture_pointer = ask(ffi, "typeof", "(s)", "Texture *");
     binding.render_texture_pointer = ask(ffi, "typeof", "(s)", "RenderTexture *");
-    if (!binding.cast || !binding.texture_pointer || !binding.render_texture_pointer) {
+    binding.new_ = Ref::steal(PyObject_GetAttrString(ffi, "new"));
+    binding.float_pointer = ask(ffi, "typeof", "(s)", "float *");
+    if (!binding.cast || !binding.texture_pointer || !binding.render_texture_pointer || !binding.new_ ||
+        !binding.float_pointer) {
         mismatch_from_pending("the raylib binding cannot make views of its Texture and RenderTexture");
         return false;
     }

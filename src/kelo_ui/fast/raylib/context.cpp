@@ -248,7 +248,38 @@ PyMethodDef context_methods[] = {
               "current_target($self, /)\n--\n\n"
               "The render texture of the innermost texture mode, or None for the window."),
     KL_METHOD(end_scopes, "end_scopes($self, /)\n--\n\nEnd every open scope; returns how many there were."),
-    KL_METHOD(open_scopes, "open_scopes($self, /)\n--\n\nHow many scopes are open."),
+    KL_METHOD(open_scopes,
+              "open_scopes($self, /)\n--\n\n"
+              "How many scopes are open: texture and blend modes, and the clips, shaders, camera modes and "
+              "pushed matrices begun in them or on the window."),
+    // What md.rl changes of the drawing state, owned by the scopes.
+    KL_METHOD(begin_scissor_mode,
+              "begin_scissor_mode($self, x, y, width, height, /)\n--\n\n"
+              "Clip the current scope's drawing to a rectangle of its own coordinates (within a cell's area)."),
+    KL_METHOD(end_scissor_mode,
+              "end_scissor_mode($self, /)\n--\n\nThe current scope's own clip again (a cell's area, or none)."),
+    KL_METHOD(begin_shader_mode,
+              "begin_shader_mode($self, shader, /)\n--\n\nDraw with a shader in the current scope."),
+    KL_METHOD(end_shader_mode,
+              "end_shader_mode($self, /)\n--\n\nDraw with the shader the current scope began with."),
+    KL_METHOD(begin_mode_2d, "begin_mode_2d($self, camera, /)\n--\n\nDraw through a 2D camera in the current scope."),
+    KL_METHOD(end_mode_2d,
+              "end_mode_2d($self, /)\n--\n\nEnd the current scope's innermost 2D camera mode, and what began after it."),
+    KL_METHOD(begin_mode_3d,
+              "begin_mode_3d($self, camera, /)\n--\n\n"
+              "Draw through a 3D camera in the current scope (not in an atlas cell)."),
+    KL_METHOD(end_mode_3d,
+              "end_mode_3d($self, /)\n--\n\nEnd the current scope's innermost 3D camera mode, and what began after it."),
+    KL_METHOD(rl_push_matrix, "rl_push_matrix($self, /)\n--\n\nPush rlgl's current matrix, in the current scope."),
+    KL_METHOD(rl_pop_matrix,
+              "rl_pop_matrix($self, /)\n--\n\n"
+              "Pop the matrix the current scope pushed last, ending what began after it; nothing when it pushed none."),
+    KL_METHOD(rl_translatef, "rl_translatef($self, x, y, z, /)\n--\n\nTranslate rlgl's current matrix."),
+    KL_METHOD(rl_rotatef, "rl_rotatef($self, angle, x, y, z, /)\n--\n\nRotate rlgl's current matrix."),
+    KL_METHOD(rl_scalef, "rl_scalef($self, x, y, z, /)\n--\n\nScale rlgl's current matrix."),
+    KL_METHOD(rl_mult_matrixf,
+              "rl_mult_matrixf($self, matf, /)\n--\n\nMultiply rlgl's current matrix by 16 floats (m0 to m15)."),
+    KL_METHOD(rl_load_identity, "rl_load_identity($self, /)\n--\n\nMake rlgl's current matrix the identity."),
     // The drawing backend.
     KL_METHOD(c_clear_background,
               "c_clear_background($self, color, /)\n--\n\n"

@@ -3,6 +3,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 namespace kelo_raylib::native {
 
@@ -20,6 +21,24 @@ bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, voi
         PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %R", where.function, where.parameter, expected, object);
     }
     return false;
+}
+
+bool to_struct(const Binding& binding, StructIndex index, PyObject* object, void* out, Where where,
+               const char* expected) {
+    if (is_cdata(binding, object)) return from_cdata(binding, index, object, out, where, expected);
+    Ref type = Ref::steal(PyUnicode_FromFormat("%s *", declared_structs[index].name));
+    Ref made = type ? Ref::steal(PyObject_CallFunctionObjArgs(binding.new_.get(), type.get(), object, nullptr)) : Ref();
+    if (!made) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError) || PyErr_ExceptionMatches(PyExc_ValueError) ||
+            PyErr_ExceptionMatches(PyExc_IndexError) || PyErr_ExceptionMatches(PyExc_KeyError)) {
+            Ref cause = Ref::steal(PyErr_GetRaisedException());
+            PyErr_Format(PyExc_TypeError, "%s: %s must be %s or its fields, not %.200s (%S)", where.function,
+                         where.parameter, expected, Py_TYPE(object)->tp_name, cause.get());
+        }
+        return false;
+    }
+    std::memcpy(out, reinterpret_cast<CDataHead*>(made.get())->c_data, declared_structs[index].size);
+    return true;
 }
 
 namespace {
@@ -125,6 +144,39 @@ bool to_floats(const Binding& binding, StructIndex index, PyObject* object, floa
 }
 
 }  // namespace
+
+bool to_matrix_floats(const Binding& binding, PyObject* object, float (&out)[16], Where where) {
+    if (is_cdata(binding, object)) {
+        if (reinterpret_cast<CDataHead*>(object)->c_type == binding.ctype(matrix_struct)) {
+            rl::Matrix matrix;
+            if (!from_cdata(binding, matrix_struct, object, &matrix, where, "a raylib Matrix")) return false;
+            const float values[16] = {matrix.m0, matrix.m1, matrix.m2,  matrix.m3,  matrix.m4,  matrix.m5,
+                                      matrix.m6, matrix.m7, matrix.m8,  matrix.m9,  matrix.m10, matrix.m11,
+                                      matrix.m12, matrix.m13, matrix.m14, matrix.m15};
+            std::memcpy(out, values, sizeof values);
+            return true;
+        }
+        // An array or pointer of floats, read as rlgl reads it.
+        const float* values = nullptr;
+        if (binding.to_c(reinterpret_cast<char*>(&values), reinterpret_cast<CTypeDescr*>(binding.float_pointer.get()),
+                         object) < 0) {
+            if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+                PyErr_Clear();
+                PyErr_Format(PyExc_TypeError, "%s: %s must be a raylib Matrix, floats or 16 numbers, not %R",
+                             where.function, where.parameter, object);
+            }
+            return false;
+        }
+        if (values == nullptr) {
+            PyErr_Format(PyExc_ValueError, "%s: %s is NULL", where.function, where.parameter);
+            return false;
+        }
+        std::memcpy(out, values, sizeof out);
+        return true;
+    }
+    return for_items(object, 16, where, "of a matrix",
+                     [&](PyObject* value, Py_ssize_t i) { return float_item(value, out[i], where, i); });
+}
 
 bool to_vector2(const Binding& binding, PyObject* object, rl::Vector2& out, Where where) {
     float xy[2];

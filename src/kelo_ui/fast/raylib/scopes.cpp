@@ -59,9 +59,9 @@ bool dead(ContextObject* self, const char* function, const char* parameter, PyOb
 
 namespace {
 
-// A cell's part of its page: drawing lands inside it, clipped to it, with
-// the origin at its top-left corner, as in a target of its size. (raylib's
-// BeginTextureMode has just set up the whole page.)
+// A cell's part of its page: drawing lands inside it, with the origin at its
+// top-left corner, as in a target of its size (raylib's BeginTextureMode has
+// just set up the whole page). Its clip is its scope's (scope_state.cpp).
 void enter_area(const Functions& raylib, const Area& area) {
     raylib.rlViewport(area.x, area.y, area.width, area.height);
     raylib.rlMatrixMode(rl_projection);
@@ -69,56 +69,70 @@ void enter_area(const Functions& raylib, const Area& area) {
     raylib.rlOrtho(0.0f, static_cast<float>(area.width), static_cast<float>(area.height), 0.0f, 0.0f, 1.0f);
     raylib.rlMatrixMode(rl_modelview);
     raylib.rlLoadIdentity();
-    raylib.rlEnableScissorTest();  // a clear is clipped by the scissor only
-    raylib.rlScissor(area.x, area.y, area.width, area.height);
 }
 
-// raylib's texture mode on `target` (on `area` of it), `previous` having been
-// current.
-void begin_target(const Functions& raylib, const rl::RenderTexture& target, const Area& area, Target previous) {
-    raylib.BeginTextureMode(target);
-    if (!area.whole()) {
-        enter_area(raylib, area);
-    } else if (!previous.area.whole()) {
-        raylib.rlDisableScissorTest();
-    }
+// raylib's texture mode on `target`, whose texture's struct is `whole` (a
+// cell's page: raylib never sees a struct whose size is not its texture's).
+void begin_target(const Functions& raylib, const rl::RenderTexture& whole, const Target& target) {
+    raylib.BeginTextureMode(whole);
+    if (!target.area.whole()) enter_area(raylib, target.area);
+}
+
+// What `render_texture` (a RenderTexture cdata whose struct is `value`)
+// draws into, and the struct raylib is given for it.
+Target target_of(const ContextObject* self, PyObject* render_texture, const rl::RenderTexture& value,
+                 rl::RenderTexture& whole) {
+    const Cell* cell = cell_at(self, reinterpret_cast<CDataHead*>(render_texture)->c_data);
+    whole = cell ? *cell->page_data : value;
+    return {value.id, cell ? cell->area : Area{}, whole.texture.width, whole.texture.height};
 }
 
 }  // namespace
 
 bool make_current(ContextObject* self, Target previous, const char* function) {
     const Functions& raylib = self->binding.raylib;
-    const TextureScope* current = self->scopes.current();
+    Scopes& scopes = self->scopes;
+    TextureScope* current = scopes.current();
     if (current == nullptr) {
         if (previous.id != 0) raylib.EndTextureMode();
-        if (!previous.area.whole()) raylib.rlDisableScissorTest();  // after the batch was drawn in it
+        resume_state(self, scopes.window, true);
         return true;
     }
     if (current->target == previous) return true;
     // Held: the stack may change under the conversion.
     Ref render_texture = Ref::newref(current->render_texture.get());
-    const Area area = current->target.area;
-    rl::RenderTexture target;
-    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target, {function, "render_texture"},
+    rl::RenderTexture value;
+    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &value, {function, "render_texture"},
                     "a raylib RenderTexture"))
         return false;
-    if (target.id == 0) return dead(self, function, "the enclosing render texture", render_texture.get());
-    begin_target(raylib, target, area, previous);
+    if (value.id == 0) return dead(self, function, "the enclosing render texture", render_texture.get());
+    rl::RenderTexture whole;
+    target_of(self, render_texture.get(), value, whole);
+    begin_target(raylib, whole, current->target);
+    resume_state(self, current->state, false);
     return true;
 }
 
 bool forget_target(ContextObject* self, unsigned int id, const void* cell, const char* function) {
     if (id == 0) return true;
-    const Target previous = self->scopes.target();
+    Scopes& scopes = self->scopes;
+    const Target previous = scopes.target();
+    auto released = [&](const TextureScope& scope) {
+        return scope.render_texture && (cell ? reinterpret_cast<CDataHead*>(scope.render_texture.get())->c_data == cell
+                                             : scope.target.id == id);
+    };
+    // What the current target's scopes began is closed while it still exists.
+    if (const TextureScope* current = scopes.current(); current && released(*current)) {
+        end_live_states(self);
+        leave_state(self, scopes.state());
+    }
     // Released only once the loop is done: a release may run Python code.
-    std::vector<Ref> dropped;
+    std::vector<TextureScope> dropped;
     if (!growing([&] {
-            for (TextureScope& scope : self->scopes.targets) {
-                if (scope.render_texture &&
-                    (cell ? reinterpret_cast<CDataHead*>(scope.render_texture.get())->c_data == cell
-                          : scope.target.id == id)) {
-                    dropped.push_back(std::move(scope.render_texture));
-                    scope.target = Target{};
+            for (TextureScope& scope : scopes.targets) {
+                if (released(scope)) {
+                    dropped.push_back(std::move(scope));
+                    scope = TextureScope{};
                 }
             }
         }))
@@ -127,23 +141,22 @@ bool forget_target(ContextObject* self, unsigned int id, const void* cell, const
 }
 
 void forget_scopes(ContextObject* self) {
-    std::vector<TextureScope> dropped = std::move(self->scopes.targets);
-    self->scopes.targets.clear();
-    self->scopes.blends.clear();
+    Scopes dropped = std::move(self->scopes);
+    self->scopes = Scopes{};
 }
 
 std::size_t end_scopes(ContextObject* self) {
-    const std::size_t ended = self->scopes.open();
-    const Target previous = self->scopes.target();
-    const bool textures = !self->scopes.targets.empty();
-    const bool blends = !self->scopes.blends.empty();
-    forget_scopes(self);
+    Scopes& scopes = self->scopes;
+    const std::size_t ended = scopes.open();
     const Functions& raylib = self->binding.raylib;
     if (raylib.IsWindowReady()) {
-        if (textures) raylib.EndTextureMode();
-        if (!previous.area.whole()) raylib.rlDisableScissorTest();
-        if (blends) raylib.EndBlendMode();
+        end_live_states(self);
+        leave_state(self, scopes.state());
+        if (!scopes.targets.empty()) raylib.EndTextureMode();
+        if (scopes.scissor) raylib.rlDisableScissorTest();
+        if (!scopes.blends.empty()) raylib.EndBlendMode();
     }
+    forget_scopes(self);
     return ended;
 }
 
@@ -152,25 +165,29 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
     ContextObject* self = context_of(context);
     if (!enter(self, function)) return;
     Ref render_texture = Ref::newref(render_texture_object);
-    rl::RenderTexture target;
-    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &target, {function, "render_texture"},
+    rl::RenderTexture value;
+    if (!from_cdata(self->binding, render_texture_struct, render_texture.get(), &value, {function, "render_texture"},
                     "a raylib RenderTexture"))
         return;
-    if (target.id == 0 || target.texture.id == 0) {
+    if (value.id == 0 || value.texture.id == 0) {
         dead(self, function, "the destination", render_texture.get());
         return;
     }
     if (!ready(self, function)) return;
-    const void* data = reinterpret_cast<CDataHead*>(render_texture.get())->c_data;
-    const Cell* cell = cell_at(self, data);
     Scopes& scopes = self->scopes;
+    rl::RenderTexture whole;
+    const Target begun = target_of(self, render_texture.get(), value, whole);
     // The target that is current already is not begun again: raylib would
     // draw its batch for nothing. (What raylib does at once rather than in its
     // batch, a clear, draws the batch itself.)
-    const Target previous = scopes.target();
-    const Target begun{target.id, cell ? cell->area : Area{}};
-    if (!growing([&] { scopes.targets.push_back({std::move(render_texture), begun}); })) return;
-    if (!(begun == previous)) begin_target(self->binding.raylib, target, begun.area, previous);
+    const bool continues = begun == scopes.target();
+    if (!growing([&] { scopes.targets.reserve(scopes.targets.size() + 1); })) return;
+    if (!continues) {
+        leave_state(self, scopes.state());
+        begin_target(self->binding.raylib, whole, begun);
+    }
+    scopes.targets.push_back({std::move(render_texture), begun, continues, DrawState{}});
+    begin_state(self, scopes.targets.back());
 }
 
 void end_texture_mode(PyObject* context) {
@@ -182,6 +199,7 @@ void end_texture_mode(PyObject* context) {
         self->binding.raylib.EndTextureMode();  // nothing of ours is open: harmless, as raylib's own end is
         return;
     }
+    if (scopes.targets.back().render_texture) end_state(self, scopes.targets.back());
     const Target previous = scopes.target();
     TextureScope ended = std::move(scopes.targets.back());
     scopes.targets.pop_back();

@@ -36,6 +36,8 @@ struct Binding {
     Ref cast;                    // the binding's ffi.cast, which makes views of the context's structs
     Ref texture_pointer;         // the binding's CType "Texture *"
     Ref render_texture_pointer;  // and "RenderTexture *"
+    Ref new_;                    // the binding's ffi.new, which makes a struct of the values a call was given
+    Ref float_pointer;           // the binding's CType "float *"
 
     CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
 };

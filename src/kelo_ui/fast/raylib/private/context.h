@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -27,17 +28,20 @@
 namespace kelo_raylib::native {
 
 // A rectangle of a texture in its storage (GL rows run bottom-up): where a
-// cell of an atlas page lies. Empty (width 0): the whole texture.
+// cell of an atlas page lies, or a scissor box. Empty (width 0): the whole
+// texture.
 struct Area {
     int x = 0, y = 0, width = 0, height = 0;
     bool whole() const { return width == 0; }
     bool operator==(const Area&) const = default;
 };
 
-// What drawing goes into: a framebuffer (0: the window), and the cell of it.
+// What drawing goes into: a framebuffer (0: the window), the cell of it, and
+// the size of its texture (a scope's rectangles are flipped by its height).
 struct Target {
     unsigned int id = 0;
     Area area;
+    int width = 0, height = 0;
     bool operator==(const Target&) const = default;
 };
 
@@ -48,32 +52,84 @@ struct Cell {
     Area area;
 };
 
+// A matrix pushed through md.rl, or a camera mode begun through it: what
+// rl_pop_matrix, end_mode_2d and end_mode_3d close. A close closes what was
+// begun after it in the same scope first.
+enum class Frame : unsigned char { push, mode_2d, mode_3d };
+
+// rlgl's matrices as a scope had them. `stack` is rlgl's matrix stack, bottom
+// first, when it was taken down because another target became current.
+struct Matrices {
+    rl::Matrix modelview{}, projection{}, transform{};
+    std::vector<rl::Matrix> stack;
+    bool transform_current = false;
+    int modes_3d = 0;
+};
+
+// What a scope owns beyond its target: md.rl's scissor, shader, camera modes
+// and matrices begun in it. A scope on another target than the one before it
+// begins with none of it (a cell with its area as its clip); one on the same
+// target draws on in the state it finds, and puts that state back when it
+// ends. (scope_state.cpp)
+struct DrawState {
+    std::optional<Area> base;  // the clip it began with: a cell's area, or the clip it found on the same target
+    std::optional<Area> clip;  // the clip in force: `base`, or begin_scissor_mode's box within it
+    bool own_clip = false;     // begin_scissor_mode was called in it
+    Ref shader;                // the shader in force (held), null: raylib's default
+    rl::Shader shader_value{};
+    bool own_shader = false;    // begin_shader_mode was called in it
+    std::vector<Frame> frames;  // begun in it, innermost last
+    std::optional<Matrices> found;      // the matrices it found on the same target, before its first change
+    std::optional<Matrices> suspended;  // its matrices while another target is current
+};
+
 // A texture-mode scope: the render texture begun (held while it is on the
-// stack) and the target it draws into. A target
+// stack), the target it draws into, and its drawing state. A target
 // released inside its scope leaves an empty scope behind (null, id 0): the
 // enclosing target is current until that scope's end, which still pairs
-// with its begin.
+// with its begin. `continues`: it began on the target that was current.
 struct TextureScope {
     Ref render_texture;
     Target target;
+    bool continues = false;
+    DrawState state;
 };
 
 struct Scopes {
     std::vector<TextureScope> targets;  // innermost last
     std::vector<int> blends;            // innermost last
+    DrawState window;                   // what md.rl began on the window, outside every target's scope
+    // raylib as the current target has it: how many matrices rlgl's stack
+    // holds (the pushes and 3D modes of the scopes drawing on it), whether
+    // its current matrix is the transform (a push made it so) or the
+    // modelview, whether md.rl changed its matrices since the target became
+    // current, how many 3D modes are open (the depth test is on), whether the
+    // scissor test is on, and the shader it draws with (0: its default).
+    int matrix_depth = 0;
+    bool transform_current = false;
+    bool matrices_changed = false;
+    int modes_3d = 0;
+    bool scissor = false;
+    unsigned int shader = 0;
 
     int blend_mode() const { return blends.empty() ? 0 : blends.back(); }
     // The innermost target that was not released, or null for the window.
-    const TextureScope* current() const {
+    TextureScope* current() {
         for (auto scope = targets.rbegin(); scope != targets.rend(); ++scope)
             if (scope->render_texture) return &*scope;
         return nullptr;
     }
+    const TextureScope* current() const { return const_cast<Scopes*>(this)->current(); }
     Target target() const {
         const TextureScope* scope = current();
         return scope ? scope->target : Target{};
     }
-    std::size_t open() const { return targets.size() + blends.size(); }
+    // The state md.rl changes now: the current scope's, or the window's.
+    DrawState& state() {
+        TextureScope* scope = current();
+        return scope ? scope->state : window;
+    }
+    std::size_t open() const;
 };
 
 // The tint converted last: a tuple of exact ints cannot change, so the same
@@ -182,6 +238,24 @@ void forget_scopes(ContextObject* self);
 // End every open scope; how many there were.
 std::size_t end_scopes(ContextObject* self);
 
+// ------------------------------------------------------------ scope_state.cpp
+
+// Another target is about to become current, `state` being the current
+// scope's (or the window's): rlgl's matrices are taken down into it, its
+// shader and depth test are turned off.
+void leave_state(ContextObject* self, DrawState& state);
+// `scope` has just begun: on the same target it draws on in the state it
+// finds; on another target with a fresh state (a cell clipped to its area).
+void begin_state(ContextObject* self, TextureScope& scope);
+// The target of `state` (the window when `on_window`) has just been made
+// current again: its clip, shader and matrices are put back.
+void resume_state(ContextObject* self, DrawState& state, bool on_window);
+// `scope` ends: what it began is closed, and on the same target the state it
+// found is put back.
+void end_state(ContextObject* self, TextureScope& scope);
+// The current target's scopes close what they began (it is being released).
+void end_live_states(ContextObject* self);
+
 // ------------------------------------------------------------ gpu_objects.cpp
 
 // Whether GPU objects may be made or released now (enter() and ready(), with
@@ -225,6 +299,22 @@ KL_CONTEXT_METHOD(make_cell)
 KL_CONTEXT_METHOD(current_target)
 KL_CONTEXT_METHOD(end_scopes)
 KL_CONTEXT_METHOD(open_scopes)
+// scope_state.cpp
+KL_CONTEXT_METHOD(begin_scissor_mode)
+KL_CONTEXT_METHOD(end_scissor_mode)
+KL_CONTEXT_METHOD(begin_shader_mode)
+KL_CONTEXT_METHOD(end_shader_mode)
+KL_CONTEXT_METHOD(begin_mode_2d)
+KL_CONTEXT_METHOD(end_mode_2d)
+KL_CONTEXT_METHOD(begin_mode_3d)
+KL_CONTEXT_METHOD(end_mode_3d)
+KL_CONTEXT_METHOD(rl_push_matrix)
+KL_CONTEXT_METHOD(rl_pop_matrix)
+KL_CONTEXT_METHOD(rl_translatef)
+KL_CONTEXT_METHOD(rl_rotatef)
+KL_CONTEXT_METHOD(rl_scalef)
+KL_CONTEXT_METHOD(rl_mult_matrixf)
+KL_CONTEXT_METHOD(rl_load_identity)
 // drawing.cpp
 KL_CONTEXT_METHOD(c_clear_background)
 KL_CONTEXT_METHOD(c_draw_texture_vec)

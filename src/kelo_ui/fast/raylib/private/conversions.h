@@ -23,6 +23,13 @@ struct Where {
 // anything else raises TypeError "... must be <expected>, not ...".
 bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, void* out, Where where,
                 const char* expected);
+// A cdata of the binding's struct `index`, or anything the binding makes one
+// of (a sequence or dict of its fields), copied into `out`.
+bool to_struct(const Binding& binding, StructIndex index, PyObject* object, void* out, Where where,
+               const char* expected);
+// The 16 floats of a matrix as rlgl takes them (m0, m1, ..., m15): a raylib
+// Matrix, a cdata array or pointer of floats, or a sequence of 16 numbers.
+bool to_matrix_floats(const Binding& binding, PyObject* object, float (&out)[16], Where where);
 bool to_vector2(const Binding& binding, PyObject* object, rl::Vector2& out, Where where);
 bool to_rectangle(const Binding& binding, PyObject* object, rl::Rectangle& out, Where where);
 // None stands for `if_none`: white as a tint, blank as a clear colour.

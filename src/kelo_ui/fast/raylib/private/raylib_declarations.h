@@ -34,10 +34,25 @@ namespace kelo_raylib::native {
 #define KL_IMAGE_FIELDS(F, S) \
     F(S, void*, data, "void *") F(S, int, width, "int") F(S, int, height, "int") \
     F(S, int, mipmaps, "int") F(S, int, format, "int")
+#define KL_VECTOR3_FIELDS(F, S) F(S, float, x, "float") F(S, float, y, "float") F(S, float, z, "float")
+#define KL_MATRIX_FIELDS(F, S) \
+    F(S, float, m0, "float") F(S, float, m4, "float") F(S, float, m8, "float") F(S, float, m12, "float") \
+    F(S, float, m1, "float") F(S, float, m5, "float") F(S, float, m9, "float") F(S, float, m13, "float") \
+    F(S, float, m2, "float") F(S, float, m6, "float") F(S, float, m10, "float") F(S, float, m14, "float") \
+    F(S, float, m3, "float") F(S, float, m7, "float") F(S, float, m11, "float") F(S, float, m15, "float")
+#define KL_SHADER_FIELDS(F, S) F(S, unsigned int, id, "unsigned int") F(S, int*, locs, "int *")
+#define KL_CAMERA2D_FIELDS(F, S) \
+    F(S, Vector2, offset, "struct Vector2") F(S, Vector2, target, "struct Vector2") \
+    F(S, float, rotation, "float") F(S, float, zoom, "float")
+#define KL_CAMERA3D_FIELDS(F, S) \
+    F(S, Vector3, position, "struct Vector3") F(S, Vector3, target, "struct Vector3") \
+    F(S, Vector3, up, "struct Vector3") F(S, float, fovy, "float") F(S, int, projection, "int")
 #define KELO_RAYLIB_STRUCTS(X) \
     X(Texture, texture, KL_TEXTURE_FIELDS) X(RenderTexture, render_texture, KL_RENDER_TEXTURE_FIELDS) \
     X(Rectangle, rectangle, KL_RECTANGLE_FIELDS) X(Vector2, vector2, KL_VECTOR2_FIELDS) \
-    X(Color, color, KL_COLOR_FIELDS) X(Image, image, KL_IMAGE_FIELDS)
+    X(Color, color, KL_COLOR_FIELDS) X(Image, image, KL_IMAGE_FIELDS) X(Vector3, vector3, KL_VECTOR3_FIELDS) \
+    X(Matrix, matrix, KL_MATRIX_FIELDS) X(Shader, shader, KL_SHADER_FIELDS) \
+    X(Camera2D, camera2d, KL_CAMERA2D_FIELDS) X(Camera3D, camera3d, KL_CAMERA3D_FIELDS)
 // clang-format on
 
 namespace rl {
@@ -103,7 +118,30 @@ inline constexpr int rl_projection = 0x1701;
     X(rlOrtho, void, (float, float, float, float, float, float), "void(*)(float, float, float, float, float, float)") \
     X(rlEnableScissorTest, void, (), "void(*)()")                                                                     \
     X(rlDisableScissorTest, void, (), "void(*)()")                                                                    \
-    X(rlScissor, void, (int, int, int, int), "void(*)(int, int, int, int)")
+    X(rlScissor, void, (int, int, int, int), "void(*)(int, int, int, int)")                                          \
+    X(BeginScissorMode, void, (int, int, int, int), "void(*)(int, int, int, int)")                                    \
+    X(EndScissorMode, void, (), "void(*)()")                                                                          \
+    X(BeginShaderMode, void, (rl::Shader), "void(*)(struct Shader)")                                                  \
+    X(EndShaderMode, void, (), "void(*)()")                                                                           \
+    X(BeginMode2D, void, (rl::Camera2D), "void(*)(struct Camera2D)")                                                  \
+    X(EndMode2D, void, (), "void(*)()")                                                                               \
+    X(BeginMode3D, void, (rl::Camera3D), "void(*)(struct Camera3D)")                                                  \
+    X(EndMode3D, void, (), "void(*)()")                                                                               \
+    X(rlPushMatrix, void, (), "void(*)()")                                                                            \
+    X(rlPopMatrix, void, (), "void(*)()")                                                                             \
+    X(rlTranslatef, void, (float, float, float), "void(*)(float, float, float)")                                      \
+    X(rlRotatef, void, (float, float, float, float), "void(*)(float, float, float, float)")                           \
+    X(rlScalef, void, (float, float, float), "void(*)(float, float, float)")                                          \
+    X(rlMultMatrixf, void, (const float*), "void(*)(float *)")                                                        \
+    X(rlGetMatrixModelview, rl::Matrix, (), "struct Matrix(*)()")                                                     \
+    X(rlGetMatrixProjection, rl::Matrix, (), "struct Matrix(*)()")                                                    \
+    X(rlGetMatrixTransform, rl::Matrix, (), "struct Matrix(*)()")                                                     \
+    X(rlSetMatrixModelview, void, (rl::Matrix), "void(*)(struct Matrix)")                                             \
+    X(rlSetMatrixProjection, void, (rl::Matrix), "void(*)(struct Matrix)")                                            \
+    X(rlEnableDepthTest, void, (), "void(*)()")                                                                       \
+    X(rlDisableDepthTest, void, (), "void(*)()")                                                                      \
+    X(LoadImageFromTexture, rl::Image, (rl::Texture), "struct Image(*)(struct Texture)")                             \
+    X(ImageCrop, void, (rl::Image*, rl::Rectangle), "void(*)(struct Image *, struct Rectangle)")
 
 struct Functions {
 #define KL_C_FUNCTION(name, result, parameters, cname) result(*name) parameters = nullptr;
