@@ -166,14 +166,17 @@ class Page:
 
     @property
     def width(self) -> int:
+        """The width in pixels."""
         return self._width
 
     @property
     def height(self) -> int:
+        """The height in pixels."""
         return self._height
 
     @property
     def alive(self) -> bool:
+        """Whether the page is alive: it dies, with its cells, when its window closes."""
         return bool(self._texture.id)
 
     @property
