@@ -9,7 +9,7 @@ STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
 .PHONY: setup display demo test bench bench-draw bench-frame check-wheel install clean sanitize fuzz fuzz-real \
-	fuzz-real-sanitize test-sdl lint typecheck
+	fuzz-real-sanitize test-sdl install-sdl lint typecheck
 
 # What drawing needs on a machine without a screen, asked for on every run
 # that draws: packages come and go under a work tree. Quick when all is there.
@@ -131,6 +131,9 @@ fuzz-real-sanitize: display $(SAN_STAMP)
 SDL_VENV  := .venv-sdl
 SDL_PY    := $(SDL_VENV)/bin/python
 SDL_STAMP := $(SDL_VENV)/.kelo_ui-installed
+
+# The package for raylib's SDL build, from this clone: kelo_ui is on no index.
+install-sdl: $(SDL_STAMP)
 
 test-sdl: $(SDL_STAMP)
 	env -u DISPLAY -u WAYLAND_DISPLAY $(SDL_PY) -m pytest tests/real_drawing

@@ -15,7 +15,13 @@ takes, acting on the cell's area of its page only:
 - `kill()`, or dropping its last reference, frees its area for later cells.
 
 Cells belong to the window, as targets do: they die when it closes. A cell
-cannot be pickled, as a loaded target cannot.
+cannot be pickled, as a loaded target cannot, and is made by
+`atlas.allocate(size)` only.
+
+`atlas.pages` lists the live pages as `Page` objects, to look at and never to
+draw into or release: `width`, `height`, `live_cells`, `read_rgba()` and
+`save_png(path)`. The page's render texture stays private: a wrapper of it
+dropped by its user would unload it, and every cell on it with it.
 
 Packing: each page is one render texture cut into shelves, rows as tall as
 the first cell put on them, filled left to right. Widgets come in few
@@ -29,28 +35,47 @@ a new page opens.
 from __future__ import annotations
 
 import collections
+import contextlib
 import itertools
 import math
+import os
 import weakref
 from typing import Any
 
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
 from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.raylib.kelo_raylib import context
+from kelo_ui.presentation.pixels import encode_png
 
-__all__ = ["Atlas", "Cell"]
+__all__ = ["Atlas", "Cell", "Page"]
 
 
 class Cell(KlRenderTexture):
     """A cell of an atlas page: a render target of its own for everything that
-    draws, whose pixels are the area `area` (x, y, width, height) of `page`."""
+    draws, whose pixels are the area `area` (x, y, width, height) of its
+    page. Made by `Atlas.allocate(size)` only."""
 
-    __slots__ = ("area", "page", "_atlas", "_key", "__weakref__")
+    __slots__ = ("area", "_page", "_atlas", "_key", "__weakref__")
+
+    area: tuple[int, int, int, int]
+    _page: Page
+    _atlas: weakref.ref[Atlas]
+    _key: int
+
+    def __init__(self, *args: object, **kwargs: object) -> None:
+        # Constructing it would load a render texture of its own, outside any page.
+        raise TypeError("a Cell is not made directly: cells are made by Atlas.allocate(size)")
+
+    @property
+    def page(self) -> Page | None:
+        """The page the cell lies on (None for a cell no atlas made)."""
+        return getattr(self, "_page", None)
 
     def kill(self) -> None:
         """Release the cell: its area is free for later cells."""
         super().kill()
-        atlas = self._atlas()
+        atlas = getattr(self, "_atlas", None)
+        atlas = atlas() if atlas is not None else None
         if atlas is not None:
             atlas._freed.append(self._key)
 
@@ -58,11 +83,16 @@ class Cell(KlRenderTexture):
         # The same cell, as copy.copy of a target shares its render texture.
         twin = Cell.__new__(Cell)
         twin.render_texture, twin.size, twin.loaded = self.render_texture, self.size, self.loaded
-        twin.area, twin.page, twin._atlas, twin._key = self.area, self.page, self._atlas, self._key
+        for name in ("area", "_page", "_atlas", "_key"):
+            if hasattr(self, name):
+                setattr(twin, name, getattr(self, name))
         return twin
 
     def __repr__(self) -> str:
-        return f"<Cell {self.area} of page {self.page}>"
+        area, page = getattr(self, "area", None), self.page
+        if area is None or page is None:
+            return "<Cell not made by an atlas>"
+        return f"<Cell {area} of {page!r}>"
 
 
 class _Shelf:
@@ -103,37 +133,91 @@ class _Shelf:
         self.spans = merged
 
 
-class _Page:
-    """One render texture of an atlas and its shelves."""
+class Page:
+    """A page of an atlas, to look at: its size (`width`, `height`), how many
+    cells live on it (`live_cells`) and its pixels (`read_rgba()`,
+    `save_png(path)`). Made by the atlas only."""
 
-    def __init__(self, width: int, height: int):
-        self.render_texture = context.load_render_texture(width, height)
+    __slots__ = ("_width", "_height", "_texture", "_shelves", "_top", "_views")
+
+    _width: int
+    _height: int
+    _texture: Any
+    _shelves: list[_Shelf]
+    _top: int  # where the next shelf starts
+    _views: dict[int, weakref.ref[Any]]  # the views of its cells, by their keys
+
+    def __init__(self, *args: object, **kwargs: object) -> None:
+        raise TypeError("a Page is not made directly: an Atlas opens pages as its cells need them")
+
+    @classmethod
+    def _open(cls, width: int, height: int) -> Page:
+        page = cls.__new__(cls)
+        page._texture = context.load_render_texture(width, height)
         # A new texture's pixels are whatever the driver had: cells start clear.
-        context.begin_texture_mode(self.render_texture)
+        context.begin_texture_mode(page._texture)
         try:
             context.c_clear_background(None)
         finally:
             context.end_texture_mode()
-        self.width, self.height = width, height
-        self.shelves: list[_Shelf] = []
-        self.top = 0  # where the next shelf starts
+        page._width, page._height = width, height
+        page._shelves, page._top, page._views = [], 0, {}
+        return page
+
+    @property
+    def width(self) -> int:
+        """The width in pixels."""
+        return self._width
+
+    @property
+    def height(self) -> int:
+        """The height in pixels."""
+        return self._height
 
     @property
     def alive(self) -> bool:
-        return bool(self.render_texture.id)
+        """Whether the page is alive: it dies, with its cells, when its window closes."""
+        return bool(self._texture.id)
 
-    def place(self, width: int, height: int) -> tuple[_Shelf, int] | None:
-        """Room for width x height: on the lowest shelf it fits, else on a new one."""
-        for shelf in sorted((s for s in self.shelves if s.height >= height), key=lambda s: s.height):
+    @property
+    def live_cells(self) -> int:
+        """How many cells on the page are alive (not killed, dropped or unloaded)."""
+        return sum(1 for ref in list(self._views.values()) if (view := ref()) is not None and view.id)
+
+    def read_rgba(self) -> tuple[int, int, bytes]:
+        """`(width, height, data)`: the page's pixels as RGBA8 bytes, top row
+        first, as `kelo_ui.presentation.pixels.read_rgba` reads a target; it
+        raises as that does (RuntimeError once the page is dead)."""
+        return context.read_rgba(self._texture)
+
+    def save_png(self, path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> str | bytes:
+        """Write the page's pixels to a PNG file at `path`, a file system path,
+        as `kelo_ui.presentation.pixels.save_png` writes a target's; returns
+        the path written."""
+        if isinstance(path, int) or not isinstance(path, (str, bytes, os.PathLike)):
+            raise TypeError(f"save_png: path must be a file system path, not {type(path).__name__}")
+        path = os.fspath(path)
+        png = encode_png(*self.read_rgba())
+        with open(path, "wb") as file:
+            file.write(png)
+        return path
+
+    def __repr__(self) -> str:
+        return f"<Page {self.width}x{self.height}, {self.live_cells} live cells>"
+
+    def _place(self, width: int, height: int) -> tuple[_Shelf, int, bool] | None:
+        """Room for width x height: on the lowest shelf it fits, else on a new
+        one; and whether that shelf was opened for it."""
+        for shelf in sorted((s for s in self._shelves if s.height >= height), key=lambda s: s.height):
             if shelf.height <= 2 * height or not shelf.end:  # a much taller row only when it is empty
-                x = shelf.take(width, self.width)
+                x = shelf.take(width, self._width)
                 if x is not None:
-                    return shelf, x
-        if self.top + height <= self.height:
-            shelf = _Shelf(self.top, height)
-            self.top += height
-            self.shelves.append(shelf)
-            return shelf, shelf.take(width, self.width)  # type: ignore[return-value]
+                    return shelf, x, False
+        if self._top + height <= self._height:
+            shelf = _Shelf(self._top, height)
+            self._top += height
+            self._shelves.append(shelf)
+            return shelf, shelf.take(width, self._width), True  # type: ignore[return-value]
         return None
 
 
@@ -144,65 +228,73 @@ class Atlas:
     # The default is read, never kept: one vector can serve every call.
     def __init__(self, page_size: KlVector2 = KlVector2(1024, 1024)):  # noqa: B008
         if not isinstance(page_size, KlVector2):
-            raise TypeError(f"page_size must be a KlVector2, not {type(page_size).__name__}")
-        self.page_width, self.page_height = int(page_size.x), int(page_size.y)
-        if self.page_width < 1 or self.page_height < 1:
-            raise ValueError(f"a page is at least 1x1, not {page_size.x}x{page_size.y}")
-        self._pages: list[_Page] = []
+            raise TypeError(f"Atlas: page_size must be a KlVector2, not {type(page_size).__name__}")
+        self.page_width, self.page_height = _whole("Atlas: page_size", page_size)
+        self._pages: list[Page] = []
         # Each cell's place, by its key, while it may be alive: its page,
         # shelf, x and width, and a weak reference to its view.
-        self._cells: dict[int, tuple[_Page, _Shelf, int, int, weakref.ref[Any]]] = {}
+        self._cells: dict[int, tuple[Page, _Shelf, int, int, weakref.ref[Any]]] = {}
         self._freed: collections.deque[int] = collections.deque()  # appended from any thread
         self._keys = itertools.count()
 
     @property
-    def pages(self) -> list[Any]:
-        """The render textures of the pages that are alive."""
-        return [page.render_texture for page in self._pages if page.alive]
+    def pages(self) -> list[Page]:
+        """The pages that are alive, to look at (`Page`)."""
+        return [page for page in self._pages if page.alive]
 
     def allocate(self, size: KlVector2) -> Cell:
         """A new cell of `size` (truncated to whole pixels, as a target's is).
 
-        A size below 1 or beyond a page raises ValueError; with no window
-        open, or from another thread, RuntimeError."""
+        A size that is not finite, below 1 or beyond a page raises
+        ValueError; with no window open, or from another thread,
+        RuntimeError, and nothing stays reserved."""
         if not isinstance(size, KlVector2):
-            raise TypeError(f"size must be a KlVector2, not {type(size).__name__}")
-        width, height = (int(value) if math.isfinite(value) else 0 for value in (size.x, size.y))
-        if width < 1 or height < 1:
-            raise ValueError(f"a cell is at least 1x1, not {size.x}x{size.y}")
+            raise TypeError(f"Atlas.allocate: size must be a KlVector2, not {type(size).__name__}")
+        width, height = _whole("Atlas.allocate: size", size)
         if width > self.page_width or height > self.page_height:
-            raise ValueError(f"a cell of {width}x{height} does not fit a page of {self.page_width}x{self.page_height}")
+            limit = f"{self.page_width}x{self.page_height}"
+            raise ValueError(f"Atlas.allocate: a cell of {width}x{height} does not fit a page of {limit}")
         self._reclaim()
         place = self._place(width, height)
         if place is None:
             self._collect()
             place = self._place(width, height)
+        opened_page = None
         if place is None:
-            self._pages.append(_Page(self.page_width, self.page_height))
+            opened_page = Page._open(self.page_width, self.page_height)
+            self._pages.append(opened_page)
             place = self._place(width, height)
             assert place is not None
-        page, shelf, x = place
+        page, shelf, x, opened_shelf = place
         try:
-            view = context.make_cell(page.render_texture, x, shelf.y, width, height)
+            view = context.make_cell(page._texture, x, shelf.y, width, height)
         except BaseException:
-            shelf.give_back(x, width)
+            # Undo what this allocation reserved, and that only: a page opened
+            # for it, else a shelf opened for it, else its span.
+            if opened_page is not None:
+                self._pages.remove(opened_page)
+                # Now rather than at the window's next collection of unreferenced objects.
+                with contextlib.suppress(Exception):
+                    context.unload_render_texture(opened_page._texture)
+            elif opened_shelf:
+                page._shelves.remove(shelf)
+                page._top = shelf.y
+            else:
+                shelf.give_back(x, width)
             raise
         cell = Cell.__new__(Cell)
         cell.render_texture, cell.size, cell.loaded = view, size, True
         key = next(self._keys)
-        cell.area, cell.page, cell._atlas, cell._key = (
-            (x, shelf.y, width, height),
-            page.render_texture,
-            weakref.ref(self),
-            key,
-        )
+        cell.area, cell._page, cell._atlas, cell._key = (x, shelf.y, width, height), page, weakref.ref(self), key
         freed = self._freed
-        self._cells[key] = (page, shelf, x, width, weakref.ref(view, lambda _: freed.append(key)))
+        ref = weakref.ref(view, lambda _: freed.append(key))
+        self._cells[key] = (page, shelf, x, width, ref)
+        page._views[key] = ref
         return cell
 
-    def _place(self, width: int, height: int) -> tuple[_Page, _Shelf, int] | None:
+    def _place(self, width: int, height: int) -> tuple[Page, _Shelf, int, bool] | None:
         for page in self._pages:
-            place = page.place(width, height)
+            place = page._place(width, height)
             if place is not None:
                 return page, *place
         return None
@@ -225,5 +317,17 @@ class Atlas:
     def _free(self, key: int) -> None:
         place = self._cells.pop(key, None)
         if place is not None:
-            _, shelf, x, width, _ = place
+            page, shelf, x, width, _ = place
             shelf.give_back(x, width)
+            page._views.pop(key, None)
+
+
+def _whole(what: str, size: KlVector2) -> tuple[int, int]:
+    """`size` in whole pixels, truncated; ValueError naming `what` unless it
+    is finite and at least 1x1."""
+    if not (math.isfinite(size.x) and math.isfinite(size.y)):
+        raise ValueError(f"{what} must be finite, not {size!r}")
+    width, height = int(size.x), int(size.y)
+    if width < 1 or height < 1:
+        raise ValueError(f"{what} must be at least 1x1 in whole pixels, not {size!r}")
+    return width, height

@@ -13,6 +13,8 @@ on `target`, so a source may be any render target, an atlas cell included.
 
 from __future__ import annotations
 
+import math
+from numbers import Real
 from typing import Any
 
 from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
@@ -25,9 +27,22 @@ _WHITE = Color.White
 
 
 def _numbers(name: str, value: object) -> tuple[float, float, float, float]:
+    """`value`, exactly a tuple of 4 finite real numbers, as floats."""
+    # Exactly a tuple, as a blit's dest: a list or a named tuple is refused.
     if value.__class__ is not tuple or len(value) != 4:  # type: ignore[arg-type]
-        raise TypeError(f"{name} must be a tuple of 4 numbers, not {value!r}")
-    return tuple(float(item) for item in value)  # type: ignore[return-value, union-attr]
+        raise TypeError(f"blit_nine_slice: {name} must be a tuple of 4 numbers, not {value!r}")
+    numbers = []
+    for index, item in enumerate(value):  # type: ignore[arg-type]
+        if not isinstance(item, Real):
+            raise TypeError(f"blit_nine_slice: {name}[{index}] is {item!r}, not a real number")
+        try:
+            number = float(item)
+        except OverflowError:
+            number = math.inf
+        if not math.isfinite(number):
+            raise ValueError(f"blit_nine_slice: {name}[{index}] is {item!r}; it must be finite")
+        numbers.append(number)
+    return tuple(numbers)  # type: ignore[return-value]
 
 
 def _cuts(start: float, length: float, first: float, last: float, whole: float) -> tuple[list[float], list[float]]:
@@ -51,21 +66,35 @@ def blit_nine_slice(
     """Draw `kl_texture`'s picture into `dest_rect` of `target` as a nine-slice panel.
 
     `flip` and `color` are as in `blit`: with the default flip the picture
-    shows the right way up. Borders that do not fit the source (their sum
-    beyond its width or height, or a negative one) raise ValueError, as does a
-    `dest_rect` of negative size; a target that is dead or not loaded, or any
-    refusal of the parts, raises as `blit_region` would, and no scope is left
+    shows the right way up. Every argument is checked before anything is
+    drawn: `target` or `kl_texture` other than a KlRenderTexture, or
+    `borders` or `dest_rect` other than exactly a tuple of 4 real numbers,
+    raise TypeError; a number that is not finite, a negative border or size,
+    or borders whose sum is beyond the source's width or height raise
+    ValueError naming the element; a target that is dead or not loaded, or
+    any refusal of the parts, raises as `blit_region` would. No scope is left
     open.
     """
-    if not isinstance(target, KlRenderTexture) or not isinstance(kl_texture, KlRenderTexture):
-        raise TypeError("blit_nine_slice draws a KlRenderTexture into a KlRenderTexture")
-    left, top, right, bottom = _numbers("borders", borders)
+    for name, value in (("target", target), ("kl_texture", kl_texture)):
+        if not isinstance(value, KlRenderTexture):
+            raise TypeError(f"blit_nine_slice: {name} must be a KlRenderTexture, not {type(value).__name__}")
+    left, top, right, bottom = edges = _numbers("borders", borders)
     x, y, width, height = _numbers("dest_rect", dest_rect)
+    for index, border in enumerate(edges):
+        if border < 0:
+            raise ValueError(f"blit_nine_slice: borders[{index}] is {border!r}; a border is 0 or more")
+    for index, size in ((2, width), (3, height)):
+        if size < 0:
+            raise ValueError(f"blit_nine_slice: dest_rect[{index}] is {size!r}; a size is 0 or more")
+    if not (math.isfinite(x + width) and math.isfinite(y + height)):
+        raise ValueError(f"blit_nine_slice: dest_rect {dest_rect!r} ends beyond the largest float")
     source_width, source_height = kl_texture.width, kl_texture.height
-    if min(left, top, right, bottom) < 0 or left + right > source_width or top + bottom > source_height:
-        raise ValueError(f"borders {borders} do not fit a source of {source_width}x{source_height}")
-    if width < 0 or height < 0:
-        raise ValueError(f"dest_rect {dest_rect} has a negative size")
+    for first, last, whole, across in ((0, 2, source_width, "width"), (1, 3, source_height, "height")):
+        if edges[first] + edges[last] > whole:
+            raise ValueError(
+                f"blit_nine_slice: borders[{first}] + borders[{last}] is {edges[first] + edges[last]!r},"
+                f" beyond the source's {across}, {whole!r}"
+            )
     flipped = bool(flip)
     if not flipped:  # the picture as a blit without a flip shows it: upside down
         top, bottom = bottom, top
@@ -87,7 +116,9 @@ def blit_nine_slice(
                     (dest_columns[column], dest_rows[row], dest_width, dest_height),
                 )
             )
-    assert target.loaded, "Render texture not loaded"
+    # The blend mode's own checks come first, then the target's (`with`), then
+    # the source's and the colour's at the first part: each refuses before
+    # anything is drawn, and every part after the first passes them alike.
     kelo_raylib.begin_blend_mode(blend_mode)
     try:
         with target:
