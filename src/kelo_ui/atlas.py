@@ -153,13 +153,7 @@ class Page:
     @classmethod
     def _open(cls, width: int, height: int) -> Page:
         page = cls.__new__(cls)
-        page._texture = context.load_render_texture(width, height)
-        # A new texture's pixels are whatever the driver had: cells start clear.
-        context.begin_texture_mode(page._texture)
-        try:
-            context.c_clear_background(None)
-        finally:
-            context.end_texture_mode()
+        page._texture = context.make_page(width, height)  # cleared: cells start clear
         page._width, page._height = width, height
         page._shelves, page._top, page._views = [], 0, {}
         return page

@@ -19,6 +19,8 @@ KINDS_ALLOWED = {
     functions.WINDOW,
     functions.DRAWS,
     functions.AT_ONCE,
+    functions.DRAWS_AT_ONCE,
+    functions.RESIZES,
     functions.READS_BACK,
     functions.SCOPED,
     functions.OWNED,

@@ -43,11 +43,6 @@ def test_fast_blit_pro_without_a_window(monkeypatch):
     assert kelo_state.window.display.fast_blit_pro(object(), (0, 0), False, None) is None
 
 
-@pytest.mark.xfail(
-    not hasattr(kelo_raylib.context, "make_page"),
-    reason="the window context names Atlas.allocate in its refusals once it makes pages itself",
-    strict=True,
-)
 def test_an_allocation_without_a_window_is_refused_as_atlas_allocate():
     from kelo_ui.atlas import Atlas
     from kelo_ui.fast.klvector2.klvector2 import KlVector2

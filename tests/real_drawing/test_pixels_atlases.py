@@ -130,11 +130,6 @@ def test_a_refused_allocation_keeps_nothing(monkeypatch, before, refused, after,
     assert [cell.area for cell in kept[len(before) :]] == areas and len(atlas.pages) == pages
 
 
-@pytest.mark.xfail(
-    not hasattr(context, "make_page"),
-    reason="the window context names Atlas.allocate in its refusals once it makes pages itself",
-    strict=True,
-)
 @pytest.mark.parametrize("before", [[], [(4, 4)]])  # no page yet: the page is refused; else the cell
 def test_a_refusal_on_another_thread_names_atlas_allocate(before):
     atlas = Atlas(KlVector2(16, 16))

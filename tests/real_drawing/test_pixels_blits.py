@@ -46,9 +46,9 @@ def _killed():
 @pytest.mark.parametrize(
     "make, error, message",
     [
-        (lambda: object(), TypeError, "needs a KlRenderTexture"),
-        (lambda: KlRenderTexture.__new__(KlRenderTexture), ValueError, "not loaded"),
-        (_killed, ValueError, "not loaded"),
+        (lambda: object(), TypeError, "target must be a KlRenderTexture, not object"),
+        (lambda: KlRenderTexture.__new__(KlRenderTexture), AssertionError, "not loaded"),
+        (_killed, AssertionError, "not loaded"),
     ],
     ids=["stranger", "never-loaded", "killed"],
 )

@@ -21,16 +21,16 @@ def read_rgba(target: KlRenderTexture) -> tuple[int, int, bytes]:
 
     What raylib still holds in its batch is drawn first, and the driver
     finishes everything it was asked, so the pixels are exactly those drawn
-    so far. Raises TypeError for anything but a KlRenderTexture, ValueError
-    for a target that is not loaded, RuntimeError when no window is open,
-    when called from another thread than the window's, or when the target is
-    dead (unloaded, or its window closed).
+    so far. Raises TypeError for anything but a KlRenderTexture;
+    AssertionError("Render texture not loaded") for a target that is not
+    loaded, as its own checked methods do (unless Python runs with -O);
+    RuntimeError when no window is open, when called from another thread
+    than the window's, or when the target is dead (unloaded, or its window
+    closed).
     """
     if not isinstance(target, KlRenderTexture):
-        raise TypeError(f"read_rgba needs a KlRenderTexture, not {type(target).__name__}")
-    if not target.loaded:
-        raise ValueError("read_rgba: the render texture is not loaded")
-    return context.read_rgba(target.render_texture)  # type: ignore[no-any-return]
+        raise TypeError(f"read_rgba: target must be a KlRenderTexture, not {type(target).__name__}")
+    return context.read_rgba(target)  # type: ignore[no-any-return]
 
 
 def read_array(target: KlRenderTexture) -> Any:

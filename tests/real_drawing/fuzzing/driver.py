@@ -192,8 +192,8 @@ class Fuzzer(Operations, Blits):
             return self.rng.choice(
                 [
                     ((1, 2, 3), ValueError, "4 items"),
-                    ((256, 0, 0, 255), OverflowError, "0..255"),
-                    ((0, -1, 0, 255), OverflowError, "0..255"),
+                    ((256, 0, 0, 255), ValueError, "0..255"),
+                    ((0, -1, 0, 255), ValueError, "0..255"),
                     ([255, 0, 0, 255], TypeError, ""),
                 ]
             )

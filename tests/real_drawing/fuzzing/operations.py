@@ -228,7 +228,7 @@ class Operations:
         line = f"read_rgba({handle.name})"
         work = lambda: self.read_rgba(handle.obj)  # noqa: E731
         if not handle.loaded:
-            return self.run(line, work, ValueError, "not loaded")
+            return self.run(line, work, AssertionError, "not loaded")
         if handle.surface.dead is not None:
             return self.run(line, work, RuntimeError, f"dead: {handle.surface.dead}")
         width, height, data = self.run(line, work)
@@ -353,4 +353,4 @@ class Operations:
             if handle.loaded:
                 self.run(name, work, RuntimeError, "open_window")
             else:
-                self.run(name, work, (AssertionError, ValueError), "not loaded")
+                self.run(name, work, AssertionError, "not loaded")

@@ -18,6 +18,7 @@
 #include "kelo_ui/fast/klrendertex/private/state.h"
 #include "kelo_ui/fast/runtime/convert.h"
 #include "kelo_ui/fast/runtime/dest.h"
+#include "kelo_ui/fast/runtime/notes.h"
 
 namespace klrt {
 namespace {
@@ -28,17 +29,23 @@ struct Area {
     double x, y, width, height;
 };
 
-// `area` of `source`, checked: its numbers (float() of each item) lie on the
-// source's picture.
+// `area` of `source`, checked: its numbers (float() of each item of a
+// tuple, or a KlRect's) lie on the source's picture.
 bool read_area(PyObject* object, KlRenderTextureObject* source, Area& out) {
-    if (!kl::check_argument_tuple(object, false, "area")) return false;
-    if (PyTuple_GET_SIZE(object) != 4) {
+    double values[4];
+    if (PyObject_TypeCheck(object, state.rect_type.get())) {
+        const auto* rect = reinterpret_cast<const KlRectObject*>(object);
+        values[0] = rect->x, values[1] = rect->y, values[2] = rect->w, values[3] = rect->h;
+    } else if (!PyTuple_CheckExact(object)) {
+        kl::check_argument_tuple(object, false, "area");
+        kl::add_note("area is a tuple (x, y, width, height) or a KlRect, not %.200s", Py_TYPE(object)->tp_name);
+        return false;
+    } else if (PyTuple_GET_SIZE(object) != 4) {
         PyErr_Format(PyExc_ValueError, "area must be (x, y, width, height), not a tuple of %zd items",
                      PyTuple_GET_SIZE(object));
         return false;
     }
-    double values[4];
-    for (Py_ssize_t i = 0; i < 4; ++i) {
+    for (Py_ssize_t i = 0; PyTuple_CheckExact(object) && i < 4; ++i) {
         PyObject* item = PyTuple_GET_ITEM(object, i);
         // Exact ints and floats are read as they are; anything else through float().
         if (PyLong_CheckExact(item) && PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(item))) [[likely]] {

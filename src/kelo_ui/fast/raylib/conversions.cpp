@@ -1,6 +1,8 @@
 // The window context's per-call conversions (conversions.h).
 #include "kelo_ui/fast/raylib/private/conversions.h"
 
+#include "kelo_ui/fast/raylib/private/context.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -10,7 +12,7 @@ namespace kelo_raylib::native {
 bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, void* out, Where where,
                 const char* expected) {
     if (!is_cdata(binding, object)) {
-        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %.200s", where.function, where.parameter, expected,
+        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %.200s", shown(where.function), where.parameter, expected,
                      Py_TYPE(object)->tp_name);
         return false;
     }
@@ -18,7 +20,7 @@ bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, voi
         return true;
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {
         PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %R", where.function, where.parameter, expected, object);
+        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %R", shown(where.function), where.parameter, expected, object);
     }
     return false;
 }
@@ -32,7 +34,7 @@ bool to_struct(const Binding& binding, StructIndex index, PyObject* object, void
         if (PyErr_ExceptionMatches(PyExc_TypeError) || PyErr_ExceptionMatches(PyExc_ValueError) ||
             PyErr_ExceptionMatches(PyExc_IndexError) || PyErr_ExceptionMatches(PyExc_KeyError)) {
             Ref cause = Ref::steal(PyErr_GetRaisedException());
-            PyErr_Format(PyExc_TypeError, "%s: %s must be %s or its fields, not %.200s (%S)", where.function,
+            PyErr_Format(PyExc_TypeError, "%s: %s must be %s or its fields, not %.200s (%S)", shown(where.function),
                          where.parameter, expected, Py_TYPE(object)->tp_name, cause.get());
         }
         return false;
@@ -53,14 +55,14 @@ bool for_items(PyObject* object, Py_ssize_t count, Where where, const char* item
             return true;
         }
     } else if (!PySequence_Check(object)) {
-        PyErr_Format(PyExc_TypeError, "%s: %s must be a sequence %s, not %.200s", where.function, where.parameter,
+        PyErr_Format(PyExc_TypeError, "%s: %s must be a sequence %s, not %.200s", shown(where.function), where.parameter,
                      items, Py_TYPE(object)->tp_name);
         return false;
     }
     const Py_ssize_t size = PySequence_Size(object);
     if (size < 0) return false;
     if (size != count) {
-        PyErr_Format(PyExc_ValueError, "%s: %s must have %zd items %s, not %zd", where.function, where.parameter, count,
+        PyErr_Format(PyExc_ValueError, "%s: %s must have %zd items %s, not %zd", shown(where.function), where.parameter, count,
                      items, size);
         return false;
     }
@@ -72,8 +74,8 @@ bool for_items(PyObject* object, Py_ssize_t count, Where where, const char* item
 }
 
 // A coordinate: any real number (float(), as cffi reads a float field); a
-// finite value beyond a float's range raises OverflowError instead of
-// turning into infinity.
+// finite value beyond a float's range raises ValueError instead of turning
+// into infinity.
 bool float_item(PyObject* value, float& out, Where where, Py_ssize_t i) {
     double number;
     if (PyFloat_CheckExact(value)) {
@@ -84,18 +86,18 @@ bool float_item(PyObject* value, float& out, Where where, Py_ssize_t i) {
         if (number == -1.0 && PyErr_Occurred()) {
             if (PyErr_ExceptionMatches(PyExc_TypeError)) {
                 PyErr_Clear();
-                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be a number, not %.200s", where.function,
+                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be a number, not %.200s", shown(where.function),
                              where.parameter, i, Py_TYPE(value)->tp_name);
             } else if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
                 PyErr_Clear();
-                PyErr_Format(PyExc_OverflowError, "%s: %s[%zd] is too large for a 32-bit float", where.function,
+                PyErr_Format(PyExc_ValueError, "%s: %s[%zd] is too large for a 32-bit float", shown(where.function),
                              where.parameter, i);
             }
             return false;
         }
     }
     if (std::isfinite(number) && std::fabs(number) > static_cast<double>(FLT_MAX)) {
-        PyErr_Format(PyExc_OverflowError, "%s: %s[%zd] is too large for a 32-bit float", where.function,
+        PyErr_Format(PyExc_ValueError, "%s: %s[%zd] is too large for a 32-bit float", shown(where.function),
                      where.parameter, i);
         return false;
     }
@@ -104,8 +106,8 @@ bool float_item(PyObject* value, float& out, Where where, Py_ssize_t i) {
 }
 
 // A colour channel: an integer (int, bool, or anything with __index__) of
-// 0..255. Floats are refused and other values raise OverflowError, as cffi
-// does for an unsigned char; nothing wraps.
+// 0..255. Floats are refused (TypeError) and other integers raise
+// ValueError; nothing wraps.
 bool channel_item(PyObject* value, unsigned char& out, Where where, Py_ssize_t i) {
     Ref index;
     PyObject* number = value;
@@ -114,7 +116,7 @@ bool channel_item(PyObject* value, unsigned char& out, Where where, Py_ssize_t i
         if (!index) {
             if (PyErr_ExceptionMatches(PyExc_TypeError)) {
                 PyErr_Clear();
-                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be an integer of 0..255, not %.200s", where.function,
+                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be an integer of 0..255, not %.200s", shown(where.function),
                              where.parameter, i, Py_TYPE(value)->tp_name);
             }
             return false;
@@ -125,7 +127,8 @@ bool channel_item(PyObject* value, unsigned char& out, Where where, Py_ssize_t i
     const long channel = PyLong_AsLongAndOverflow(number, &overflow);
     if (channel == -1 && PyErr_Occurred()) return false;
     if (overflow != 0 || channel < 0 || channel > 255) {
-        PyErr_Format(PyExc_OverflowError, "%s: %s[%zd] is outside 0..255", where.function, where.parameter, i);
+        PyErr_Format(PyExc_ValueError, "%s: %s[%zd] is %R, outside 0..255", shown(where.function), where.parameter, i,
+                     number);
         return false;
     }
     out = static_cast<unsigned char>(channel);
@@ -163,12 +166,12 @@ bool to_matrix_floats(const Binding& binding, PyObject* object, float (&out)[16]
             if (PyErr_ExceptionMatches(PyExc_TypeError)) {
                 PyErr_Clear();
                 PyErr_Format(PyExc_TypeError, "%s: %s must be a raylib Matrix, floats or 16 numbers, not %R",
-                             where.function, where.parameter, object);
+                             shown(where.function), where.parameter, object);
             }
             return false;
         }
         if (values == nullptr) {
-            PyErr_Format(PyExc_ValueError, "%s: %s is NULL", where.function, where.parameter);
+            PyErr_Format(PyExc_ValueError, "%s: %s is NULL", shown(where.function), where.parameter);
             return false;
         }
         std::memcpy(out, values, sizeof out);

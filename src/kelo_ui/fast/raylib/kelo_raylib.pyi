@@ -71,10 +71,11 @@ class WindowContext:
     through which it calls raylib's C functions (checked once, when the first
     window opens: BindingMismatch says what differs). It is the drawing
     backend: it converts its arguments in C++ and refuses, drawing nothing,
-    what raylib would draw wrongly: sequences of another length (ValueError),
-    colour channels outside 0..255 or coordinates beyond a float's range
-    (OverflowError), anything else of the wrong type (TypeError), dead
-    objects, no window or another thread (RuntimeError). There is one,
+    what raylib would draw wrongly: sequences of another length, colour
+    channels outside 0..255 or coordinates beyond a float's range
+    (ValueError), anything else of the wrong type (TypeError), dead objects,
+    no window or another thread (RuntimeError). Its messages name the public
+    method being run (KlRenderTexture.blit, ...) and the argument. There is one,
     `context`; it cannot be made from Python.
     """
 
@@ -130,14 +131,53 @@ class WindowContext:
         self, page: Any, x: SupportsIndex, y: SupportsIndex, width: SupportsIndex, height: SupportsIndex, /
     ) -> Any:
         """A cell of an atlas page: the part (x, y, width, height) of the page's
-        picture, a render texture of its own."""
+        picture, a render texture of its own. Refusals name Atlas.allocate."""
+    def make_page(self, width: SupportsIndex, height: SupportsIndex, /) -> Any:
+        """A page of an atlas: a render texture owned by the window, cleared to
+        (0, 0, 0, 0) without a scope. Refusals name Atlas.allocate."""
     # The scopes.
     def current_target(self) -> Any:
         """The render texture of the innermost texture mode, or None when drawing goes to the window."""
     def end_scopes(self) -> int:
         """End every open scope; returns how many there were."""
     def open_scopes(self) -> int:
-        """How many scopes are open."""
+        """How many scopes are open: texture and blend modes, and the clips,
+        shaders, camera modes and pushed matrices begun in them or on the window."""
+    # What md.rl changes of the drawing state: each scope owns its own.
+    def begin_scissor_mode(
+        self, x: SupportsIndex, y: SupportsIndex, width: SupportsIndex, height: SupportsIndex, /
+    ) -> None:
+        """Clip the current scope's drawing to a rectangle of its own coordinates (within a cell's area)."""
+    def end_scissor_mode(self) -> None:
+        """The current scope's own clip again: a cell's area, the clip it found, or none."""
+    def begin_shader_mode(self, shader: Any, /) -> None:
+        """Draw with a shader in the current scope."""
+    def end_shader_mode(self) -> None:
+        """Draw with the shader the current scope began with."""
+    def begin_mode_2d(self, camera: Any, /) -> None:
+        """Draw through a 2D camera in the current scope."""
+    def end_mode_2d(self) -> None:
+        """End the current scope's innermost 2D camera mode, and what began after it."""
+    def begin_mode_3d(self, camera: Any, /) -> None:
+        """Draw through a 3D camera in the current scope (refused in an atlas cell)."""
+    def end_mode_3d(self) -> None:
+        """End the current scope's innermost 3D camera mode, and what began after it."""
+    def rl_push_matrix(self) -> None:
+        """Push rlgl's current matrix, in the current scope."""
+    def rl_pop_matrix(self) -> None:
+        """Pop the matrix the current scope pushed last, ending what began after it; nothing when it pushed none."""
+    def rl_translatef(self, x: float, y: float, z: float, /) -> None:
+        """Translate rlgl's current matrix (finite numbers only)."""
+    def rl_rotatef(self, angle: float, x: float, y: float, z: float, /) -> None:
+        """Rotate rlgl's current matrix (finite numbers only)."""
+    def rl_scalef(self, x: float, y: float, z: float, /) -> None:
+        """Scale rlgl's current matrix (finite numbers only)."""
+    def rl_mult_matrixf(self, matf: Any, /) -> None:
+        """Multiply rlgl's current matrix by 16 floats (m0 to m15): a Matrix, floats, or 16 numbers."""
+    def rl_load_identity(self) -> None:
+        """Make rlgl's current matrix the identity."""
+    def unload_shader(self, shader: Any, /) -> None:
+        """Unload a shader, unless a scope draws with it (RuntimeError)."""
     # The drawing backend.
     def c_clear_background(self, color: Any, /) -> None:
         """Clear the current target to `color` (None: (0, 0, 0, 0))."""
@@ -161,9 +201,12 @@ class WindowContext:
         `dest` (x, y) at its own size, (x, y, w, h) scaled into the
         rectangle, None at (0, 0); any other length raises ValueError.
         """
-    def guard(self, name: str, function: Any, flush: object, /) -> GuardedFunction:
-        """`function` as md.rl calls it: refused unless the window is open on its
-        thread; with `flush`, the batch is drawn first."""
+    def guard(
+        self, name: str, function: Any, kind: str, cells: str | None, textures: SupportsIndex, reason: str | None, /
+    ) -> GuardedFunction:
+        """`function` as md.rl calls it, by its `kind` in kelo_ui.gpu.functions:
+        refused unless the window is open on its thread; an atlas cell among the
+        parameters whose positions the bits of `textures` give handled as `cells` says."""
 
 # The one window context.
 context: WindowContext

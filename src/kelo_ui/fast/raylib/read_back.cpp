@@ -3,6 +3,7 @@
 // cell's part of its page only).
 #include <cstring>
 
+#include "kelo_ui/fast/klrendertex/kl_render_tex.h"
 #include "kelo_ui/fast/raylib/private/context.h"
 #include "kelo_ui/fast/raylib/private/context_api.h"
 #include "kelo_ui/fast/raylib/private/conversions.h"
@@ -11,12 +12,47 @@
 #include "kelo_ui/fast/runtime/fastcall.h"
 
 namespace kelo_raylib::native {
+namespace {
+
+kl::Pinned<PyTypeObject> kl_render_texture_type;
+bool assertions = true;
+
+// KlRenderTexture, imported when first needed (it imports this module), and
+// whether the interpreter checks assertions, read then as its module reads it.
+PyTypeObject* kl_render_texture() {
+    if (kl_render_texture_type) return kl_render_texture_type.get();
+    Ref module = Ref::steal(PyImport_ImportModule("kelo_ui.fast.klrendertex.kl_render_tex"));
+    Ref type = module ? Ref::steal(PyObject_GetAttrString(module.get(), "KlRenderTexture")) : Ref();
+    if (!type) return nullptr;
+    if (!PyType_Check(type.get())) {
+        PyErr_SetString(PyExc_TypeError, "kl_render_tex.KlRenderTexture is not a type");
+        return nullptr;
+    }
+    PyObject* debug = PyDict_GetItemString(PyEval_GetBuiltins(), "__debug__");
+    assertions = debug == nullptr || debug == Py_True;
+    kl_render_texture_type.set(std::move(type));
+    return kl_render_texture_type.get();
+}
+
+}  // namespace
 
 PyObject* method_read_rgba(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "read_rgba";
     ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function)) return nullptr;
+    if (!kl::check_positional_count(function, nargs, 1)) return nullptr;
     Ref held = Ref::newref(args[0]);
+    PyTypeObject* target_type = kl_render_texture();
+    if (target_type == nullptr) return nullptr;
+    if (PyObject_TypeCheck(held.get(), target_type)) {
+        // A target is read as its own checked methods read it: loaded first.
+        const auto* target = reinterpret_cast<const KlRenderTextureObject*>(held.get());
+        if (!target->loaded && assertions) {
+            PyErr_SetString(PyExc_AssertionError, "Render texture not loaded");
+            return nullptr;
+        }
+        held = Ref::newref(target->render_texture);
+    }
+    if (!enter(self, function)) return nullptr;
     rl::RenderTexture target;
     if (!from_cdata(self->binding, render_texture_struct, held.get(), &target, {function, "render_texture"},
                     "a raylib RenderTexture"))
