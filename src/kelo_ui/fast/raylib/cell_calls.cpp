@@ -178,9 +178,12 @@ PyObject* update(ContextObject* self, CellCall call, const Cell& cell, PyObject*
 
 bool cell_call_of(std::string_view name, std::string_view policy, CellCall& out) {
     static constexpr std::pair<std::string_view, CellCall> areas[] = {
-        {"draw_texture", CellCall::draw_texture},         {"draw_texture_v", CellCall::draw_texture_v},
-        {"draw_texture_ex", CellCall::draw_texture_ex},   {"draw_texture_rec", CellCall::draw_texture_rec},
-        {"draw_texture_pro", CellCall::draw_texture_pro}, {"update_texture", CellCall::update_texture},
+        {"draw_texture", CellCall::draw_texture},
+        {"draw_texture_v", CellCall::draw_texture_v},
+        {"draw_texture_ex", CellCall::draw_texture_ex},
+        {"draw_texture_rec", CellCall::draw_texture_rec},
+        {"draw_texture_pro", CellCall::draw_texture_pro},
+        {"update_texture", CellCall::update_texture},
         {"update_texture_rec", CellCall::update_texture_rec},
         {"load_image_from_texture", CellCall::load_image_from_texture},
     };

@@ -265,18 +265,18 @@ PyMethodDef context_methods[] = {
               "Clip the current scope's drawing to a rectangle of its own coordinates (within a cell's area)."),
     KL_METHOD(end_scissor_mode,
               "end_scissor_mode($self, /)\n--\n\nThe current scope's own clip again (a cell's area, or none)."),
-    KL_METHOD(begin_shader_mode,
-              "begin_shader_mode($self, shader, /)\n--\n\nDraw with a shader in the current scope."),
-    KL_METHOD(end_shader_mode,
-              "end_shader_mode($self, /)\n--\n\nDraw with the shader the current scope began with."),
+    KL_METHOD(begin_shader_mode, "begin_shader_mode($self, shader, /)\n--\n\nDraw with a shader in the current scope."),
+    KL_METHOD(end_shader_mode, "end_shader_mode($self, /)\n--\n\nDraw with the shader the current scope began with."),
     KL_METHOD(begin_mode_2d, "begin_mode_2d($self, camera, /)\n--\n\nDraw through a 2D camera in the current scope."),
-    KL_METHOD(end_mode_2d,
-              "end_mode_2d($self, /)\n--\n\nEnd the current scope's innermost 2D camera mode, and what began after it."),
+    KL_METHOD(
+        end_mode_2d,
+        "end_mode_2d($self, /)\n--\n\nEnd the current scope's innermost 2D camera mode, and what began after it."),
     KL_METHOD(begin_mode_3d,
               "begin_mode_3d($self, camera, /)\n--\n\n"
               "Draw through a 3D camera in the current scope (not in an atlas cell)."),
-    KL_METHOD(end_mode_3d,
-              "end_mode_3d($self, /)\n--\n\nEnd the current scope's innermost 3D camera mode, and what began after it."),
+    KL_METHOD(
+        end_mode_3d,
+        "end_mode_3d($self, /)\n--\n\nEnd the current scope's innermost 3D camera mode, and what began after it."),
     KL_METHOD(rl_push_matrix, "rl_push_matrix($self, /)\n--\n\nPush rlgl's current matrix, in the current scope."),
     KL_METHOD(rl_pop_matrix,
               "rl_pop_matrix($self, /)\n--\n\n"
@@ -287,8 +287,7 @@ PyMethodDef context_methods[] = {
     KL_METHOD(rl_mult_matrixf,
               "rl_mult_matrixf($self, matf, /)\n--\n\nMultiply rlgl's current matrix by 16 floats (m0 to m15)."),
     KL_METHOD(rl_load_identity, "rl_load_identity($self, /)\n--\n\nMake rlgl's current matrix the identity."),
-    KL_METHOD(unload_shader,
-              "unload_shader($self, shader, /)\n--\n\nUnload a shader, unless a scope draws with it."),
+    KL_METHOD(unload_shader, "unload_shader($self, shader, /)\n--\n\nUnload a shader, unless a scope draws with it."),
     // The drawing backend.
     KL_METHOD(c_clear_background,
               "c_clear_background($self, color, /)\n--\n\n"

@@ -62,8 +62,7 @@ constexpr Py_ssize_t most_arguments = 16;
 Ref inert(PyObject* object, int depth) {
     PyTypeObject* type = Py_TYPE(object);
     if (type == &PyLong_Type || type == &PyFloat_Type || type == &PyBool_Type || object == Py_None ||
-        type == &PyUnicode_Type || type == &PyBytes_Type || type == &PyByteArray_Type ||
-        type == &PyMemoryView_Type)
+        type == &PyUnicode_Type || type == &PyBytes_Type || type == &PyByteArray_Type || type == &PyMemoryView_Type)
         return Ref::newref(object);
     const ContextObject* self = context_of(the_context());
     if (self->bound && is_cdata(self->binding, object)) return Ref::newref(object);
@@ -223,9 +222,10 @@ PyGetSetDef guarded_getset[] = {
 // The table's words for a kind of call.
 bool call_kind_of(std::string_view word, CallKind& out) {
     static constexpr std::pair<std::string_view, CallKind> kinds[] = {
-        {"window", CallKind::window},         {"draws", CallKind::draws},     {"at_once", CallKind::at_once},
-        {"draws_at_once", CallKind::draws_at_once}, {"reads_back", CallKind::reads_back},
-        {"resizes", CallKind::resizes},       {"refused", CallKind::refused},
+        {"window", CallKind::window},         {"draws", CallKind::draws},
+        {"at_once", CallKind::at_once},       {"draws_at_once", CallKind::draws_at_once},
+        {"reads_back", CallKind::reads_back}, {"resizes", CallKind::resizes},
+        {"refused", CallKind::refused},
     };
     for (const auto& [name, kind] : kinds) {
         if (name == word) {
@@ -268,14 +268,15 @@ PyObject* method_guard(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     PyObject* kind_word = args[2];
     PyObject* cells_word = args[3];
     PyObject* reason = args[5];
-    if (!PyUnicode_Check(name) || !PyUnicode_Check(kind_word) || !(cells_word == Py_None || PyUnicode_Check(cells_word)) ||
-        !(reason == Py_None || PyUnicode_Check(reason))) {
+    if (!PyUnicode_Check(name) || !PyUnicode_Check(kind_word) ||
+        !(cells_word == Py_None || PyUnicode_Check(cells_word)) || !(reason == Py_None || PyUnicode_Check(reason))) {
         PyErr_SetString(PyExc_TypeError, "guard: name and kind are str, cells and reason str or None");
         return nullptr;
     }
     CallKind kind;
     if (!call_kind_of(text_of(kind_word), kind)) {
-        if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "guard: %R is not a kind of call md.rl guards", kind_word);
+        if (!PyErr_Occurred())
+            PyErr_Format(PyExc_ValueError, "guard: %R is not a kind of call md.rl guards", kind_word);
         return nullptr;
     }
     CellCall cells = CellCall::none;

@@ -90,8 +90,8 @@ void make_transform_current(ContextObject* self) {
 // The transform set to `matrix` exactly (its product with the identity).
 void set_transform(ContextObject* self, const rl::Matrix& matrix) {
     const Functions& raylib = self->binding.raylib;
-    const float values[16] = {matrix.m0, matrix.m1, matrix.m2,  matrix.m3,  matrix.m4,  matrix.m5,
-                              matrix.m6, matrix.m7, matrix.m8,  matrix.m9,  matrix.m10, matrix.m11,
+    const float values[16] = {matrix.m0,  matrix.m1,  matrix.m2,  matrix.m3, matrix.m4,  matrix.m5,
+                              matrix.m6,  matrix.m7,  matrix.m8,  matrix.m9, matrix.m10, matrix.m11,
                               matrix.m12, matrix.m13, matrix.m14, matrix.m15};
     raylib.rlLoadIdentity();
     raylib.rlMultMatrixf(values);

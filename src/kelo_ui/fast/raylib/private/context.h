@@ -78,8 +78,8 @@ struct DrawState {
     bool own_clip = false;     // begin_scissor_mode was called in it
     Ref shader;                // the shader in force (held), null: raylib's default
     rl::Shader shader_value{};
-    bool own_shader = false;    // begin_shader_mode was called in it
-    std::vector<Frame> frames;  // begun in it, innermost last
+    bool own_shader = false;            // begin_shader_mode was called in it
+    std::vector<Frame> frames;          // begun in it, innermost last
     std::optional<Matrices> found;      // the matrices it found on the same target, before its first change
     std::optional<Matrices> suspended;  // its matrices while another target is current
 };
