@@ -127,6 +127,8 @@ PyObject* method_deactivate(PyObject* object, PyObject* const* args, Py_ssize_t 
     release_all(self, why);
     forget_scopes(self);
     self->in_frame = false;
+    forget_presented(self);
+    self->copies_parts = -1;  // the next window is asked again
     self->thread = 0;
     self->pending = false;
     self->inactive_because = why;
@@ -156,6 +158,7 @@ PyObject* method_end_frame(PyObject* object, PyObject* const*, Py_ssize_t nargs)
     if (self->thread == PyThread_get_thread_ident() && self->binding.raylib.IsWindowReady())
         self->binding.raylib.EndDrawing();
     self->in_frame = false;
+    forget_presented(self);
     Py_RETURN_NONE;
 }
 
@@ -316,6 +319,13 @@ PyMethodDef context_methods[] = {
               "fast_blit_pro($self, texture, dest, flip, color, /)\n--\n\n"
               "Draw a Texture, RenderTexture or KlRenderTexture at dest: None or (x, y) at its own "
               "size, (x, y, w, h) scaled into that rectangle."),
+    // The compositor's.
+    KL_METHOD(read_window,
+              "read_window($self, /)\n--\n\n"
+              "(width, height, RGBA8 bytes, top row first) of what the window's front buffer shows."),
+    KL_METHOD(copies_parts,
+              "copies_parts($self, /)\n--\n\n"
+              "Whether the window puts parts of a scene on the screen (GLX_MESA_copy_sub_buffer)."),
     KL_METHOD(guard,
               "guard($self, name, function, kind, cells, textures, reason, /)\n--\n\n"
               "function (a raylib call of the binding's) as md.rl calls it, by its kind in the table of the "
@@ -340,6 +350,8 @@ void context_dealloc(PyObject* object) {
     self->tint.~TintCache();
     self->cells.~unordered_map();
     self->pages.~vector();
+    self->watched.~unordered_map();
+    self->reserved.~vector();
     self->objects.~GpuObjects();
     self->scopes.~Scopes();
     self->window.~Ref();
@@ -409,17 +421,23 @@ bool add_to_module(PyObject* module) {
         self->largest_size = 0;
         self->busy = 0;
         self->in_frame = false;
+        self->composing = false;
+        self->presented = 0;
+        self->presented_width = self->presented_height = 0;
+        self->copies_parts = -1;
         new (&self->window) Ref();
         new (&self->stand_in) Ref();
         new (&self->scopes) Scopes();
         new (&self->objects) GpuObjects();
         new (&self->cells) std::unordered_map<std::uintptr_t, Cell>();
         new (&self->pages) std::vector<const rl::RenderTexture*>();
+        new (&self->watched) std::unordered_map<std::uintptr_t, std::vector<Watch>>();
+        new (&self->reserved) std::vector<std::uintptr_t>();
         new (&self->tint) TintCache();
         context.set(std::move(made));
     }
     Ref check = Ref::steal(PyCFunction_NewEx(&check_binding_def, nullptr, nullptr));
-    return check && PyModule_AddObjectRef(module, "check_binding", check.get()) == 0 &&
+    return check && publish_compositor(module) && PyModule_AddObjectRef(module, "check_binding", check.get()) == 0 &&
            PyModule_AddObjectRef(module, "WindowContext", reinterpret_cast<PyObject*>(&context_type)) == 0 &&
            PyModule_AddObjectRef(module, "GuardedFunction", reinterpret_cast<PyObject*>(&guarded_function_type)) == 0 &&
            PyModule_AddObjectRef(module, "context", context.object()) == 0;

@@ -21,6 +21,7 @@
 // atlas cell is handled as the table's cell policy says (cell_calls.cpp),
 // and one that copies a cell's struct (a page's GPU id with a cell's size)
 // is refused: raylib never sees a struct whose size is not its texture's.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -164,6 +165,15 @@ PyObject* guarded_call(PyObject* callable, PyObject* const* args, std::size_t na
     for (Py_ssize_t at = 0; at < nargs && at < 32; ++at) {
         if (!(guarded->textures & (std::uint32_t{1} << at)) || !is_cdata(self->binding, converted[at])) continue;
         if (!check_texture(self, function, at, converted[at])) return nullptr;
+        if (at_once) {
+            // It writes the texture (or how it is sampled): whoever shows it is told. A
+            // scene's own picture is its compose()'s alone.
+            const auto key = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(converted[at])->c_data);
+            if (reserved(self, key) || reserved(self, key - offsetof(rl::RenderTexture, texture)))
+                return refuse_reserved(function), nullptr;
+            tell(self, key);
+            tell(self, key - offsetof(rl::RenderTexture, texture));
+        }
         if (const Cell* cell = cell_of(self, converted[at])) {
             if (guarded->cells == CellCall::refuse) {
                 PyErr_Format(PyExc_ValueError, "%s: argument %zd is an atlas cell: %s", function, at,

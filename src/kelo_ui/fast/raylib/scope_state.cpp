@@ -131,14 +131,16 @@ void restore(ContextObject* self, const Matrices& taken) {
 // transform the identity and the modelview current, each matrix kept in
 // the result (the stack read as it is popped into the transform, its last
 // matrix through the projection so that the transform stays the identity).
-Matrices take_down(ContextObject* self) {
+// `taken.stack` has room for the whole stack already: nothing here allocates.
+void take_down(ContextObject* self, Matrices& taken) {
     const Functions& raylib = self->binding.raylib;
     Scopes& scopes = self->scopes;
     raylib.rlDrawRenderBatchActive();
-    Matrices taken = snapshot(self);
+    std::vector<rl::Matrix> stack = std::move(taken.stack);
+    taken = snapshot(self);
+    taken.stack = std::move(stack);
     const int depth = scopes.matrix_depth;
     if (depth > 0) {
-        taken.stack.resize(static_cast<std::size_t>(depth));
         make_transform_current(self);
         for (int at = depth - 1; at >= 1; --at) {
             raylib.rlPopMatrix();
@@ -157,7 +159,6 @@ Matrices take_down(ContextObject* self) {
     }
     scopes.matrix_depth = 0;
     scopes.transform_current = false;
-    return taken;
 }
 
 // Puts back what take_down() took, on the target just made current.
@@ -227,12 +228,19 @@ DrawState* found_state(Scopes& scopes, const TextureScope* scope) {
 }
 
 // The current scope is about to change rlgl's matrices: on the same target
-// as the scope it continues, what it found is kept to be put back.
-void changing_matrices(ContextObject* self) {
+// as the scope it continues, what it found is kept to be put back. False,
+// with nothing changed, when there is no memory for it.
+bool changing_matrices(ContextObject* self) {
     Scopes& scopes = self->scopes;
     TextureScope* scope = scopes.current();
-    if (scope != nullptr && scope->continues && !scope->state.found) scope->state.found = snapshot(self);
+    if (scope != nullptr && scope->continues && !scope->state.found) {
+        std::unique_ptr<Matrices> found;
+        if (!growing([&] { found = std::make_unique<Matrices>(); })) return false;
+        *found = snapshot(self);
+        scope->state.found = std::move(found);
+    }
     scopes.matrices_changed = true;
+    return true;
 }
 
 std::size_t own(const DrawState& state) {
@@ -249,11 +257,18 @@ std::size_t Scopes::open() const {
 
 // ------------------------------------------------------------ scope changes
 
-void leave_state(ContextObject* self, DrawState& state) {
+bool leave_state(ContextObject* self, DrawState& state) {
     Scopes& scopes = self->scopes;
     if (scopes.matrices_changed || scopes.matrix_depth > 0) {
-        state.suspended = take_down(self);
-        state.suspended->modes_3d = scopes.modes_3d;
+        std::unique_ptr<Matrices> taken;
+        if (!growing([&] {
+                taken = std::make_unique<Matrices>();
+                taken->stack.resize(static_cast<std::size_t>(scopes.matrix_depth));
+            }))
+            return false;
+        take_down(self, *taken);
+        taken->modes_3d = scopes.modes_3d;
+        state.suspended = std::move(taken);
         if (scopes.modes_3d > 0) self->binding.raylib.rlDisableDepthTest();
         scopes.modes_3d = 0;
     }
@@ -262,6 +277,7 @@ void leave_state(ContextObject* self, DrawState& state) {
         self->binding.raylib.EndShaderMode();
         scopes.shader = 0;
     }
+    return true;
 }
 
 void begin_state(ContextObject* self, TextureScope& scope) {
@@ -269,8 +285,10 @@ void begin_state(ContextObject* self, TextureScope& scope) {
     if (DrawState* found = found_state(self->scopes, &scope)) {
         state.base = found->clip;
         state.clip = found->clip;
-        state.shader = Ref::newref(found->shader.get());
-        state.shader_value = found->shader_value;
+        if (found->shader) {
+            state.shader = Ref::newref(found->shader.get());
+            state.shader_value = found->shader_value;
+        }
         return;
     }
     if (!scope.target.area.whole()) state.base = scope.target.area;
@@ -284,10 +302,9 @@ void resume_state(ContextObject* self, DrawState& state, bool on_window) {
     set_shader(self, state);
     scopes.matrices_changed = false;
     if (state.suspended) {
-        const Matrices taken = std::move(*state.suspended);
-        state.suspended.reset();
-        put_back(self, taken);
-        scopes.modes_3d = taken.modes_3d;
+        const std::unique_ptr<Matrices> taken = std::move(state.suspended);
+        put_back(self, *taken);
+        scopes.modes_3d = taken->modes_3d;
         if (scopes.modes_3d > 0) self->binding.raylib.rlEnableDepthTest();
         scopes.matrices_changed = true;
     }
@@ -295,6 +312,8 @@ void resume_state(ContextObject* self, DrawState& state, bool on_window) {
 
 void end_state(ContextObject* self, TextureScope& scope) {
     DrawState& state = scope.state;
+    if (state.frames.empty() && !state.found && !state.own_clip && !state.own_shader) [[likely]]
+        return;  // it began and changed nothing
     close_frames(self, state, 0);
     DrawState* found = found_state(self->scopes, &scope);
     if (found == nullptr) return;
@@ -392,7 +411,7 @@ bool room_to_push(ContextObject* self, const char* function) {
 // to each vertex as it is given.
 template <typename Change>
 PyObject* transform(ContextObject* self, Change change) {
-    changing_matrices(self);
+    if (!changing_matrices(self)) return nullptr;
     if (!self->scopes.transform_current) self->binding.raylib.rlDrawRenderBatchActive();
     change(self->binding.raylib);
     Py_RETURN_NONE;
@@ -484,9 +503,11 @@ PyObject* method_begin_mode_2d(PyObject* object, PyObject* const* args, Py_ssize
     rl::Camera2D camera;
     if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function) ||
         !to_struct(self->binding, camera2d_struct, args[0], &camera, {function, "camera"}, "a raylib Camera2D") ||
-        !ready(self, function) || !growing([&] { self->scopes.state().frames.push_back(Frame::mode_2d); }))
+        !ready(self, function) ||
+        !growing([&] { self->scopes.state().frames.reserve(self->scopes.state().frames.size() + 1); }) ||
+        !changing_matrices(self))
         return nullptr;
-    changing_matrices(self);
+    self->scopes.state().frames.push_back(Frame::mode_2d);
     self->binding.raylib.BeginMode2D(camera);
     Py_RETURN_NONE;
 }
@@ -512,9 +533,10 @@ PyObject* method_begin_mode_3d(PyObject* object, PyObject* const* args, Py_ssize
                      function);
         return nullptr;
     }
-    if (!room_to_push(self, function) || !growing([&] { scopes.state().frames.push_back(Frame::mode_3d); }))
+    if (!room_to_push(self, function) ||
+        !growing([&] { scopes.state().frames.reserve(scopes.state().frames.size() + 1); }) || !changing_matrices(self))
         return nullptr;
-    changing_matrices(self);
+    scopes.state().frames.push_back(Frame::mode_3d);
     self->binding.raylib.BeginMode3D(camera);  // pushes the projection, turns the depth test on
     ++scopes.matrix_depth;
     ++scopes.modes_3d;
@@ -530,9 +552,11 @@ PyObject* method_rl_push_matrix(PyObject* object, PyObject* const*, Py_ssize_t n
     constexpr const char* function = "rl_push_matrix";
     ContextObject* self = context_of(object);
     if (!kl::check_positional_count(function, nargs, 0) || !enter(self, function) || !ready(self, function) ||
-        !room_to_push(self, function) || !growing([&] { self->scopes.state().frames.push_back(Frame::push); }))
+        !room_to_push(self, function) ||
+        !growing([&] { self->scopes.state().frames.reserve(self->scopes.state().frames.size() + 1); }) ||
+        !changing_matrices(self))
         return nullptr;
-    changing_matrices(self);
+    self->scopes.state().frames.push_back(Frame::push);
     self->binding.raylib.rlPushMatrix();
     ++self->scopes.matrix_depth;
     self->scopes.transform_current = true;

@@ -124,7 +124,8 @@ bool forget_target(ContextObject* self, unsigned int id, const void* cell, const
     // What the current target's scopes began is closed while it still exists.
     if (const TextureScope* current = scopes.current(); current && released(*current)) {
         end_live_states(self);
-        leave_state(self, scopes.state());
+        scopes.matrices_changed = false;  // its matrices go with it: nothing to keep
+        if (!leave_state(self, scopes.state())) return false;
     }
     // Released only once the loop is done: a release may run Python code.
     std::vector<TextureScope> dropped;
@@ -151,7 +152,8 @@ std::size_t end_scopes(ContextObject* self) {
     const Functions& raylib = self->binding.raylib;
     if (raylib.IsWindowReady()) {
         end_live_states(self);
-        leave_state(self, scopes.state());
+        scopes.matrices_changed = false;
+        leave_state(self, scopes.state());  // nothing to keep: it cannot fail
         if (!scopes.targets.empty()) raylib.EndTextureMode();
         if (scopes.scissor) raylib.rlDisableScissorTest();
         if (!scopes.blends.empty()) raylib.EndBlendMode();
@@ -174,6 +176,11 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
         return;
     }
     if (!ready(self, function)) return;
+    const auto key = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(render_texture.get())->c_data);
+    if (reserved(self, key)) {
+        refuse_reserved(function);
+        return;
+    }
     Scopes& scopes = self->scopes;
     rl::RenderTexture whole;
     const Target begun = target_of(self, render_texture.get(), value, whole);
@@ -181,12 +188,16 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
     // draw its batch for nothing. (What raylib does at once rather than in its
     // batch, a clear, draws the batch itself.)
     const bool continues = begun == scopes.target();
-    if (!growing([&] { scopes.targets.reserve(scopes.targets.size() + 1); })) return;
-    if (!continues) {
-        leave_state(self, scopes.state());
+    if (continues) {
+        if (!growing([&] { scopes.targets.push_back({std::move(render_texture), begun, true, DrawState{}}); })) return;
+    } else {
+        // Room first: once the state is left, nothing may fail.
+        if (!growing([&] { scopes.targets.reserve(scopes.targets.size() + 1); }) || !leave_state(self, scopes.state()))
+            return;
         begin_target(self->binding.raylib, whole, begun);
+        scopes.targets.push_back({std::move(render_texture), begun, false, DrawState{}});
+        tell(self, key);
     }
-    scopes.targets.push_back({std::move(render_texture), begun, continues, DrawState{}});
     begin_state(self, scopes.targets.back());
 }
 
@@ -204,6 +215,9 @@ void end_texture_mode(PyObject* context) {
     TextureScope ended = std::move(scopes.targets.back());
     scopes.targets.pop_back();
     make_current(self, previous, function);
+    // What was drawn into it is done: whoever shows it is told.
+    if (ended.render_texture && !ended.continues)
+        tell(self, reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(ended.render_texture.get())->c_data));
 }
 
 void begin_blend_mode(PyObject* context, int blend_mode) {

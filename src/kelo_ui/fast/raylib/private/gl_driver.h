@@ -14,4 +14,15 @@ int largest_texture_size();
 // threads may still be drawing what raylib handed it.
 void finish_drawing();
 
+// Whether the window can put a part of its back buffer on the screen, the
+// rest of the screen kept as it is: GLX_MESA_copy_sub_buffer on the
+// window's GLX drawable (not under EGL).
+bool can_copy_parts();
+// Puts the part (x, y from the window's bottom-left corner, as GL counts) of
+// the back buffer on the screen.
+void copy_part(int x, int y, int width, int height);
+// The window's front buffer, what is on the screen, as RGBA8 rows bottom-up
+// into `out` (width * height * 4 bytes); false when it cannot be read.
+bool read_front(int width, int height, unsigned char* out);
+
 }  // namespace kelo_raylib::native
