@@ -133,12 +133,23 @@ class Window:
         return self._size
 
     def present(self, scene: Any) -> None:
-        """Show `scene` (a KlRenderTexture) on the window at (0, 0), the right
-        way up. Inside a frame it is drawn into the frame (with no target's
-        scope open: it would land in that target); outside one it is a frame
-        of its own, on black."""
+        """Show `scene` (a KlRenderTexture, or a Scene) on the window at (0, 0),
+        the right way up. Inside a frame it is drawn into the frame (with no
+        target's scope open: it would land in that target); outside one a
+        render target is a frame of its own, on black, and a Scene is composed
+        and only what changed put on the window where the platform keeps the
+        window's picture and copies parts of it (GLX_MESA_copy_sub_buffer),
+        all of it elsewhere."""
         if not self.is_open:
             raise RuntimeError(f"present: {self!r} is not open")
+        from kelo_ui.scene import Scene
+
+        if isinstance(scene, Scene):
+            if not self._in_frame:
+                scene.present()
+                return
+            scene.compose()
+            scene = scene.target
         if self._in_frame:
             if context.current_target() is not None:
                 raise RuntimeError(

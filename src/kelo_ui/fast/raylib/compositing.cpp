@@ -118,8 +118,7 @@ bool compose(PyObject* target_object, const Source* sources, const Step* steps, 
     if (!for_gpu_work(self, function)) return false;
     PyObject* render_texture = render_texture_of(self, target.get(), function);
     if (render_texture == nullptr) return false;
-    const int height = reinterpret_cast<const rl::RenderTexture*>(
-                           reinterpret_cast<CDataHead*>(render_texture)->c_data)
+    const int height = reinterpret_cast<const rl::RenderTexture*>(reinterpret_cast<CDataHead*>(render_texture)->c_data)
                            ->texture.height;
     self->composing = true;
     begin_texture_mode(the_context(), render_texture);
@@ -150,8 +149,8 @@ bool compose(PyObject* target_object, const Source* sources, const Step* steps, 
                     raylib.BeginBlendMode(blend);
                 }
                 const float* dest = step->dest;
-                draw_picture_part(self->binding, sources[step->source], step->area, {dest[0], dest[1], dest[2], dest[3]},
-                                  step->color);
+                draw_picture_part(self->binding, sources[step->source], step->area,
+                                  {dest[0], dest[1], dest[2], dest[3]}, step->color);
                 break;
             }
         }
@@ -166,8 +165,8 @@ bool present(PyObject* target_object, const Box* boxes, std::size_t count, const
     Ref target = Ref::newref(target_object);
     if (!for_gpu_work(self, function)) return false;
     if (self->in_frame || self->scopes.current() != nullptr) {
-        PyErr_Format(PyExc_RuntimeError,
-                     "%s: a scene is presented outside the window's frame and every target's scope", function);
+        PyErr_Format(PyExc_RuntimeError, "%s: a scene is presented outside the window's frame and every target's scope",
+                     function);
         return false;
     }
     PyObject* render_texture = render_texture_of(self, target.get(), function);

@@ -49,8 +49,9 @@ Glx current_glx() {
     const auto get_drawable = reinterpret_cast<GetDrawable>(glx_symbol("glXGetCurrentDrawable"));
     const auto get_address = reinterpret_cast<GetProcAddress>(glx_symbol("glXGetProcAddressARB"));
     if (get_display == nullptr || get_drawable == nullptr || get_address == nullptr) return {};
-    Glx glx{get_display(), get_drawable(),
-            reinterpret_cast<CopySubBuffer>(get_address(reinterpret_cast<const unsigned char*>("glXCopySubBufferMESA")))};
+    Glx glx{
+        get_display(), get_drawable(),
+        reinterpret_cast<CopySubBuffer>(get_address(reinterpret_cast<const unsigned char*>("glXCopySubBufferMESA")))};
     if (glx.display == nullptr || glx.drawable == 0) return {};
     return glx;
 }

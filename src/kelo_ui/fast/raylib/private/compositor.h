@@ -41,7 +41,7 @@ struct Source {
 struct Step {
     enum Kind : unsigned char { clip, clear, draw };
     Kind kind = draw;
-    unsigned char blend = 0;  // draw: raylib's blend mode
+    unsigned char blend = 0;   // draw: raylib's blend mode
     std::uint32_t source = 0;  // draw: its index among the sources
     Box box;                   // clip: the box in the target's picture; empty: no clip
     float area[4] = {};        // draw: the part of the source's picture (top-left origin, as blitted)

@@ -143,7 +143,7 @@ inline constexpr int rl_projection = 0x1701;
     X(ImageCrop, void, (rl::Image*, rl::Rectangle), "void(*)(struct Image *, struct Rectangle)")                      \
     X(UpdateTextureRec, void, (rl::Texture, rl::Rectangle, const void*),                                              \
       "void(*)(struct Texture, struct Rectangle, void *)")                                                            \
-    X(UnloadShader, void, (rl::Shader), "void(*)(struct Shader)")                                                    \
+    X(UnloadShader, void, (rl::Shader), "void(*)(struct Shader)")                                                     \
     X(GetRenderWidth, int, (), "int(*)()")                                                                            \
     X(GetRenderHeight, int, (), "int(*)()")                                                                           \
     X(PollInputEvents, void, (), "void(*)()")
