@@ -240,3 +240,54 @@ def test_present_inside_and_outside_a_frame(window, scene, parts):
     assert scene.compose() == [] and read(scene.target) == recomposed(scene)
     with parts["plain"], pytest.raises(RuntimeError, match="outside the window's frame and every target's scope"):
         scene.present()
+
+
+# What a scene's calls leave behind, on their success and failure paths.
+def _add_and_remove(scene, parts):
+    scene.add(parts["red"], (2, 2), name="leak", clip=(0, 0, 8, 8)).remove()
+
+
+def _add_refused(scene, parts):
+    try:
+        scene.add(parts["red"], (0, 0), area=(9, 9, 9, 9))
+    except ValueError:
+        pass
+
+
+def _move_and_compose(scene, parts):
+    scene.items[0].move((scene.items[0].pos[0] % 10 + 1, 1))
+    scene.compose()
+
+
+def _redraw_and_compose(scene, parts):
+    parts["red"].clear(RED)
+    scene.compose()
+
+
+def _dead_refused(scene, parts):
+    cell = Atlas(KlVector2(8, 8)).allocate(KlVector2(2, 2))
+    item = scene.add(cell, (0, 0))
+    cell.kill()
+    try:
+        scene.compose()
+    except RuntimeError:
+        pass
+    item.remove()
+    scene.compose()
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        _add_and_remove,
+        _add_refused,
+        _move_and_compose,
+        _redraw_and_compose,
+        _dead_refused,
+        lambda s, p: s.item_at((3, 3)),
+    ],
+)
+def test_scene_calls_leak_nothing(scene, parts, call):
+    from support.render_tex import leaks
+
+    assert leaks(lambda: call(scene, parts), runs=2000, objects=(scene, *parts.values())) <= 2
