@@ -15,8 +15,9 @@ The toolkit's rows, each frame being its changes, the call and glFinish:
   frame as it would cost with no damage kept;
 - `scene.compose()` after 1 change, after 1% of the widgets changed, and
   with nothing changed;
-- `window.present(scene)` after 1 change, its compose included, on an
-  800x600 window (the 800x600 scenes only).
+- `window.present(scene)` after 1 change, its compose included, on a shown
+  800x600 window (the 800x600 scenes only): a hidden one has no screen to
+  put the parts on.
 
 The peer (damage_peer.py) draws the same scenes through the same changes
 with pygame-ce's LayeredDirty in a process of its own, from its own
@@ -99,7 +100,7 @@ def toolkit_worker(cycles, block, settle, warmup):
 
     finish = frame_scene.gl_finish()
     results = {}
-    with open_window(*damage.PRESENTED, "bench-damage", hidden=True) as window:
+    with open_window(*damage.PRESENTED, "bench-damage") as window:
         renderer, copies_parts = gl_renderer(), context.copies_parts()
         for count, size in damage.CASES:
             widgets = damage.Widgets(count, size)
