@@ -94,7 +94,8 @@ TARGETS = [
 
 def toolkit_worker(cycles, block, settle, warmup):
     """The toolkit's process: prints one JSON line, {"renderer": ..., "copies_parts": ...,
-    "counts": {N: {row: {"ms": [...], "fallbacks": frames, "damaged": [px]}}}}."""
+    "counts": {N: {"pages": atlas pages, "rows": {row: {"ms": [...], "fallbacks": frames,
+    "damaged": [px]}}}}}."""
     from kelo_ui import Atlas, KlVector2, Scene, open_window, read_rgba
     from kelo_ui.fast.raylib.kelo_raylib import context
 
@@ -160,7 +161,7 @@ def toolkit_worker(cycles, block, settle, warmup):
                     scene.compose(full=True)
                     if read_rgba(scene.target)[2] != expected:
                         raise SystemExit(f"N = {count}, after {LABELS[row]}: a full recomposition is not the scene")
-            results[count] = rows
+            results[count] = {"pages": len(atlas.pages), "rows": rows}
             for cell in cells:
                 cell.kill()
     print(json.dumps({"renderer": renderer, "copies_parts": copies_parts, "counts": results}))
@@ -190,7 +191,7 @@ def measure(options):
     """({N: {row: [median ms of each round]}} with the peer's rows as ("peer", row),
     and what the processes said of themselves: {N: {("peer", row): frames in
     full-screen mode, row: compose()s that drew everything}}, the renderer,
-    whether the window copies parts, pygame-ce's version)."""
+    whether the window copies parts, pygame-ce's version, the atlas pages of each N)."""
     from kelo_ui.core import virtual_display
     from kelo_ui.core.virtual_display import VirtualDisplay
 
@@ -211,9 +212,10 @@ def measure(options):
         for _ in range(options.rounds):
             toolkit = run([sys.executable, str(HERE / "bench_damage.py"), "--worker", *numbers], toolkit_env)
             peer = run([str(peer_python), str(HERE / "damage_peer.py"), *numbers], peer_env)
-            about = {"renderer": toolkit["renderer"], "copies_parts": toolkit["copies_parts"], "pygame": peer["pygame"]}
+            about.update(renderer=toolkit["renderer"], copies_parts=toolkit["copies_parts"], pygame=peer["pygame"])
             for count, _ in damage.CASES:
-                for row, figures in toolkit["counts"][count].items():
+                about.setdefault("pages", {})[count] = toolkit["counts"][count]["pages"]
+                for row, figures in toolkit["counts"][count]["rows"].items():
                     medians[count].setdefault(row, []).append(statistics.median(figures["ms"]))
                     seen = counted[count].setdefault(row, [0, 0, []])
                     # present() says nothing of what it composed
@@ -264,9 +266,10 @@ def report(medians, counted, about, options):
                 f"{performance.number(statistics.median(damaged[0])) if damaged and damaged[0] else '-'} |"
             )
     presents = "part by part (GLX_MESA_copy_sub_buffer)" if about["copies_parts"] else "whole, in a frame of its own"
+    pages = ", ".join(f"{count} widgets on {found}" for count, found in about["pages"].items())
     lines += [
         "",
-        f"The window put the scene on the screen {presents}.",
+        f"The window put the scene on the screen {presents}. Atlas pages: {pages}.",
         "",
         "| target | median | spread | |",
         "| --- | ---: | ---: | --- |",
