@@ -249,3 +249,44 @@ def closed_windows_targets():
         old = killed = None  # dropped: their weakrefs fire
         gc.collect()
         assert read_rgba(new)[2] == bytes(blue) * 4
+
+
+def scene_presented_part_by_part():
+    """A scene presented on a shown window: what the screen shows is the
+    scene, at first whole and then where it changed only (the screen is read
+    from the X server)."""
+    from kelo_ui.atlas import Atlas
+    from kelo_ui.presentation.pixels import read_rgba
+    from kelo_ui.scene import Scene
+    from kelo_ui.window import context
+
+    window = open_window(64, 48, "scene on screen")
+    cell = Atlas(KlVector2(64, 64)).allocate(KlVector2(8, 4))
+    cell.clear((255, 0, 0, 255))
+    scene = Scene(KlVector2(40, 30), (0, 0, 255, 255))
+    item = scene.add(cell, (1, 1))
+
+    def shown_matches():
+        width, _, screen = context.read_window()
+        _, _, picture = read_rgba(scene.target)
+        return all(
+            screen[(y * width + x) * 4 : (y * width + x) * 4 + 3] == picture[(y * 40 + x) * 4 : (y * 40 + x) * 4 + 3]
+            for y in range(30)
+            for x in range(40)
+        )
+
+    assert scene.present() == [(0, 0, 40, 30)] and shown_matches()
+    copies = context.copies_parts()
+    scene.add(cell, (30, 20))
+    for step in range(6):
+        item.move((1 + step * 4, 1 + step * 3))
+        cell.clear((255, step * 40, 0, 255))  # the cell redrawn: both items damaged
+        damage = scene.present()
+        assert damage and shown_matches(), (step, damage)
+    with window.frame():  # a frame of the window's own: the next present puts all of it on the screen
+        window.display.fast_blit_pro(cell, (0, 0), True, None)
+    scene.invalidate((0, 0, 2, 2))
+    scene.present()
+    assert shown_matches()
+    window.close()
+    print("copies parts" if copies else "whole frames")

@@ -154,6 +154,11 @@ def test_a_fork_inside_an_md_rl_conversion_is_refused_in_the_child(headless, cal
     assert child("window_refusals", "fork_inside_a_conversion", call, PYTHONUNBUFFERED="1").split() == ["survived"]
 
 
+@pytest.mark.skipif(SDL, reason="raylib's SDL build draws offscreen: no screen to read")
+def test_a_scene_is_presented_part_by_part(headless):
+    assert child("windows", "scene_presented_part_by_part").split() == ["copies", "parts"]
+
+
 def test_raylib_reads_a_cell_back_as_the_cell(headless):
     assert child("window_refusals", "raylib_reads_a_cell").split() == ["survived"]
 

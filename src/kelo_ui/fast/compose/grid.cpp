@@ -64,8 +64,8 @@ bool make_grid(SceneObject* scene) {
     return true;
 }
 
-void unplace(SceneObject* scene, ItemObject* item) {
-    damage(scene, item->box);
+void unplace(SceneObject* scene, ItemObject* item, bool damaged) {
+    if (damaged) damage(scene, item->box);
     scene->covered -= area_of(item->box);
     for_buckets(scene, item->box, [&](std::vector<ItemObject*>& bucket) {
         auto found = std::find(bucket.begin(), bucket.end(), item);
@@ -79,7 +79,7 @@ void unplace(SceneObject* scene, ItemObject* item) {
 
 bool place(SceneObject* scene, ItemObject* item) {
     const Box box = box_of(scene, item);
-    unplace(scene, item);
+    unplace(scene, item, true);
     try {
         for_buckets(scene, box, [&](std::vector<ItemObject*>& bucket) { bucket.push_back(item); });
     } catch (const std::bad_alloc&) {

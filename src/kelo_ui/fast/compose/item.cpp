@@ -78,11 +78,7 @@ bool exact(const ItemObject* item) {
 void detach(ItemObject* item, bool damaged) {
     SceneObject* scene = item->scene;
     if (scene == nullptr) return;
-    if (damaged) {
-        unplace(scene, item);
-    } else {
-        item->box = Box{};
-    }
+    unplace(scene, item, damaged);
     auto found = scene->showing.find(item->key);
     if (found != scene->showing.end()) {
         std::erase(found->second, item);

@@ -228,27 +228,24 @@ bool publish_compositor(PyObject* module) {
     return capsule && PyModule_AddObjectRef(module, "compositor", capsule.get()) == 0;
 }
 
-// (width, height, RGBA8 bytes, top row first) of what the window shows.
+// (width, height, opaque RGBA8 bytes, top row first) of what the window shows.
 PyObject* method_read_window(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     constexpr const char* function = "read_window";
     ContextObject* self = context_of(object);
     if (!kl::check_positional_count(function, nargs, 0) || !for_gpu_work(self, function)) return nullptr;
     const Functions& raylib = self->binding.raylib;
     const int width = raylib.GetRenderWidth(), height = raylib.GetRenderHeight();
-    const Py_ssize_t row = static_cast<Py_ssize_t>(width) * 4;
-    Ref stored = Ref::steal(PyBytes_FromStringAndSize(nullptr, row * height));
-    Ref data = stored ? Ref::steal(PyBytes_FromStringAndSize(nullptr, row * height)) : Ref();
+    Ref data = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(width) * height * 4));
     if (!data) return nullptr;
     raylib.rlDrawRenderBatchActive();
     finish_drawing();
-    auto* bottom_up = reinterpret_cast<unsigned char*>(PyBytes_AS_STRING(stored.get()));
-    if (!read_front(width, height, bottom_up)) {
-        PyErr_Format(PyExc_RuntimeError, "%s: the window's front buffer cannot be read", function);
+    if (!read_front(self->title.c_str(), width, height,
+                    reinterpret_cast<unsigned char*>(PyBytes_AS_STRING(data.get())))) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "%s: what the window shows cannot be read (a hidden window, or one without an X server)",
+                     function);
         return nullptr;
     }
-    char* rows = PyBytes_AS_STRING(data.get());
-    for (int y = 0; y < height; ++y)
-        std::memcpy(rows + y * row, bottom_up + (height - 1 - y) * row, static_cast<std::size_t>(row));
     return Py_BuildValue("(iiN)", width, height, data.release());
 }
 

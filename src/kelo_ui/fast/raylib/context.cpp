@@ -79,6 +79,8 @@ PyObject* method_activate(PyObject* object, PyObject* const* args, Py_ssize_t na
                      function);
         return nullptr;
     }
+    std::string kept_title;
+    if (!growing([&] { kept_title = title; })) return nullptr;
     raylib.SetConfigFlags(static_cast<unsigned int>(flags));
     raylib.InitWindow(width, height, title);
     if (!raylib.IsWindowReady()) Py_RETURN_FALSE;
@@ -87,6 +89,7 @@ PyObject* method_activate(PyObject* object, PyObject* const* args, Py_ssize_t na
     // closed would be taken as set already. Alpha, set for real.
     raylib.EndBlendMode();
     self->largest_size = largest_texture_size();
+    self->title = std::move(kept_title);
     self->window = std::move(window);
     self->thread = PyThread_get_thread_ident();
     self->pending = false;
@@ -351,6 +354,7 @@ void context_dealloc(PyObject* object) {
     self->cells.~unordered_map();
     self->pages.~vector();
     self->watched.~unordered_map();
+    self->title.~basic_string();
     self->reserved.~vector();
     self->objects.~GpuObjects();
     self->scopes.~Scopes();
@@ -431,6 +435,7 @@ bool add_to_module(PyObject* module) {
         new (&self->objects) GpuObjects();
         new (&self->cells) std::unordered_map<std::uintptr_t, Cell>();
         new (&self->pages) std::vector<const rl::RenderTexture*>();
+        new (&self->title) std::string();
         new (&self->watched) std::unordered_map<std::uintptr_t, std::vector<Watch>>();
         new (&self->reserved) std::vector<std::uintptr_t>();
         new (&self->tint) TintCache();

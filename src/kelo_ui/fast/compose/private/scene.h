@@ -102,8 +102,8 @@ extern State state;
 // visibility) and put where the grid finds it; the old and new boxes are
 // damaged.
 bool place(SceneObject* scene, ItemObject* item);
-// Takes the item off the grid, its box damaged.
-void unplace(SceneObject* scene, ItemObject* item);
+// Takes the item off the grid, its box damaged unless the scene is going.
+void unplace(SceneObject* scene, ItemObject* item, bool damaged);
 // The items whose boxes meet `box`, each once.
 bool query(SceneObject* scene, const Box& box, std::vector<ItemObject*>& out);
 bool make_grid(SceneObject* scene);

@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -179,6 +180,7 @@ struct ContextObject {
     std::uintptr_t presented;
     int presented_width, presented_height;
     int copies_parts;
+    std::string title;  // the window's, as raylib was given it
     TintCache tint;
 };
 

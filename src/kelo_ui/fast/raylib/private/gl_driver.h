@@ -21,8 +21,9 @@ bool can_copy_parts();
 // Puts the part (x, y from the window's bottom-left corner, as GL counts) of
 // the back buffer on the screen.
 void copy_part(int x, int y, int width, int height);
-// The window's front buffer, what is on the screen, as RGBA8 rows bottom-up
-// into `out` (width * height * 4 bytes); false when it cannot be read.
-bool read_front(int width, int height, unsigned char* out);
+// What the X server shows in the window titled `title`, as opaque RGBA8
+// rows top-down into `out` (width * height * 4 bytes); false when it cannot
+// be read: no GLX window (EGL), or one that is not shown (a hidden window).
+bool read_front(const char* title, int width, int height, unsigned char* out);
 
 }  // namespace kelo_raylib::native
