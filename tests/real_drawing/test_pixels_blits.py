@@ -2,7 +2,6 @@
 under a hidden window through the window context, checked by reading their
 pixels back."""
 
-import contextlib
 import sys
 from fractions import Fraction
 
@@ -389,33 +388,6 @@ def test_present_shows_the_scene_the_right_way_up(window, rl, stripes):
         assert _screen(rl, 3, 3) == [[BLUE, BLUE, GREEN], [RED, RED, GREEN], [GREEN] * 3]
         with target(1, 1), pytest.raises(RuntimeError, match="would be drawn into that target"):
             window.present(stripes)
-
-
-@pytest.mark.parametrize("in_frame", [False, True], ids=["on-its-own", "in-a-frame"])
-def test_present_returns_what_a_scene_drew_again(window, stripes, in_frame):
-    from kelo_ui.scene import Scene
-
-    # Twin scenes, the window's size, changed alike: compose() says what the
-    # presented one drew. The backdrop makes a whole recomposition cost more
-    # than the small change.
-    size = (window.width, window.height)
-    backdrop = target(*size, GREEN)
-    presented, composed = Scene(size), Scene(size)
-    items = []
-    for scene in (presented, composed):
-        scene.add(backdrop, (0, 0))
-        items.append(scene.add(stripes, (40, 20)))
-    composed.compose()
-    assert window.present(presented) == [(0, 0, *size)]  # the first: everything
-    for item in items:
-        item.tint = (128, 128, 128, 255)
-    with window.frame() if in_frame else contextlib.nullcontext():
-        drawn = window.present(presented)
-        unchanged = window.present(presented)
-    assert drawn == composed.compose() and 0 < sum(w * h for _, _, w, h in drawn) < size[0] * size[1]
-    assert unchanged == [] and read(presented.target) == read(composed.target)
-    with window.frame() if in_frame else contextlib.nullcontext():
-        assert window.present(stripes) is None
 
 
 # --- batched blits and interleaved scopes ------------------------------------------------
