@@ -240,7 +240,7 @@ def fork_inside_a_conversion(call):
     from kelo_ui.atlas import Atlas
 
     cell = Atlas(KlVector2(16, 16)).allocate(KlVector2(2, 2))
-    pixels = rl.ffi.new("unsigned char[]", bytes(RED))
+    pixels = rl.ffi.new("unsigned char[]", bytes(RED) * 2)
     calls = {
         "a read-back": lambda: rl.rl_read_texture_pixels(rt.texture.id, Forking(), 2, 7),
         "a drawing": lambda: rl.draw_rectangle(0, 0, Forking(), 2, RED),

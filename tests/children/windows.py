@@ -288,5 +288,11 @@ def scene_presented_part_by_part():
     scene.invalidate((0, 0, 2, 2))
     scene.present()
     assert shown_matches()
+    # A scene larger than the window: what changes beyond it goes nowhere.
+    wide = Scene(KlVector2(100, 100))
+    far = wide.add(cell, (0, 0))
+    wide.present()
+    far.move((90, 90))
+    assert wide.present() == [(0, 0, 8, 4), (90, 90, 8, 4)]
     window.close()
     print("copies parts" if copies else "whole frames")

@@ -3,6 +3,8 @@ presenting, under a hidden window, checked by reading the pixels back. After
 every compose() a scene's target must hold what a full recomposition of the
 same items holds."""
 
+import contextlib
+
 import pytest
 
 from kelo_ui.atlas import Atlas
@@ -56,6 +58,12 @@ def recomposed(scene):
 
 def _items(scene):
     return {item.name: item for item in scene.items}
+
+
+def _inside(box, around):
+    x, y, width, height = box
+    ax, ay, aw, ah = around
+    return ax <= x and ay <= y and x + width <= ax + aw and y + height <= ay + ah
 
 
 def _draw_into(source, color):
@@ -233,11 +241,19 @@ def test_a_removed_item_refuses_changes(scene, change):
 
 def test_present_inside_and_outside_a_frame(window, scene, parts):
     # A hidden window's screen is not read here (the child below shows one).
-    window.present(scene)
-    _items(scene)["red"].move((14, 0))
-    with window.frame():
-        window.present(scene)  # composed, then drawn into the frame
-    assert scene.compose() == [] and read(scene.target) == recomposed(scene)
+    # Each present returns what its compose drew again: nothing when nothing
+    # changed, at least the boxes an item left and now covers when it moved.
+    assert window.present(scene) == []
+    red = _items(scene)["red"]
+    for to, frame in (((14, 0), contextlib.nullcontext), ((2, 9), window.frame)):
+        left = red.box
+        red.move(to)
+        with frame():
+            drawn = window.present(scene)  # in a frame: composed, then drawn into it
+        for box in (left, red.box):
+            assert any(_inside(box, around) for around in drawn), (box, drawn)
+        assert scene.compose() == [] and read(scene.target) == recomposed(scene)
+    assert window.present(parts["plain"]) is None
     with parts["plain"], pytest.raises(RuntimeError, match="outside the window's frame and every target's scope"):
         scene.present()
 

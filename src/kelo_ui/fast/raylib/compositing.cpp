@@ -106,6 +106,14 @@ bool reserve(std::uintptr_t key, bool keep) {
     return growing([&] { self->reserved.push_back(key); });
 }
 
+// What of `box` lies on a window of width x height.
+Box on_window(const Box& box, int width, int height) {
+    const int x0 = std::max(box.x, 0), y0 = std::max(box.y, 0);
+    const int x1 = std::min(box.x + box.width, width), y1 = std::min(box.y + box.height, height);
+    if (x1 <= x0 || y1 <= y0) return Box{};
+    return Box{x0, y0, x1 - x0, y1 - y0};
+}
+
 // The box of the target's picture as a box of its storage (rows bottom-up).
 void scissor(const Functions& raylib, const Box& box, int height) {
     raylib.rlScissor(box.x, height - box.y - box.height, std::max(box.width, 0), std::max(box.height, 0));
@@ -202,14 +210,20 @@ bool present(PyObject* target_object, const Box* boxes, std::size_t count, const
         raylib.ClearBackground({0, 0, 0, 255});
     }
     raylib.rlEnableScissorTest();
+    // The window shows the scene at (0, 0): only what of a box lies on the
+    // window is drawn and copied (X refuses a part beyond its window).
     for (const Box* box = boxes; box != boxes + count; ++box) {
-        scissor(raylib, *box, height);
+        const Box part = on_window(*box, width, height);
+        if (part.empty()) continue;
+        scissor(raylib, part, height);
         raylib.DrawTextureRec(scene.texture, flipped, {0.0f, 0.0f}, white);
         raylib.rlDrawRenderBatchActive();
     }
     raylib.rlDisableScissorTest();
-    for (const Box* box = boxes; box != boxes + count; ++box)
-        copy_part(box->x, height - box->y - box->height, box->width, box->height);
+    for (const Box* box = boxes; box != boxes + count; ++box) {
+        const Box part = on_window(*box, width, height);
+        if (!part.empty()) copy_part(part.x, height - part.y - part.height, part.width, part.height);
+    }
     if (blend != 0) raylib.BeginBlendMode(blend);
     self->scopes.scissor = true;  // the window's own clip, put back
     resume_state(self, self->scopes.window, true);

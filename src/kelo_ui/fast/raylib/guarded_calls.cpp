@@ -188,6 +188,14 @@ PyObject* guarded_call(PyObject* callable, PyObject* const* args, std::size_t na
             return result;
         }
     }
+    if ((guarded->cells == CellCall::update_texture || guarded->cells == CellCall::update_texture_rec) && nargs > 0 &&
+        is_cdata(self->binding, converted[0])) {
+        // Any texture's update is checked as a cell's is: raylib reads as many bytes as the rectangle takes.
+        ++self->busy;
+        PyObject* result = update_texture(self, guarded->cells, converted[0], converted, nargs, function);
+        --self->busy;
+        return result;
+    }
     if (at_once || kind == CallKind::reads_back) self->binding.raylib.rlDrawRenderBatchActive();
     if (kind == CallKind::reads_back) finish_drawing();
     Ref function_object = Ref::newref(guarded->function.get());

@@ -368,6 +368,11 @@ PyObject* call_for_cell(ContextObject* self, CellCall call, const Cell& cell, Py
 // source's picture drawn into `dest`, as blit_region draws it (drawing.cpp).
 void draw_picture_part(const Binding& binding, const compositor::Source& source, const float (&area)[4],
                        rl::Rectangle dest, rl::Color tint);
+// update_texture and update_texture_rec of a texture that is no cell
+// (`texture`, args[0]): the same checks (the rectangle on the texture, an
+// array large enough), then raylib.
+PyObject* update_texture(ContextObject* self, CellCall call, PyObject* texture, PyObject* const* args, Py_ssize_t nargs,
+                         const char* name);
 // A part `from` of a cell's page texture, drawn as DrawTexturePro would draw
 // it from a texture of the part alone (drawing.cpp).
 void draw_part(const Binding& binding, const rl::Texture& page, rl::Rectangle from, rl::Rectangle dest,

@@ -146,7 +146,8 @@ inline constexpr int rl_projection = 0x1701;
     X(UnloadShader, void, (rl::Shader), "void(*)(struct Shader)")                                                     \
     X(GetRenderWidth, int, (), "int(*)()")                                                                            \
     X(GetRenderHeight, int, (), "int(*)()")                                                                           \
-    X(PollInputEvents, void, (), "void(*)()")
+    X(PollInputEvents, void, (), "void(*)()")                                                                         \
+    X(GetPixelDataSize, int, (int, int, int), "int(*)(int, int, int)")
 
 struct Functions {
 #define KL_C_FUNCTION(name, result, parameters, cname) result(*name) parameters = nullptr;
