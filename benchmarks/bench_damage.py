@@ -131,7 +131,7 @@ def toolkit_worker(cycles, block, settle, warmup):
 
             def present(changes):
                 apply(changes)
-                window.present(scene)
+                return window.present(scene)
 
             calls = {
                 damage.FULL: full,
@@ -151,9 +151,8 @@ def toolkit_worker(cycles, block, settle, warmup):
                     continue
                 figures = rows[row]
                 figures["ms"].append(elapsed)
-                if boxes is not None:
-                    figures["fallbacks"] += boxes == whole and row != damage.FULL
-                    figures["damaged"].append(sum(width * height for _, _, width, height in boxes))
+                figures["fallbacks"] += boxes == whole and row != damage.FULL
+                figures["damaged"].append(sum(width * height for _, _, width, height in boxes))
                 if checked:
                     expected = widgets.picture()
                     if read_rgba(scene.target)[2] != expected:
@@ -218,8 +217,7 @@ def measure(options):
                 for row, figures in toolkit["counts"][count]["rows"].items():
                     medians[count].setdefault(row, []).append(statistics.median(figures["ms"]))
                     seen = counted[count].setdefault(row, [0, 0, []])
-                    # present() says nothing of what it composed
-                    seen[0] = None if row == damage.PRESENT else seen[0] + figures["fallbacks"]
+                    seen[0] += figures["fallbacks"]
                     seen[1] += len(figures["ms"])
                     seen[2] += figures["damaged"]
                 for row, figures in peer["counts"][count].items():
@@ -245,9 +243,9 @@ def report(medians, counted, about, options):
         f"toolkit's process with the peer's; in each, {options.cycles} cycles of {BLOCK} timed frames a row (after "
         f"{SETTLE} untimed), the round's figure the median frame. ms a frame, changes and glFinish included (the "
         "median of the rounds), the rounds' spread, and the ratio to the full recomposition of the same round. "
-        "**drew everything**: the frames whose compose() fell back to a full recomposition (the toolkit; a "
-        "present says nothing of it), or that LayeredDirty drew in its full-screen mode (the peer); **damage**: "
-        "the median of the pixels a frame's compose() drew.",
+        "**drew everything**: the frames whose compose() fell back to a full recomposition (the toolkit), or "
+        "that LayeredDirty drew in its full-screen mode (the peer); **damage**: the median of the pixels a "
+        "frame's compose() drew.",
         "",
         "| N | scene | row | ms | spread | × full | drew everything | damage (px) |",
         "| ---: | --- | --- | ---: | ---: | ---: | ---: | ---: |",
@@ -262,7 +260,7 @@ def report(medians, counted, about, options):
                 f"| {count} | {sizes[count][0]}x{sizes[count][1]} | {PEER_LABELS[row[1]] if peer else LABELS[row]} | "
                 f"{performance.number(statistics.median(values))} | {spread(values)} | "
                 f"{'-' if peer else performance.number(statistics.median(ratios))} | "
-                f"{'-' if drew is None else f'{drew} of {frames}'} | "
+                f"{drew} of {frames} | "
                 f"{performance.number(statistics.median(damaged[0])) if damaged and damaged[0] else '-'} |"
             )
     presents = "part by part (GLX_MESA_copy_sub_buffer)" if about["copies_parts"] else "whole, in a frame of its own"
