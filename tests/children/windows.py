@@ -283,6 +283,10 @@ def scene_presented_part_by_part():
         cell.clear((255, step * 40, 0, 255))  # the cell redrawn: both items damaged
         damage = scene.present()
         assert damage and shown_matches(), (step, damage)
+    item.move((2, 2))
+    scene.compose()  # drawn into the target only: the next present shows it too
+    cell.clear((0, 255, 0, 255))
+    assert scene.present() and shown_matches()
     with window.frame():  # a frame of the window's own: the next present puts all of it on the screen
         window.display.fast_blit_pro(cell, (0, 0), True, None)
     scene.invalidate((0, 0, 2, 2))

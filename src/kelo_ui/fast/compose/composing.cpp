@@ -267,6 +267,17 @@ PyObject* compose(SceneObject* scene, bool full, const char* function) {
         if (!result || !state.api->compose(scene->target.get(), plan.sources.data(), plan.steps.data(),
                                            plan.steps.size(), function))
             return keep(), nullptr;
+        // The window shows it once the scene is presented.
+        if (whole) {
+            scene->whole_unshown = true;
+            scene->unshown.clear();
+        } else if (!scene->whole_unshown) {
+            try {
+                scene->unshown.insert(scene->unshown.end(), boxes.begin(), boxes.end());
+            } catch (const std::bad_alloc&) {
+                scene->whole_unshown = true;  // all of it, then: never too little
+            }
+        }
         return result.release();
     } catch (const std::bad_alloc&) {
         keep();

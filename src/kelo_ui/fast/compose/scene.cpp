@@ -90,18 +90,18 @@ PyObject* scene_present(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     if (!kl::check_positional_count("present", nargs, 0) || !attached_to_a_window(scene, function)) return nullptr;
     Ref damaged = Ref::steal(compose(scene, false, function));
     if (!damaged) return nullptr;
+    // What was composed since the last present, this compose's boxes among
+    // it: compose() alone draws into the target, not onto the window.
+    const Box everything{0, 0, scene->width, scene->height};
     std::vector<Box> boxes;
     try {
-        for (Py_ssize_t at = 0; at < PyList_GET_SIZE(damaged.get()); ++at) {
-            int box[4];
-            if (!PyArg_ParseTuple(PyList_GET_ITEM(damaged.get(), at), "iiii", &box[0], &box[1], &box[2], &box[3]))
-                return nullptr;
-            boxes.push_back({box[0], box[1], box[2], box[3]});
-        }
+        boxes = scene->whole_unshown ? std::vector<Box>{everything} : merged(scene->unshown);
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
     if (!state.api->present(scene->target.get(), boxes.data(), boxes.size(), function)) return nullptr;
+    scene->unshown.clear();
+    scene->whole_unshown = false;
     return damaged.release();
 }
 
@@ -225,6 +225,7 @@ void scene_dealloc(PyObject* object) {
     scene->items.~vector();
     scene->buckets.~vector();
     scene->damage.~vector();
+    scene->unshown.~vector();
     scene->showing.~unordered_map();
     Py_TYPE(object)->tp_free(object);
     Py_TRASHCAN_END
@@ -256,6 +257,7 @@ PyObject* scene_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     new (&scene->items) std::vector<Ref>();
     new (&scene->buckets) std::vector<std::vector<ItemObject*>>();
     new (&scene->damage) std::vector<Box>();
+    new (&scene->unshown) std::vector<Box>();
     new (&scene->showing) std::unordered_map<std::uintptr_t, std::vector<ItemObject*>>();
     scene->key = 0;
     scene->width = static_cast<int>(values[0]);
@@ -264,6 +266,7 @@ PyObject* scene_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     scene->next_order = 0;
     scene->queries = 0;
     scene->whole_damaged = true;
+    scene->whole_unshown = true;
     scene->covered = 0;
     // Its target: a render target of the window, made as any is.
     Ref vector = Ref::steal(PyObject_CallFunction(reinterpret_cast<PyObject*>(state.vector2_type.get()), "ii",

@@ -75,7 +75,11 @@ struct SceneObject {
     std::uint64_t queries;
     std::vector<Box> damage;  // since the last compose()
     bool whole_damaged;       // everything: the first compose, invalidate(), or no memory to note a part
-    long long covered;        // the areas of every item's box, summed: what a full recomposition draws
+    // What compose() drew since the scene was last presented: the window has
+    // yet to show it.
+    std::vector<Box> unshown;
+    bool whole_unshown;
+    long long covered;  // the areas of every item's box, summed: what a full recomposition draws
     // The items showing each source's key: told by the window context.
     std::unordered_map<std::uintptr_t, std::vector<ItemObject*>> showing;
 };
