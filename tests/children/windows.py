@@ -300,3 +300,31 @@ def scene_presented_part_by_part():
     assert wide.present() == [(0, 0, 8, 4), (90, 90, 8, 4)]
     window.close()
     print("copies parts" if copies else "whole frames")
+
+
+def matrices_left_at_close():
+    """A window closed while md.rl's pushed matrices and camera modes are open
+    leaves nothing of them to the next window (rlgl keeps its matrix stack
+    across windows)."""
+    from kelo_ui.core import modules
+    from kelo_ui.presentation.pixels import read_rgba
+
+    rl = modules.rl
+    window = open_window(16, 16, hidden=True)
+    left = KlRenderTexture(KlVector2(4, 4))
+    left.__enter__()  # never left: the window closes under it
+    rl.rl_push_matrix()
+    rl.rl_translatef(2, 2, 0)
+    rl.begin_mode_3d(rl.Camera3D((0, 1, 1), (0, 0, 0), (0, 1, 0), 45, 0))
+    rl.rl_push_matrix()
+    window.close()
+    window = open_window(16, 16, hidden=True)
+    fresh = KlRenderTexture(KlVector2(4, 4))
+    fresh.clear((0, 0, 0, 0))
+    with fresh:
+        rl.rl_push_matrix()
+        rl.draw_rectangle(0, 0, 1, 1, (0, 255, 0, 255))
+        rl.rl_pop_matrix()
+    assert read_rgba(fresh)[2][:4] == bytes((0, 255, 0, 255)), read_rgba(fresh)[2][:16]
+    window.close()
+    print("survived")

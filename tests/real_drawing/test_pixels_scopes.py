@@ -170,6 +170,33 @@ def _matrices_stay_in_their_scope(rl, host, other):
     return paste(canvas(4, 4), [[GREEN] * 2] * 2, 2, 2)
 
 
+def _after_a_release_between(rl, host, other):
+    doomed = target(2, 2, BLANK)
+    with host:
+        rl.begin_scissor_mode(0, 0, 2, 4)
+        with doomed:  # another target between two scopes on the host
+            host.__enter__()
+            rl.begin_scissor_mode(0, 0, 4, 1)
+            rl.rl_push_matrix()
+            rl.rl_translatef(1, 1, 0)
+            doomed.kill()
+            host.__exit__(None, None, None)  # the host's own clip again, and no translation
+        rl.draw_rectangle(0, 0, 4, 4, GREEN)
+    return LEFT_HALF
+
+
+def _an_empty_end_at_the_window(rl, host, other):
+    rl.rl_push_matrix()
+    rl.rl_translatef(2, 0, 0)
+    rl.end_texture_mode()  # nothing of ours open: nothing ends
+    rl.rl_pop_matrix()
+    with host:
+        rl.rl_push_matrix()
+        rl.draw_rectangle(0, 0, 2, 4, GREEN)
+        rl.rl_pop_matrix()
+    return LEFT_HALF
+
+
 SCOPE_STATE = {
     "a clip is in the scope's coordinates": _clip_in_its_coordinates,
     "an ended clip leaves a cell's own, for clear_background": _clear_after_an_end(
@@ -183,6 +210,8 @@ SCOPE_STATE = {
     "an outer clip clips no other target": _outer_clip_clips_no_other_target,
     "a scope ends the clip begun in it": _nested_scope_ends_its_clip,
     "cameras and matrices stay in their scope": _matrices_stay_in_their_scope,
+    "a scope on the same target after the one between was released": _after_a_release_between,
+    "an end with nothing open leaves the window's matrices": _an_empty_end_at_the_window,
 }
 
 
@@ -194,6 +223,26 @@ def test_md_rl_state_belongs_to_its_scope(rl, scenario, host_kind, other_kind):
     other, other_intact = cell_among_others(2, 2) if other_kind == "cell" else (target(2, 2, BLANK), lambda: True)
     expected = SCOPE_STATE[scenario](rl, host, other)
     assert read(host) == expected and host_intact() and other_intact()
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda rl: rl.begin_mode_2d(rl.Camera2D((float("inf"), 0), (0, 0), 0, 1)),
+        lambda rl: rl.begin_mode_2d(rl.Camera2D((0, 0), (0, 0), 0, float("nan"))),
+        lambda rl: rl.begin_mode_3d(rl.Camera3D((0, 1, 1), (0, 0, 0), (0, 1, 0), float("nan"), 0)),
+        lambda rl: rl.rl_translatef(float("nan"), 0, 0),
+        lambda rl: rl.rl_mult_matrixf([float("inf")] + [0.0] * 15),
+    ],
+)
+def test_cameras_and_transforms_are_finite(rl, call):
+    host = target(4, 4, BLANK)
+    with host:
+        with pytest.raises(ValueError, match="finite"):
+            call(rl)
+        assert context.open_scopes() == 1
+        rl.draw_rectangle(0, 0, 4, 4, GREEN)
+    assert read(host) == canvas(4, 4, GREEN)
 
 
 # --- dead objects ----------------------------------------------------------------------

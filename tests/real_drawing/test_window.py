@@ -154,6 +154,10 @@ def test_a_fork_inside_an_md_rl_conversion_is_refused_in_the_child(headless, cal
     assert child("window_refusals", "fork_inside_a_conversion", call, PYTHONUNBUFFERED="1").split() == ["survived"]
 
 
+def test_a_window_closed_inside_pushed_matrices_leaves_none_to_the_next(headless):
+    assert child("windows", "matrices_left_at_close").split() == ["survived"]
+
+
 @pytest.mark.skipif(SDL, reason="raylib's SDL build draws offscreen: no screen to read")
 def test_a_scene_is_presented_part_by_part(headless):
     assert child("windows", "scene_presented_part_by_part").split() == ["copies", "parts"]

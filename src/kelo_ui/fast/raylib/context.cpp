@@ -127,8 +127,15 @@ PyObject* method_deactivate(PyObject* object, PyObject* const* args, Py_ssize_t 
         }
     }
     const Death why = forked ? Death::forked : Death::window_closed;
+    // What md.rl left open is ended on raylib's side too: rlgl keeps its
+    // matrix stack across windows, and the next window's targets would
+    // inherit it. A forked child makes no GL call.
+    if (!forked && self->bound && self->thread == PyThread_get_thread_ident()) {
+        end_scopes(self);
+    } else {
+        forget_scopes(self);
+    }
     release_all(self, why);
-    forget_scopes(self);
     self->in_frame = false;
     forget_presented(self);
     self->copies_parts = -1;  // the next window is asked again

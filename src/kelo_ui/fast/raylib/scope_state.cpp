@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <utility>
 
 #include "kelo_ui/fast/raylib/private/context.h"
@@ -497,12 +498,34 @@ PyObject* method_end_shader_mode(PyObject* object, PyObject* const*, Py_ssize_t 
     Py_RETURN_NONE;
 }
 
+namespace {
+
+// A camera of finite numbers: one that is not could not be taken down and
+// put back as it was (the matrix functions refuse it for the same reason).
+bool finite_camera(std::initializer_list<float> values, const char* function) {
+    for (float value : values) {
+        if (!std::isfinite(value)) {
+            PyErr_Format(PyExc_ValueError,
+                         "%s: the camera holds a number that is not finite; a camera is made of "
+                         "finite numbers",
+                         function);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 PyObject* method_begin_mode_2d(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "begin_mode_2d";
     ContextObject* self = context_of(object);
     rl::Camera2D camera;
     if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function) ||
         !to_struct(self->binding, camera2d_struct, args[0], &camera, {function, "camera"}, "a raylib Camera2D") ||
+        !finite_camera(
+            {camera.offset.x, camera.offset.y, camera.target.x, camera.target.y, camera.rotation, camera.zoom},
+            function) ||
         !ready(self, function) ||
         !growing([&] { self->scopes.state().frames.reserve(self->scopes.state().frames.size() + 1); }) ||
         !changing_matrices(self))
@@ -522,6 +545,9 @@ PyObject* method_begin_mode_3d(PyObject* object, PyObject* const* args, Py_ssize
     rl::Camera3D camera;
     if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function) ||
         !to_struct(self->binding, camera3d_struct, args[0], &camera, {function, "camera"}, "a raylib Camera3D") ||
+        !finite_camera({camera.position.x, camera.position.y, camera.position.z, camera.target.x, camera.target.y,
+                        camera.target.z, camera.up.x, camera.up.y, camera.up.z, camera.fovy},
+                       function) ||
         !ready(self, function))
         return nullptr;
     Scopes& scopes = self->scopes;

@@ -89,7 +89,7 @@ Target target_of(const ContextObject* self, PyObject* render_texture, const rl::
 
 }  // namespace
 
-bool make_current(ContextObject* self, Target previous, const char* function) {
+bool make_current(ContextObject* self, Target previous, const char* function, bool anew) {
     const Functions& raylib = self->binding.raylib;
     Scopes& scopes = self->scopes;
     TextureScope* current = scopes.current();
@@ -98,7 +98,13 @@ bool make_current(ContextObject* self, Target previous, const char* function) {
         resume_state(self, scopes.window, true);
         return true;
     }
-    if (current->target == previous) return true;
+    if (current->target == previous) {
+        if (!anew) return true;
+        // The same target, but not the same scope's state (the one between
+        // them was released): what the ended scope left is taken down.
+        DrawState left;
+        if (!leave_state(self, left)) return false;
+    }
     // Held: the stack may change under the conversion.
     Ref render_texture = Ref::newref(current->render_texture.get());
     rl::RenderTexture value;
@@ -206,15 +212,14 @@ void end_texture_mode(PyObject* context) {
     ContextObject* self = context_of(context);
     if (!enter(self, function) || !ready(self, function)) return;
     Scopes& scopes = self->scopes;
-    if (scopes.targets.empty()) {
-        self->binding.raylib.EndTextureMode();  // nothing of ours is open: harmless, as raylib's own end is
-        return;
-    }
+    // Nothing of ours is open: nothing to end. (raylib's own end would reset
+    // the window's matrices under what md.rl pushed there.)
+    if (scopes.targets.empty()) return;
     if (scopes.targets.back().render_texture) end_state(self, scopes.targets.back());
     const Target previous = scopes.target();
     TextureScope ended = std::move(scopes.targets.back());
     scopes.targets.pop_back();
-    make_current(self, previous, function);
+    make_current(self, previous, function, ended.render_texture && !ended.continues);
     // What was drawn into it is done: whoever shows it is told.
     if (ended.render_texture && !ended.continues)
         tell(self, reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(ended.render_texture.get())->c_data));

@@ -255,8 +255,10 @@ inline const Cell* cell_at(const ContextObject* self, const void* data) {
 // ------------------------------------------------------------ scopes.cpp
 
 // After the stack changed, with `previous` current before, make the innermost
-// live target (or the window) current.
-bool make_current(ContextObject* self, Target previous, const char* function);
+// live target (or the window) current; `anew`: a scope that began on another
+// target ended, so the enclosing scope's state is put back even when its
+// target is the same.
+bool make_current(ContextObject* self, Target previous, const char* function, bool anew = false);
 // A render texture is being released: every scope of its framebuffer `id`
 // (every scope of the cell at `cell`, for a cell) leaves the stack, and when
 // it was current the enclosing target becomes current.
