@@ -185,6 +185,20 @@ def _after_a_release_between(rl, host, other):
     return LEFT_HALF
 
 
+def _a_camera_mode_ends_what_was_done_inside(rl, host, other):
+    with host:
+        rl.rl_push_matrix()
+        rl.rl_translatef(2, 0, 0)
+        rl.begin_mode_2d(rl.Camera2D((0, 0), (0, 0), 0, 1))
+        rl.rl_push_matrix()
+        rl.rl_pop_matrix()
+        rl.rl_translatef(0, 2, 0)  # inside the mode: gone with it
+        rl.end_mode_2d()
+        rl.draw_rectangle(-2, 0, 2, 4, GREEN)  # the translation from before the mode
+        rl.rl_pop_matrix()
+    return LEFT_HALF
+
+
 def _an_empty_end_at_the_window(rl, host, other):
     rl.rl_push_matrix()
     rl.rl_translatef(2, 0, 0)
@@ -212,6 +226,7 @@ SCOPE_STATE = {
     "cameras and matrices stay in their scope": _matrices_stay_in_their_scope,
     "a scope on the same target after the one between was released": _after_a_release_between,
     "an end with nothing open leaves the window's matrices": _an_empty_end_at_the_window,
+    "a camera mode ends what was done to the transform inside it": _a_camera_mode_ends_what_was_done_inside,
 }
 
 

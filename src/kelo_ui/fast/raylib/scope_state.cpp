@@ -189,10 +189,10 @@ void put_back(ContextObject* self, const Matrices& taken) {
 
 // ------------------------------------------------------------ frames
 
-void close_frame(ContextObject* self, Frame frame) {
+void close_frame(ContextObject* self, const Opened& frame) {
     const Functions& raylib = self->binding.raylib;
     Scopes& scopes = self->scopes;
-    switch (frame) {
+    switch (frame.kind) {
         case Frame::push:
             // The transform as it was pushed, whatever made the modelview current since.
             make_transform_current(self);
@@ -200,21 +200,37 @@ void close_frame(ContextObject* self, Frame frame) {
             if (--scopes.matrix_depth == 0) scopes.transform_current = false;
             break;
         case Frame::mode_2d:
-            raylib.EndMode2D();
-            break;
         case Frame::mode_3d:
-            raylib.EndMode3D();  // which turns the depth test off
-            --scopes.matrix_depth;
-            scopes.transform_current = false;
-            if (--scopes.modes_3d > 0) raylib.rlEnableDepthTest();
+            if (frame.kind == Frame::mode_2d) {
+                raylib.EndMode2D();
+            } else {
+                raylib.EndMode3D();  // which turns the depth test off
+                --scopes.matrix_depth;
+                scopes.transform_current = false;
+                if (--scopes.modes_3d > 0) raylib.rlEnableDepthTest();
+            }
+            // The transform as the mode found it (the identity, with nothing pushed).
+            if (scopes.matrix_depth > 0) {
+                make_transform_current(self);
+                set_transform(self, frame.transform);
+                if (!frame.transform_current) {
+                    raylib.rlMatrixMode(rl_modelview);
+                    scopes.transform_current = false;
+                }
+            }
             break;
     }
+}
+
+// A frame of `kind` about to begin, with the transform as it is.
+Opened opened(ContextObject* self, Frame kind) {
+    return {kind, self->scopes.transform_current, self->binding.raylib.rlGetMatrixTransform()};
 }
 
 // Closes the frames of `state` from the innermost down to the one at `from`.
 void close_frames(ContextObject* self, DrawState& state, std::size_t from) {
     while (state.frames.size() > from) {
-        const Frame frame = state.frames.back();
+        const Opened frame = state.frames.back();
         state.frames.pop_back();
         close_frame(self, frame);
     }
@@ -382,7 +398,7 @@ bool finite_arguments(PyObject* const* args, float (&out)[count], const char* fu
 // The innermost frame of `kind` that the current scope began, or -1.
 std::ptrdiff_t innermost(const DrawState& state, Frame kind) {
     for (std::size_t at = state.frames.size(); at-- > 0;)
-        if (state.frames[at] == kind) return static_cast<std::ptrdiff_t>(at);
+        if (state.frames[at].kind == kind) return static_cast<std::ptrdiff_t>(at);
     return -1;
 }
 
@@ -530,7 +546,7 @@ PyObject* method_begin_mode_2d(PyObject* object, PyObject* const* args, Py_ssize
         !growing([&] { self->scopes.state().frames.reserve(self->scopes.state().frames.size() + 1); }) ||
         !changing_matrices(self))
         return nullptr;
-    self->scopes.state().frames.push_back(Frame::mode_2d);
+    self->scopes.state().frames.push_back(opened(self, Frame::mode_2d));
     self->binding.raylib.BeginMode2D(camera);
     Py_RETURN_NONE;
 }
@@ -562,7 +578,7 @@ PyObject* method_begin_mode_3d(PyObject* object, PyObject* const* args, Py_ssize
     if (!room_to_push(self, function) ||
         !growing([&] { scopes.state().frames.reserve(scopes.state().frames.size() + 1); }) || !changing_matrices(self))
         return nullptr;
-    scopes.state().frames.push_back(Frame::mode_3d);
+    scopes.state().frames.push_back(opened(self, Frame::mode_3d));
     self->binding.raylib.BeginMode3D(camera);  // pushes the projection, turns the depth test on
     ++scopes.matrix_depth;
     ++scopes.modes_3d;
@@ -582,7 +598,7 @@ PyObject* method_rl_push_matrix(PyObject* object, PyObject* const*, Py_ssize_t n
         !growing([&] { self->scopes.state().frames.reserve(self->scopes.state().frames.size() + 1); }) ||
         !changing_matrices(self))
         return nullptr;
-    self->scopes.state().frames.push_back(Frame::push);
+    self->scopes.state().frames.push_back(opened(self, Frame::push));
     self->binding.raylib.rlPushMatrix();
     ++self->scopes.matrix_depth;
     self->scopes.transform_current = true;

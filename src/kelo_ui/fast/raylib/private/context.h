@@ -61,6 +61,14 @@ struct Cell {
 // begun after it in the same scope first.
 enum class Frame : unsigned char { push, mode_2d, mode_3d };
 
+// A frame begun, and rlgl's transform as it was then: a camera mode's end
+// gives it back (raylib's own end would leave what was done to it inside).
+struct Opened {
+    Frame kind;
+    bool transform_current;
+    rl::Matrix transform;
+};
+
 // rlgl's matrices as a scope had them. `stack` is rlgl's matrix stack, bottom
 // first, when it was taken down because another target became current.
 struct Matrices {
@@ -81,8 +89,8 @@ struct DrawState {
     bool own_clip = false;     // begin_scissor_mode was called in it
     Ref shader;                // the shader in force (held), null: raylib's default
     rl::Shader shader_value{};
-    bool own_shader = false;    // begin_shader_mode was called in it
-    std::vector<Frame> frames;  // begun in it, innermost last
+    bool own_shader = false;     // begin_shader_mode was called in it
+    std::vector<Opened> frames;  // begun in it, innermost last
     // Rarely made (a scope on a blit's path has neither): the matrices it
     // found on the same target, before its first change; its own while
     // another target is current.
