@@ -211,6 +211,19 @@ def _an_empty_end_at_the_window(rl, host, other):
     return LEFT_HALF
 
 
+def _a_3d_mode_ends_what_was_done_inside(rl, host, other):
+    stage = target(4, 4, BLANK)  # of its own: a cell is drawn in 2D only
+    with stage:
+        rl.begin_mode_3d(rl.Camera3D((0, 0, 4), (0, 0, 0), (0, 1, 0), 45, 0))
+        rl.rl_push_matrix()
+        rl.rl_pop_matrix()
+        rl.rl_translatef(2, 0, 0)  # inside the mode, with nothing pushed before it: gone with it
+        rl.end_mode_3d()
+        with host:
+            rl.draw_rectangle(0, 0, 2, 4, GREEN)
+    return LEFT_HALF
+
+
 SCOPE_STATE = {
     "a clip is in the scope's coordinates": _clip_in_its_coordinates,
     "an ended clip leaves a cell's own, for clear_background": _clear_after_an_end(
@@ -227,6 +240,7 @@ SCOPE_STATE = {
     "a scope on the same target after the one between was released": _after_a_release_between,
     "an end with nothing open leaves the window's matrices": _an_empty_end_at_the_window,
     "a camera mode ends what was done to the transform inside it": _a_camera_mode_ends_what_was_done_inside,
+    "a 3D mode ends what was done to the transform inside it": _a_3d_mode_ends_what_was_done_inside,
 }
 
 

@@ -208,6 +208,13 @@ void close_frame(ContextObject* self, const Opened& frame) {
                 --scopes.matrix_depth;
                 scopes.transform_current = false;
                 if (--scopes.modes_3d > 0) raylib.rlEnableDepthTest();
+                if (scopes.matrix_depth == 0) {
+                    // Its end pops the projection, so a transform made inside
+                    // the mode stays applied: a push and pop at the bottom load
+                    // the identity into it and stop applying it.
+                    raylib.rlPushMatrix();
+                    raylib.rlPopMatrix();
+                }
             }
             // The transform as the mode found it (the identity, with nothing pushed).
             if (scopes.matrix_depth > 0) {
