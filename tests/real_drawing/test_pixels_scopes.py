@@ -261,6 +261,8 @@ def test_md_rl_state_belongs_to_its_scope(rl, scenario, host_kind, other_kind):
         lambda rl: rl.begin_mode_2d(rl.Camera2D((0, 0), (0, 0), 0, float("nan"))),
         lambda rl: rl.begin_mode_3d(rl.Camera3D((0, 1, 1), (0, 0, 0), (0, 1, 0), float("nan"), 0)),
         lambda rl: rl.rl_translatef(float("nan"), 0, 0),
+        lambda rl: rl.rl_rotatef(0, 0, 0, float("-inf")),
+        lambda rl: rl.rl_scalef(1, 1e39, 1),
         lambda rl: rl.rl_mult_matrixf([float("inf")] + [0.0] * 15),
     ],
 )

@@ -394,14 +394,6 @@ bool finite_argument(PyObject* object, float& out, const char* function, const c
     return true;
 }
 
-template <std::size_t count>
-bool finite_arguments(PyObject* const* args, float (&out)[count], const char* function,
-                      const char* const (&parameters)[count]) {
-    for (std::size_t i = 0; i < count; ++i)
-        if (!finite_argument(args[i], out[i], function, parameters[i])) return false;
-    return true;
-}
-
 // The innermost frame of `kind` that the current scope began, or -1.
 std::ptrdiff_t innermost(const DrawState& state, Frame kind) {
     for (std::size_t at = state.frames.size(); at-- > 0;)
@@ -439,6 +431,21 @@ PyObject* transform(ContextObject* self, Change change) {
     if (!self->scopes.transform_current) self->binding.raylib.rlDrawRenderBatchActive();
     change(self->binding.raylib);
     Py_RETURN_NONE;
+}
+
+// rl_translatef, rl_rotatef and rl_scalef: `count` numbers, each finite,
+// given to `apply` as the transform's change.
+template <std::size_t count, typename Apply>
+PyObject* transform_by(PyObject* object, PyObject* const* args, Py_ssize_t nargs, const char* function,
+                       const char* const (&parameters)[count], Apply apply) {
+    ContextObject* self = context_of(object);
+    if (!kl::check_positional_count(function, nargs, static_cast<Py_ssize_t>(count)) || !enter(self, function))
+        return nullptr;
+    float values[count];
+    for (std::size_t i = 0; i < count; ++i)
+        if (!finite_argument(args[i], values[i], function, parameters[i])) return nullptr;
+    if (!ready(self, function)) return nullptr;
+    return transform(self, [&](const Functions& raylib) { apply(raylib, values); });
 }
 
 }  // namespace
@@ -617,33 +624,18 @@ PyObject* method_rl_pop_matrix(PyObject* object, PyObject* const*, Py_ssize_t na
 }
 
 PyObject* method_rl_translatef(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
-    constexpr const char* function = "rl_translatef";
-    ContextObject* self = context_of(object);
-    float xyz[3];
-    if (!kl::check_positional_count(function, nargs, 3) || !enter(self, function) ||
-        !finite_arguments(args, xyz, function, {"x", "y", "z"}) || !ready(self, function))
-        return nullptr;
-    return transform(self, [&](const Functions& raylib) { raylib.rlTranslatef(xyz[0], xyz[1], xyz[2]); });
+    return transform_by(object, args, nargs, "rl_translatef", {"x", "y", "z"},
+                        [](const Functions& raylib, const float* v) { raylib.rlTranslatef(v[0], v[1], v[2]); });
 }
 
 PyObject* method_rl_rotatef(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
-    constexpr const char* function = "rl_rotatef";
-    ContextObject* self = context_of(object);
-    float axyz[4];
-    if (!kl::check_positional_count(function, nargs, 4) || !enter(self, function) ||
-        !finite_arguments(args, axyz, function, {"angle", "x", "y", "z"}) || !ready(self, function))
-        return nullptr;
-    return transform(self, [&](const Functions& raylib) { raylib.rlRotatef(axyz[0], axyz[1], axyz[2], axyz[3]); });
+    return transform_by(object, args, nargs, "rl_rotatef", {"angle", "x", "y", "z"},
+                        [](const Functions& raylib, const float* v) { raylib.rlRotatef(v[0], v[1], v[2], v[3]); });
 }
 
 PyObject* method_rl_scalef(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
-    constexpr const char* function = "rl_scalef";
-    ContextObject* self = context_of(object);
-    float xyz[3];
-    if (!kl::check_positional_count(function, nargs, 3) || !enter(self, function) ||
-        !finite_arguments(args, xyz, function, {"x", "y", "z"}) || !ready(self, function))
-        return nullptr;
-    return transform(self, [&](const Functions& raylib) { raylib.rlScalef(xyz[0], xyz[1], xyz[2]); });
+    return transform_by(object, args, nargs, "rl_scalef", {"x", "y", "z"},
+                        [](const Functions& raylib, const float* v) { raylib.rlScalef(v[0], v[1], v[2]); });
 }
 
 PyObject* method_rl_mult_matrixf(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
