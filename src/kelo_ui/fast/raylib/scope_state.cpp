@@ -394,6 +394,11 @@ bool finite_argument(PyObject* object, float& out, const char* function, const c
     return true;
 }
 
+// The checks of a call that takes no arguments, before it changes anything.
+bool bare_call(ContextObject* self, Py_ssize_t nargs, const char* function) {
+    return kl::check_positional_count(function, nargs, 0) && enter(self, function) && ready(self, function);
+}
+
 // The innermost frame of `kind` that the current scope began, or -1.
 std::ptrdiff_t innermost(const DrawState& state, Frame kind) {
     for (std::size_t at = state.frames.size(); at-- > 0;)
@@ -405,8 +410,7 @@ std::ptrdiff_t innermost(const DrawState& state, Frame kind) {
 // current scope began none (an end with nothing open is harmless).
 PyObject* close_innermost(PyObject* object, Py_ssize_t nargs, Frame kind, const char* function) {
     ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 0) || !enter(self, function) || !ready(self, function))
-        return nullptr;
+    if (!bare_call(self, nargs, function)) return nullptr;
     DrawState& state = self->scopes.state();
     const std::ptrdiff_t at = innermost(state, kind);
     if (at >= 0) close_frames(self, state, static_cast<std::size_t>(at));
@@ -475,8 +479,7 @@ PyObject* method_begin_scissor_mode(PyObject* object, PyObject* const* args, Py_
 PyObject* method_end_scissor_mode(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     constexpr const char* function = "end_scissor_mode";
     ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 0) || !enter(self, function) || !ready(self, function))
-        return nullptr;
+    if (!bare_call(self, nargs, function)) return nullptr;
     Scopes& scopes = self->scopes;
     DrawState& state = scopes.state();
     if (state.own_clip) {
@@ -512,8 +515,7 @@ PyObject* method_begin_shader_mode(PyObject* object, PyObject* const* args, Py_s
 PyObject* method_end_shader_mode(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     constexpr const char* function = "end_shader_mode";
     ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 0) || !enter(self, function) || !ready(self, function))
-        return nullptr;
+    if (!bare_call(self, nargs, function)) return nullptr;
     Scopes& scopes = self->scopes;
     TextureScope* scope = scopes.current();
     DrawState& state = scopes.state();
@@ -607,8 +609,7 @@ PyObject* method_end_mode_3d(PyObject* object, PyObject* const*, Py_ssize_t narg
 PyObject* method_rl_push_matrix(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     constexpr const char* function = "rl_push_matrix";
     ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 0) || !enter(self, function) || !ready(self, function) ||
-        !room_to_push(self, function) ||
+    if (!bare_call(self, nargs, function) || !room_to_push(self, function) ||
         !growing([&] { self->scopes.state().frames.reserve(self->scopes.state().frames.size() + 1); }) ||
         !changing_matrices(self))
         return nullptr;
@@ -658,8 +659,7 @@ PyObject* method_rl_mult_matrixf(PyObject* object, PyObject* const* args, Py_ssi
 PyObject* method_rl_load_identity(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     constexpr const char* function = "rl_load_identity";
     ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 0) || !enter(self, function) || !ready(self, function))
-        return nullptr;
+    if (!bare_call(self, nargs, function)) return nullptr;
     return transform(self, [](const Functions& raylib) { raylib.rlLoadIdentity(); });
 }
 
