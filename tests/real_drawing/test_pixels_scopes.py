@@ -211,6 +211,26 @@ def _an_empty_end_at_the_window(rl, host, other):
     return LEFT_HALF
 
 
+# A fragment shader that paints everything BLUE.
+BLUE_FRAGMENT = "#version 330\nout vec4 finalColor;\nvoid main() { finalColor = vec4(0.0, 0.0, 1.0, 1.0); }\n"
+
+
+def _a_shader_stays_in_its_scope(rl, host, other):
+    shader = rl.load_shader_from_memory(rl.ffi.NULL, BLUE_FRAGMENT)
+    try:
+        with host:
+            rl.begin_shader_mode(shader)
+            with other:
+                rl.draw_rectangle(0, 0, 2, 2, GREEN)  # raylib's own shader here
+            rl.draw_rectangle(0, 0, 2, 4, GREEN)
+            rl.end_shader_mode()
+            rl.draw_rectangle(2, 0, 2, 4, GREEN)
+    finally:
+        rl.unload_shader(shader)
+    assert read(other) == canvas(2, 2, GREEN)
+    return paste(canvas(4, 4, GREEN), [[BLUE] * 2] * 4, 0, 0)
+
+
 def _a_3d_mode_ends_what_was_done_inside(rl, host, other):
     stage = target(4, 4, BLANK)  # of its own: a cell is drawn in 2D only
     with stage:
@@ -241,6 +261,7 @@ SCOPE_STATE = {
     "an end with nothing open leaves the window's matrices": _an_empty_end_at_the_window,
     "a camera mode ends what was done to the transform inside it": _a_camera_mode_ends_what_was_done_inside,
     "a 3D mode ends what was done to the transform inside it": _a_3d_mode_ends_what_was_done_inside,
+    "a shader stays in its scope": _a_shader_stays_in_its_scope,
 }
 
 
@@ -272,6 +293,68 @@ def test_cameras_and_transforms_are_finite(rl, call):
         with pytest.raises(ValueError, match="finite"):
             call(rl)
         assert context.open_scopes() == 1
+        rl.draw_rectangle(0, 0, 4, 4, GREEN)
+    assert read(host) == canvas(4, 4, GREEN)
+
+
+def _in(host, call):
+    with host:
+        call()
+
+
+def _push_past_the_stack(rl):
+    for _ in range(32):
+        rl.rl_push_matrix()
+
+
+# What md.rl refuses, with the state the call would have changed left as it was.
+MD_RL_REFUSALS = {
+    "a draw with nothing open": (
+        lambda rl, host, shader: rl.draw_rectangle(0, 0, 4, 4, RED),
+        RuntimeError,
+        r"^draw_rectangle: there is nothing to draw into: draw inside a target's scope \(with target:\) or the "
+        r"window's frame \(with window.frame\(\):\)$",
+    ),
+    "a window resized in a scope": (
+        lambda rl, host, shader: _in(host, lambda: rl.set_window_size(80, 40)),
+        RuntimeError,
+        "^set_window_size: a render target's scope is open; change the window outside every target's scope$",
+    ),
+    "a shader without a program": (
+        lambda rl, host, shader: _in(host, lambda: rl.begin_shader_mode(rl.ffi.new("Shader *")[0])),
+        ValueError,
+        r"^begin_shader_mode: the shader has no GPU program \(id 0\): it was unloaded or never loaded$",
+    ),
+    "the shader a scope draws with unloaded": (
+        lambda rl, host, shader: _in(host, lambda: (rl.begin_shader_mode(shader), rl.unload_shader(shader))),
+        RuntimeError,
+        "^unload_shader: a scope draws with this shader; end its begin_shader_mode first$",
+    ),
+    "a push past rlgl's stack": (
+        lambda rl, host, shader: _in(host, lambda: _push_past_the_stack(rl)),
+        RuntimeError,
+        r"^rl_push_matrix: rlgl's matrix stack is full \(31 matrices are pushed or taken by 3D modes\); pop some",
+    ),
+    "a 3D mode in a cell": (
+        lambda rl, host, shader: _in(
+            cell_among_others(2, 2)[0],
+            lambda: rl.begin_mode_3d(rl.Camera3D((0, 1, 1), (0, 0, 0), (0, 1, 0), 45, 0)),
+        ),
+        RuntimeError,
+        "^begin_mode_3d: an atlas cell is drawn in 2D only",
+    ),
+}
+
+
+@pytest.mark.parametrize("refused", MD_RL_REFUSALS)
+def test_md_rl_refuses_what_it_cannot_do(rl, refused):
+    call, error, message = MD_RL_REFUSALS[refused]
+    host, shader = target(4, 4, BLANK), rl.load_shader_from_memory(rl.ffi.NULL, BLUE_FRAGMENT)
+    with pytest.raises(error, match=message):
+        call(rl, host, shader)
+    rl.unload_shader(shader)  # no scope holds it any more
+    assert (rl.get_screen_width(), rl.get_screen_height()) == (64, 64)
+    with host:  # no shader, transform or mode left over
         rl.draw_rectangle(0, 0, 4, 4, GREEN)
     assert read(host) == canvas(4, 4, GREEN)
 

@@ -399,6 +399,15 @@ bool bare_call(ContextObject* self, Py_ssize_t nargs, const char* function) {
     return kl::check_positional_count(function, nargs, 0) && enter(self, function) && ready(self, function);
 }
 
+// The checks of a call that takes a shader; `shader` holds it while it is read.
+bool shader_call(ContextObject* self, PyObject* const* args, Py_ssize_t nargs, const char* function, Ref& shader,
+                 rl::Shader& value) {
+    if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function)) return false;
+    shader = Ref::newref(args[0]);
+    return from_cdata(self->binding, shader_struct, shader.get(), &value, {function, "shader"}, "a raylib Shader") &&
+           ready(self, function);
+}
+
 // The innermost frame of `kind` that the current scope began, or -1.
 std::ptrdiff_t innermost(const DrawState& state, Frame kind) {
     for (std::size_t at = state.frames.size(); at-- > 0;)
@@ -493,12 +502,9 @@ PyObject* method_end_scissor_mode(PyObject* object, PyObject* const*, Py_ssize_t
 PyObject* method_begin_shader_mode(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "begin_shader_mode";
     ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function)) return nullptr;
-    Ref shader = Ref::newref(args[0]);
+    Ref shader;
     rl::Shader value;
-    if (!from_cdata(self->binding, shader_struct, shader.get(), &value, {function, "shader"}, "a raylib Shader") ||
-        !ready(self, function))
-        return nullptr;
+    if (!shader_call(self, args, nargs, function, shader, value)) return nullptr;
     if (value.id == 0) {
         PyErr_Format(PyExc_ValueError, "%s: the shader has no GPU program (id 0): it was unloaded or never loaded",
                      function);
@@ -666,12 +672,9 @@ PyObject* method_rl_load_identity(PyObject* object, PyObject* const*, Py_ssize_t
 PyObject* method_unload_shader(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "unload_shader";
     ContextObject* self = context_of(object);
-    if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function)) return nullptr;
-    Ref shader = Ref::newref(args[0]);
+    Ref shader;
     rl::Shader value;
-    if (!from_cdata(self->binding, shader_struct, shader.get(), &value, {function, "shader"}, "a raylib Shader") ||
-        !ready(self, function))
-        return nullptr;
+    if (!shader_call(self, args, nargs, function, shader, value)) return nullptr;
     // raylib would draw the scope's batch, and every later one, with a
     // program that no longer exists.
     Scopes& scopes = self->scopes;
