@@ -271,6 +271,11 @@ PyObject* compose(SceneObject* scene, bool full, const char* function) {
         if (whole) {
             scene->whole_unshown = true;
             scene->unshown.clear();
+        } else if (scene->unshown.size() + boxes.size() > most_boxes) {
+            // Composed many times and never presented (a scene shown in
+            // another): all of it, once it is.
+            scene->whole_unshown = true;
+            scene->unshown.clear();
         } else if (!scene->whole_unshown) {
             try {
                 scene->unshown.insert(scene->unshown.end(), boxes.begin(), boxes.end());

@@ -11,9 +11,6 @@ namespace {
 // clear, more than the few pixels between them.
 constexpr int near = 8;
 
-// Beyond this many boxes the scene's damage is noted as a whole.
-constexpr std::size_t most_boxes = 4096;
-
 bool close(const Box& a, const Box& b) {
     return a.x - near < b.x + b.width && b.x - near < a.x + a.width && a.y - near < b.y + b.height &&
            b.y - near < a.y + a.height;

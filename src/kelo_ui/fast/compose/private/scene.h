@@ -114,6 +114,10 @@ bool make_grid(SceneObject* scene);
 
 // ------------------------------------------------------------ damage.cpp
 
+// Beyond this many boxes, damage (or what compose() drew since the last
+// present) is kept as the whole scene: never too little, and bounded.
+constexpr std::size_t most_boxes = 4096;
+
 // A box of the scene that must be drawn again; false only when there is no
 // memory, and then the whole scene is damaged instead.
 void damage(SceneObject* scene, const Box& box);
