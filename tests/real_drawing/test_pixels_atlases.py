@@ -1,6 +1,7 @@
 """Drawing for real: atlases and their cells, regions of a texture, and
 nine-slice, under a hidden window, checked by reading the pixels back."""
 
+import contextlib
 import gc
 import threading
 from math import inf, nan
@@ -215,6 +216,17 @@ def test_raylib_acts_on_a_cells_area_only(rl, call):
     assert read(scene) == scene_rows and others_intact()
     assert read(cell) == (cell_rows[0] if cell_rows else [[BLUE] * 2, [GREEN] * 2])
     assert rl.is_texture_valid(cell.texture) and rl.is_render_texture_valid(cell.render_texture)
+
+
+@pytest.mark.parametrize("kind, size", [("window", (64, 64)), ("target", (5, 3)), ("cell", (3, 2))])
+def test_raylib_sees_the_size_it_draws_into(rl, kind, size):
+    into = {
+        "window": contextlib.nullcontext,
+        "target": lambda: target(*size),
+        "cell": lambda: cell_among_others(*size)[0],
+    }
+    with into[kind]():
+        assert (rl.get_render_width(), rl.get_render_height()) == size  # a cell's own, not its page's
 
 
 # raylib's calls that would reach beyond a cell: (call, exception, message)

@@ -110,6 +110,8 @@ rl_scalef = context.rl_scalef
 rl_mult_matrixf = context.rl_mult_matrixf
 rl_load_identity = context.rl_load_identity
 unload_shader = context.unload_shader
+get_render_width = context.get_render_width
+get_render_height = context.get_render_height
 
 
 def load_texture(file_name: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> Any:

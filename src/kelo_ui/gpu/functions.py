@@ -317,8 +317,8 @@ _kind(
     window_should_close is_window_fullscreen is_window_hidden is_window_minimized
     is_window_maximized is_window_focused is_window_resized is_window_state
     set_window_icon set_window_icons set_window_title set_window_position set_window_opacity
-    set_window_focused get_window_handle get_screen_width get_screen_height get_render_width
-    get_render_height get_monitor_count get_current_monitor get_monitor_position get_monitor_width
+    set_window_focused get_window_handle get_screen_width get_screen_height
+    get_monitor_count get_current_monitor get_monitor_position get_monitor_width
     get_monitor_height get_monitor_physical_width get_monitor_physical_height
     get_monitor_refresh_rate get_window_position get_window_scale_dpi get_monitor_name
     set_clipboard_text get_clipboard_text get_clipboard_image enable_event_waiting
@@ -535,14 +535,15 @@ _kind(
 # ---------------------------------------------------------------- the window context's own
 
 # Drawing state the toolkit's scopes keep on their stacks: the target, blend
-# mode, scissor, shader and camera, and the matrix stack inside a scope.
+# mode, scissor, shader and camera, and the matrix stack inside a scope; and
+# the size of the target drawn into (a cell's own, not its page's).
 _kind(
     SCOPED,
     """
     begin_texture_mode end_texture_mode begin_blend_mode end_blend_mode begin_scissor_mode
     end_scissor_mode begin_shader_mode end_shader_mode begin_mode_2d end_mode_2d begin_mode_3d
     end_mode_3d rl_push_matrix rl_pop_matrix rl_translatef rl_rotatef rl_scalef rl_mult_matrixf
-    rl_load_identity
+    rl_load_identity get_render_width get_render_height
     """,
 )
 

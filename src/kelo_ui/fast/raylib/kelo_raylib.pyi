@@ -178,6 +178,10 @@ class WindowContext:
         """Make rlgl's current matrix the identity."""
     def unload_shader(self, shader: Any, /) -> None:
         """Unload a shader, unless a scope draws with it (RuntimeError)."""
+    def get_render_width(self) -> int:
+        """The current target's width in pixels (a cell's own), or the window's."""
+    def get_render_height(self) -> int:
+        """The current target's height in pixels (a cell's own), or the window's."""
     # The drawing backend.
     def c_clear_background(self, color: Any, /) -> None:
         """Clear the current target to `color` (None: (0, 0, 0, 0))."""

@@ -669,6 +669,29 @@ PyObject* method_rl_load_identity(PyObject* object, PyObject* const*, Py_ssize_t
     return transform(self, [](const Functions& raylib) { raylib.rlLoadIdentity(); });
 }
 
+namespace {
+
+// The current target's size as raylib's drawing sees it: a cell is its own
+// area (raylib would answer with its page's size).
+PyObject* render_size(PyObject* object, Py_ssize_t nargs, const char* function, bool width) {
+    ContextObject* self = context_of(object);
+    if (!bare_call(self, nargs, function)) return nullptr;
+    const Area area = self->scopes.target().area;
+    if (!area.whole()) return PyLong_FromLong(width ? area.width : area.height);
+    const Functions& raylib = self->binding.raylib;
+    return PyLong_FromLong(width ? raylib.GetRenderWidth() : raylib.GetRenderHeight());
+}
+
+}  // namespace
+
+PyObject* method_get_render_width(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
+    return render_size(object, nargs, "get_render_width", true);
+}
+
+PyObject* method_get_render_height(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
+    return render_size(object, nargs, "get_render_height", false);
+}
+
 PyObject* method_unload_shader(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "unload_shader";
     ContextObject* self = context_of(object);

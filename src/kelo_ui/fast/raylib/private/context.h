@@ -427,6 +427,8 @@ KL_CONTEXT_METHOD(rl_scalef)
 KL_CONTEXT_METHOD(rl_mult_matrixf)
 KL_CONTEXT_METHOD(rl_load_identity)
 KL_CONTEXT_METHOD(unload_shader)
+KL_CONTEXT_METHOD(get_render_width)
+KL_CONTEXT_METHOD(get_render_height)
 // compositing.cpp
 KL_CONTEXT_METHOD(read_window)
 KL_CONTEXT_METHOD(copies_parts)
