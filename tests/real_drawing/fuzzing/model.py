@@ -50,6 +50,7 @@ class Surface:
         self.dead = None  # why it died
         self.pending = False  # unreachable, released at the window's next call
         self.page = self.area = None  # an atlas cell's page, and its area (x, y, w, h) there
+        self.mipmapped = False  # raylib's set_texture_filter would then sample its mipmaps, made once
 
     def fill(self, color):
         self.lo = [float(c) for c in color] * (self.w * self.h)
