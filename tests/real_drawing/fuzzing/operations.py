@@ -89,8 +89,14 @@ class Operations:
             return self.run(f"{handle.name}.kill()", handle.obj.kill, AssertionError, "not loaded")
         if "same-target-after-release" in self.steering and self.kill_joins_scopes(handle.surface):
             return
-        self.run(f"{handle.name}.kill()", handle.obj.kill)
-        handle.loaded = False
+        if handle.surface.dead is None and self.rng.random() < 0.25:  # around the target: it stays `loaded`
+            self.run(
+                f"md.rl.unload_render_texture({handle.name}.render_texture)",
+                lambda: self.md.rl.unload_render_texture(handle.obj.render_texture),
+            )
+        else:
+            self.run(f"{handle.name}.kill()", handle.obj.kill)
+            handle.loaded = False
         self.kill_surface(handle.surface, "it was unloaded")
 
     def kill_joins_scopes(self, surface):

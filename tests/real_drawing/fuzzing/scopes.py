@@ -294,6 +294,29 @@ class ScopeOps:
             self.run(line, work)
             state.frames.append("3d")
             state.mats.begin_3d()
+        elif r < 0.5 and "camera-not-finite" not in self.steering:
+            bad = rng.choice([math.nan, math.inf, -math.inf, 1e39])
+            shown = repr(bad).replace("inf", "math.inf").replace("nan", "math.nan")
+            in_cell = self.current() is not None and self.current().area is not None
+            line, work = rng.choice(
+                [
+                    (
+                        f"md.rl.begin_mode_2d(md.rl.Camera2D(({shown}, 0), (0, 0), 0, 1))",
+                        lambda: rl.begin_mode_2d(rl.Camera2D((bad, 0), (0, 0), 0, 1)),
+                    ),
+                    (
+                        f"md.rl.begin_mode_2d(md.rl.Camera2D((0, 0), (0, 0), 0, {shown}))",
+                        lambda: rl.begin_mode_2d(rl.Camera2D((0, 0), (0, 0), 0, bad)),
+                    ),
+                ]
+                + [  # a cell refuses 3D whatever the camera
+                    (
+                        f"md.rl.begin_mode_3d(md.rl.Camera3D((0, 0, 10), (0, 0, 0), (0, 1, 0), {shown}, 0))",
+                        lambda: rl.begin_mode_3d(rl.Camera3D((0, 0, 10), (0, 0, 0), (0, 1, 0), bad, 0)),
+                    )
+                ][in_cell:]
+            )
+            self.run(line, work, ValueError, "")
         else:
             offset, target = (rng.randint(-4, 8), rng.randint(-4, 8)), (rng.randint(-3, 6), rng.randint(-3, 6))
             degrees, zoom = rng.choice([0, 0, 90, 180, 270, -90]), rng.choice([1, 1, 2, 3])
