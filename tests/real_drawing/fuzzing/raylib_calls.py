@@ -434,6 +434,8 @@ class RaylibCalls:
         self.begin_scope(handle.surface)
 
     def op_md_exit(self):
+        if self.steer_from_a_harmless_end():
+            return
         self.run("md.rl.end_texture_mode()", self.md.rl.end_texture_mode)
         self.scopes = self.scopes[:-1]
 
