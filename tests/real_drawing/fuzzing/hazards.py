@@ -4,7 +4,7 @@ whose conversion forks the process, is interrupted or closes the window."""
 from __future__ import annotations
 
 from fuzzing.calls import in_thread
-from fuzzing.model import Divergence, fill_rect, translation
+from fuzzing.model import Divergence, compose, draw_quad, fill_rect, translation
 
 
 class Hazards:
@@ -13,8 +13,32 @@ class Hazards:
     def hazard_call(self, value):
         """(line, work, refusal, model) of a call taking `value` as a coordinate."""
         rl = self.md.rl
-        kind = self.rng.choice(["draw_rectangle", "begin_scissor_mode", "rl_translatef"])
+        kind = self.rng.choice(["draw_rectangle", "begin_scissor_mode", "rl_translatef", "rl_mult_matrixf", "texture"])
         state = self.state_now()
+        texture = self.texture_arg(exclude=self.current(), allow_dead=False) if kind == "texture" else None
+        if texture is not None and texture.kind != "copy":
+            refusal = self.draw_refusal()
+            window = texture.window(0, 0, texture.surface.w, texture.surface.h)
+
+            def model(x):  # draw_texture at (x, 0): the texture as stored, at its size
+                if self.current() is not None:
+                    look = self.look_now()
+                    place = compose(look.matrix, translation(x, 0))
+                    draw_quad(self.current(), place, window.w, window.h, window, None, self.mode_now(), look)
+
+            return (
+                f"md.rl.draw_texture({texture.shown}, {{}}, 0, (255, 255, 255, 255))",
+                lambda: rl.draw_texture(texture.obj, value, 0, (255, 255, 255, 255)),
+                refusal,
+                model,
+            )
+        if kind == "rl_mult_matrixf":
+            return (
+                "md.rl.rl_mult_matrixf([1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, {}, 0, 0, 1])",
+                lambda: rl.rl_mult_matrixf([1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, value, 0, 0, 1]),
+                None,
+                lambda x: state.mats.multiply(translation(x, 0)),
+            )
         if kind == "draw_rectangle":
             color = (255, 0, 255, 255)
             refusal = self.draw_refusal()
@@ -29,7 +53,7 @@ class Hazards:
                 refusal,
                 model,
             )
-        if kind == "begin_scissor_mode":
+        if kind == "begin_scissor_mode" or kind == "texture":
             return (
                 "md.rl.begin_scissor_mode({}, 0, 3, 3)",
                 lambda: rl.begin_scissor_mode(value, 0, 3, 3),
