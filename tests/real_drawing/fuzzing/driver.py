@@ -73,6 +73,8 @@ KNOWN_FAULTS = {
     "harmless-end-resets-matrices": "end_texture_mode with no texture mode open (said to be harmless) resets "
     "rlgl's matrices under a push begun on the window's level: its pop then leaves the pushed transform "
     "behind, and a push in another target's scope draws with it",
+    "stale-transform-after-3d": "a transform changed inside a 3D mode after a push in it was popped stays "
+    "applied to every vertex once the 3D mode ends, in other targets' scopes too",
     "camera-not-finite": "begin_mode_2d and begin_mode_3d take a camera holding a number that is not finite (an "
     "offset of inf, a zoom or field of view of nan) where the matrix functions refuse one with ValueError",
 }

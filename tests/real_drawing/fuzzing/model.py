@@ -241,10 +241,13 @@ def blend_pixel(mode, s_lo, s_hi, d, tint, exact_factors, shader=None):
 
 
 def fill_rect(dst, x, y, w, h, color, mode, look=PLAIN):
-    """raylib's draw_rectangle: the colour blended into [x, x+w) x [y, y+h)."""
+    """raylib's draw_rectangle: the colour blended into [x, x+w) x [y, y+h). A
+    negative size mirrors the quad, which then faces away unless the
+    transform mirrors it back."""
     solid = Surface("", "tex", 1, 1)
     solid.fill(color)
-    composite(dst, solid, True, x, y, w, h, None, mode, look)
+    place = compose(look.matrix, compose(translation(x, y), scaling(-1 if w < 0 else 1, -1 if h < 0 else 1)))
+    draw_quad(dst, place, abs(w), abs(h), Window(solid, 0, 0, 1, 1), None, mode, look)
 
 
 def fill_clip(dst, color, clip):
