@@ -218,7 +218,7 @@ class RaylibCalls:
             dw, dh = rng.randint(1, 12), rng.randint(1, 12)
             if rng.random() < 0.5:
                 dw, dh = abs(source[2]) * rng.choice([1, 2]), abs(source[3]) * rng.choice([1, 2])
-            origin, degrees = (rng.randint(-2, 3), rng.randint(-2, 3)), rng.choice([0, 0, 90, 180, 270])
+            origin, degrees = (rng.randint(-2, 3), rng.randint(-2, 3)), rng.choice([0, 0, 90, 180, 270, 45])
             args = [texture.obj, source, (x, y, dw, dh), origin, degrees, tint]
         else:
             dw, dh = rng.randint(1, 12), rng.randint(1, 12)

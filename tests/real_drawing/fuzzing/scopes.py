@@ -319,7 +319,7 @@ class ScopeOps:
             self.run(line, work, ValueError, "")
         elif not self.steer_from_a_stale_transform(state):
             offset, target = (rng.randint(-4, 8), rng.randint(-4, 8)), (rng.randint(-3, 6), rng.randint(-3, 6))
-            degrees, zoom = rng.choice([0, 0, 90, 180, 270, -90]), rng.choice([1, 1, 2, 3])
+            degrees, zoom = rng.choice([0, 0, 90, 180, 270, -90, 45]), rng.choice([1, 1, 2, 3])
             self.run(
                 f"md.rl.begin_mode_2d(md.rl.Camera2D({offset}, {target}, {degrees}, {zoom}))",
                 lambda: rl.begin_mode_2d(rl.Camera2D(offset, target, degrees, zoom)),
@@ -358,7 +358,7 @@ class ScopeOps:
             self.run(f"md.rl.rl_scalef({x}, {y}, 1)", lambda: rl.rl_scalef(x, y, 1))
             state.mats.multiply(scaling(x, y))
         elif r < 0.75:
-            degrees, z = rng.choice([90, 180, 270, -90, 0]), rng.choice([1, 1, -1])
+            degrees, z = rng.choice([90, 180, 270, -90, 0, 45, 30]), rng.choice([1, 1, -1])
             self.run(f"md.rl.rl_rotatef({degrees}, 0, 0, {z})", lambda: rl.rl_rotatef(degrees, 0, 0, z))
             state.mats.multiply(rotation(degrees * z))
         elif r < 0.8:
