@@ -8,8 +8,8 @@ PY        := $(VENV)/bin/python
 STAMP     := $(VENV)/.kelo_ui-installed
 SOURCES   := $(shell find src -type f) pyproject.toml CMakeLists.txt
 
-.PHONY: setup display demo test bench bench-draw bench-frame check-wheel install clean sanitize fuzz fuzz-real \
-	fuzz-real-sanitize test-sdl install-sdl lint typecheck
+.PHONY: setup display demo test bench bench-draw bench-frame bench-damage check-wheel install clean sanitize fuzz \
+	fuzz-real fuzz-real-sanitize test-sdl install-sdl lint typecheck
 
 # What drawing needs on a machine without a screen, asked for on every run
 # that draws: packages come and go under a work tree. Quick when all is there.
@@ -32,6 +32,22 @@ bench-draw: display $(STAMP)
 
 bench-frame: display $(STAMP)
 	$(PY) benchmarks/bench_frame.py
+
+# Retained scenes against pygame-ce's LayeredDirty, which runs from an
+# environment of its own (.venv-peer), made the first time: pygame-ce brings
+# an SDL of its own, and .venv's raylib and SDL must stay as they are.
+PEER_VENV   := .venv-peer
+PEER_PYGAME := 2.5.8
+PEER_STAMP  := $(PEER_VENV)/.pygame-ce-$(PEER_PYGAME)-installed
+
+bench-damage: display $(STAMP) $(PEER_STAMP)
+	$(PY) benchmarks/bench_damage.py --peer-python $(PEER_VENV)/bin/python
+
+$(PEER_STAMP):
+	@python=$$(scripts/find-python) || exit 1; \
+	echo "set-up: making $(PEER_VENV) with $$python and installing pygame-ce $(PEER_PYGAME) into it"; \
+	"$$python" -m venv $(PEER_VENV) && $(PEER_VENV)/bin/python -m pip install --quiet "pygame-ce==$(PEER_PYGAME)"
+	@touch $@
 
 # The sdist and wheel as a package index would get them, the wheel repaired to
 # a manylinux tag, installed and run outside the source tree.
@@ -84,7 +100,7 @@ $(STAMP): $(PY) $(SOURCES)
 	@echo "set-up: $(VENV) is ready"
 
 clean:
-	rm -rf $(VENV) $(SAN_VENV) $(SDL_VENV) build
+	rm -rf $(VENV) $(SAN_VENV) $(SDL_VENV) $(PEER_VENV) build
 
 # The whole suite against native modules built with AddressSanitizer and
 # UndefinedBehaviorSanitizer, in an environment and build directory of their

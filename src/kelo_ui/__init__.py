@@ -33,6 +33,7 @@ _EXPORTS = {
     "read_image": "kelo_ui.presentation.pixels",
     "save_png": "kelo_ui.presentation.pixels",
     "Atlas": "kelo_ui.atlas",
+    "Scene": "kelo_ui.scene",
     "blit_nine_slice": "kelo_ui.presentation.nine_slice",
 }
 __all__ = sorted(_EXPORTS)
@@ -49,6 +50,7 @@ if TYPE_CHECKING:
     from kelo_ui.presentation.pixels import read_image as read_image
     from kelo_ui.presentation.pixels import read_rgba as read_rgba
     from kelo_ui.presentation.pixels import save_png as save_png
+    from kelo_ui.scene import Scene as Scene
     from kelo_ui.window import Window as Window
     from kelo_ui.window import close_window as close_window
     from kelo_ui.window import current_window as current_window

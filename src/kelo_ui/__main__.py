@@ -13,11 +13,26 @@ virtual X server when there is no display), renders the scene, writes it as a
 PNG to PATH (by default demo.png in the current folder), prints the file's
 path and a line saying what it drew, and closes the window. `--help` says so
 and draws nothing.
+
+`python -m kelo_ui --frames N [--output PATH]` builds the same picture as a
+retained `kelo_ui.Scene` instead: the backdrop, its light, the shadow's
+layers, the panel, every widget, the glows, the pointer and the tooltip are
+items over their caches, the effects in the items' blend modes and tints.
+It then runs N frames in which the brightness slider's knob slides (its cell
+and its value's cell drawn again, which damages the items showing them) and
+the pointer moves off Apply onto Cancel (the hovered button's tint, its glow
+and Apply's tooltip shown or hidden). Each frame is presented with
+`window.present(scene)`, which draws again and puts on the window only what
+changed; a line per frame gives its time and the area drawn again (the sum
+of the boxes compose returned, in pixels and as a share of the scene). The
+last frame is written as the PNG, then its path and a summary are printed.
 """
 
 import argparse
 import os
 import sys
+import time
+from types import SimpleNamespace
 
 from kelo_ui.atlas import Atlas
 from kelo_ui.core.modules import rl
@@ -26,6 +41,7 @@ from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.presentation.color import Color
 from kelo_ui.presentation.nine_slice import blit_nine_slice
 from kelo_ui.presentation.pixels import save_png
+from kelo_ui.scene import Scene
 from kelo_ui.window import open_window
 
 WIDTH, HEIGHT = 480, 300
@@ -46,6 +62,15 @@ TIP_ALPHA = 205  # the tooltip's opacity, 0..255
 GLOW_COLOR = (46, 92, 240, 255)
 SHADOW = ((12, 28), (8, 36), (4, 48))  # the drop shadow's layers: (spread, opacity)
 WALLPAPER_TINT = (110, 70, 120, 255)  # the glow again, as light on the backdrop
+WALLPAPER_LIGHT = (-160, -220, 560, 480)  # where that light falls, past the top left corner
+BUTTON = (84, 28)  # a button's size
+BUTTONS = ("cancel", "apply")
+BRIGHTNESS = 72  # the brightness slider's value, in percent
+
+# The animation, over all its frames: the brightness slider's knob slides
+# SLIDE points down, and the pointer moves TRAVEL pixels left, off Apply and
+# onto Cancel.
+SLIDE, TRAVEL = 60, 120
 
 
 # Where the widgets' caches live: cells of one texture, blitted without a
@@ -65,6 +90,12 @@ def cell(width, height, color=Color.Blank):
     assert ATLAS is not None
     rt = ATLAS.allocate(KlVector2(width, height))
     rt.clear(color)
+    return rt
+
+
+def cleared(rt):
+    """`rt` cleared, to be drawn again."""
+    rt.clear(Color.Blank)
     return rt
 
 
@@ -92,9 +123,13 @@ def stretched(picture, radius, width, height, into=None):
     return rt
 
 
-def label(text, size=10, color=TEXT):
-    """A line of text in a cell just big enough for it."""
-    rt = cell(rl.measure_text(text, size), size)
+def label(text, size=10, color=TEXT, width=None, into=None):
+    """A line of text in a cell just big enough for it, or `width` wide;
+    drawn again over `into` (a label's cell) when given."""
+    if into is not None:
+        rt = cleared(into)
+    else:
+        rt = cell(rl.measure_text(text, size) if width is None else width, size)
     with rt:
         rl.draw_text(text, 0, 0, size, color)
     return rt
@@ -108,9 +143,10 @@ def panel(width, height):
     return rt
 
 
-def slider(width, value):
-    """A track filled up to `value` (0..1), with its knob."""
-    rt = cell(width, 16)
+def slider(width, value, into=None):
+    """A track filled up to `value` (0..1), with its knob; drawn again over
+    `into` (a slider's cell) when given."""
+    rt = cell(width, 16) if into is None else cleared(into)
     knob = 8 + round((width - 16) * value)
     with rt:
         rl.draw_rectangle_rounded(rect(0, 5, width, 6), 1.0, 6, TRACK)
@@ -134,7 +170,7 @@ def checkbox(text, checked):
     return rt
 
 
-def button(face, text, width=84, height=28):
+def button(face, text, width=BUTTON[0], height=BUTTON[1]):
     """A white button with dark text: the blit's tint gives it its colour."""
     rt = stretched(face, 10, width, height)
     with rt:
@@ -200,81 +236,221 @@ def layout():
     }
 
 
-def render(path):
-    """Draw the scene and save it as a PNG at `path`; returns the one-line summary."""
-    global ATLAS
-    ATLAS = Atlas(KlVector2(512, 256))
-    at = layout()
-    scene = target(WIDTH, HEIGHT)
-    with scene:  # the backdrop, drawn straight into the scene
+def backdrop():
+    """The sky behind the panel: a vertical gradient filling a target of the scene's size."""
+    rt = target(WIDTH, HEIGHT)
+    with rt:
         rl.draw_rectangle_gradient_v(0, 0, WIDTH, HEIGHT, SKY_TOP, SKY_BOTTOM)
-    halo = glow()
-    scene.blit(halo, (-160, -220, 560, 480), rl.BlendMode.BLEND_ADDITIVE, color=WALLPAPER_TINT)
+    return rt
 
-    # The caches: every widget drawn once, into a target of its own.
+
+def caches(brightness=BRIGHTNESS, value_width=None):
+    """Every widget and effect drawn once, into a cell or target of its own,
+    the brightness slider at `brightness` percent (its value label
+    `value_width` wide when given)."""
+    halo = glow()
     card = panel(*PANEL_RECT[2:])
     labels = {
         "title": label("Display settings", 20),
         "subtitle": label("Changes apply to every window", 10, MUTED),
         "brightness": label("Brightness"),
-        "brightness value": label("72%", 10, MUTED),
+        "brightness value": label(f"{brightness}%", 10, MUTED, width=value_width),
         "contrast": label("Contrast"),
         "contrast value": label("45%", 10, MUTED),
     }
     widgets = {
-        "brightness slider": slider(200, 0.72),
+        "brightness slider": slider(200, brightness / 100),
         "contrast slider": slider(200, 0.45),
         "night light": checkbox("Night light after sunset", True),
         "reduce motion": checkbox("Reduce motion", False),
         "close": close_button(),
     }
     face = skin(24, 10, Color.White)
-    cancel, apply, arrow, tip = button(face, "Cancel"), button(face, "Apply"), pointer(), tooltip("Save and close")
-
-    # The drop shadow: a copy of the panel, drawn black and translucent a few
-    # times, each larger and fainter. Its colour is black, so it is
-    # premultiplied already, and BLEND_ALPHA_PREMULTIPLY keeps the scene opaque.
+    buttons = {"cancel": button(face, "Cancel"), "apply": button(face, "Apply")}
+    arrow, tip = pointer(), tooltip("Save and close")
+    # The drop shadow's picture: a copy of the panel, drawn black and
+    # translucent a few times, each larger and fainter. Its colour is black,
+    # so it is premultiplied already, and BLEND_ALPHA_PREMULTIPLY keeps the
+    # scene opaque.
     shadow = card.copy()
+    return SimpleNamespace(
+        halo=halo, card=card, labels=labels, widgets=widgets, buttons=buttons, pointer=arrow, tooltip=tip, shadow=shadow
+    )
+
+
+def shadow_layers():
+    """Where each layer of the drop shadow goes, and its opacity."""
     x, y, width, height = PANEL_RECT
-    for spread, alpha in SHADOW:
-        scene.blit(
-            shadow,
-            (x - spread, y - spread + 8, width + 2 * spread, height + 2 * spread),
-            rl.BlendMode.BLEND_ALPHA_PREMULTIPLY,
-            color=(0, 0, 0, alpha),
-        )
-    scene.blit(card, (x, y))
+    return [((x - spread, y - spread + 8, width + 2 * spread, height + 2 * spread), alpha) for spread, alpha in SHADOW]
+
+
+def glow_rect(name):
+    """Where a hovered button's glow goes: around it, wider than tall."""
+    bx, by = layout()[name]
+    return (bx - 24, by - 10, BUTTON[0] + 48, BUTTON[1] + 20)
+
+
+def render(path):
+    """Draw the scene and save it as a PNG at `path`; returns the one-line summary."""
+    global ATLAS
+    ATLAS = Atlas(KlVector2(512, 256))
+    at = layout()
+    scene = backdrop()  # the backdrop, the scene itself: the rest is blitted onto it
+    c = caches()
+    scene.blit(c.halo, WALLPAPER_LIGHT, rl.BlendMode.BLEND_ADDITIVE, color=WALLPAPER_TINT)
+    for where, alpha in shadow_layers():
+        scene.blit(c.shadow, where, rl.BlendMode.BLEND_ALPHA_PREMULTIPLY, color=(0, 0, 0, alpha))
+    scene.blit(c.card, PANEL_RECT[:2])
 
     # The labels and the other widgets in one call, inside one scope.
-    items = [(rt, at[name]) for name, rt in (labels | widgets).items()]
+    items = [(rt, at[name]) for name, rt in (c.labels | c.widgets).items()]
     scene.blits(items)
 
     # The buttons: the hovered one over its glow (added: it only brightens),
     # each drawn with the tint of its state.
-    bx, by = at["apply"]
-    scene.blit(halo, (bx - 24, by - 10, 84 + 48, 28 + 20), rl.BlendMode.BLEND_ADDITIVE)
-    scene.blit(cancel, at["cancel"], color=IDLE_TINT)
-    scene.blit(apply, at["apply"], color=HOVER_TINT)
+    scene.blit(c.halo, glow_rect("apply"), rl.BlendMode.BLEND_ADDITIVE)
+    scene.blit(c.buttons["cancel"], at["cancel"], color=IDLE_TINT)
+    scene.blit(c.buttons["apply"], at["apply"], color=HOVER_TINT)
     # The pointer, and the tooltip over everything: translucent by its tint,
     # (a, a, a, a) as BLEND_ALPHA_PREMULTIPLY wants it.
-    scene.blit(arrow, at["pointer"])
-    scene.blit(tip, at["tooltip"], rl.BlendMode.BLEND_ALPHA_PREMULTIPLY, color=(TIP_ALPHA,) * 4)
+    scene.blit(c.pointer, at["pointer"])
+    scene.blit(c.tooltip, at["tooltip"], rl.BlendMode.BLEND_ALPHA_PREMULTIPLY, color=(TIP_ALPHA,) * 4)
 
     save_png(scene, path)
-    caches = 1 + len(labels) + len(widgets) + 5  # the panel, ..., the buttons, pointer, tooltip and glow
+    caches_made = 1 + len(c.labels) + len(c.widgets) + 5  # the panel, ..., the buttons, pointer, tooltip and glow
     blits = 1 + len(SHADOW) + 1 + len(items) + 5  # the backdrop's light, the shadow, the panel, ..., the rest
     return (
-        f"{WIDTH}x{HEIGHT} settings panel: {caches} cached widgets and effects ({len(ATLAS.pages)} atlas "
+        f"{WIDTH}x{HEIGHT} settings panel: {caches_made} cached widgets and effects ({len(ATLAS.pages)} atlas "
         f"page, 3 nine-slice skins) composed with {blits} blits (a drop shadow from a copy, a hover tint, an "
         f"additive glow, a translucent tooltip)"
     )
+
+
+# --- the animation: the same picture as a retained Scene ---------------------------
+
+
+def pose(frame, frames):
+    """The brightness (percent) and the pointer's place at `frame` of
+    `frames`, frame 0 being the still picture: over the run the knob slides
+    SLIDE points down and the pointer TRAVEL pixels left, from Apply to
+    Cancel, whatever the number of frames."""
+    done = frame / frames
+    x, y = layout()["pointer"]
+    return BRIGHTNESS - round(SLIDE * done), (x - round(TRAVEL * done), y)
+
+
+def under(pointer_at):
+    """The button under the pointer's tip (at (1, 1) of its picture), or None."""
+    tip_x, tip_y = pointer_at[0] + 1, pointer_at[1] + 1
+    for name in BUTTONS:
+        x, y = layout()[name]
+        if x <= tip_x < x + BUTTON[0] and y <= tip_y < y + BUTTON[1]:
+            return name
+    return None
+
+
+def hover(items, over):
+    """The button named `over` (or none) shown hovered: its tint and glow,
+    and Apply's tooltip while it is Apply."""
+    for name in BUTTONS:
+        items[name].tint = HOVER_TINT if name == over else IDLE_TINT
+        items[f"{name} glow"].visible = name == over
+    items["tooltip"].visible = over == "apply"
+
+
+def retained(brightness, pointer_at):
+    """The picture as a Scene: an item for each layer, over the caches, with
+    the slider at `brightness` percent and the pointer at `pointer_at`.
+    Returns the scene, its items by name and the caches."""
+    global ATLAS
+    ATLAS = Atlas(KlVector2(512, 256))
+    at = layout()
+    sky = backdrop()
+    # The value label is redrawn as the knob slides: room for the widest value.
+    c = caches(brightness, value_width=rl.measure_text("100%", 10))
+    scene = Scene((WIDTH, HEIGHT))
+    items = {}
+
+    def add(name, source, pos, **how):
+        items[name] = scene.add(source, pos, name=name, **how)
+
+    add("backdrop", sky, (0, 0))
+    add("backdrop light", c.halo, WALLPAPER_LIGHT, tint=WALLPAPER_TINT, blend_mode=rl.BlendMode.BLEND_ADDITIVE)
+    for layer, (where, alpha) in enumerate(shadow_layers(), 1):
+        add(f"shadow {layer}", c.shadow, where, tint=(0, 0, 0, alpha), blend_mode=rl.BlendMode.BLEND_ALPHA_PREMULTIPLY)
+    add("panel", c.card, PANEL_RECT[:2])
+    for name, rt in (c.labels | c.widgets).items():
+        add(name, rt, at[name])
+    # Every button's glow under every button: a glow reaches the next button.
+    for name in BUTTONS:
+        add(f"{name} glow", c.halo, glow_rect(name), blend_mode=rl.BlendMode.BLEND_ADDITIVE)
+    for name in BUTTONS:
+        add(name, c.buttons[name], at[name])
+    add("pointer", c.pointer, pointer_at)
+    add("tooltip", c.tooltip, at["tooltip"], tint=(TIP_ALPHA,) * 4, blend_mode=rl.BlendMode.BLEND_ALPHA_PREMULTIPLY)
+    hover(items, under(pointer_at))
+    return scene, items, c
+
+
+def animate(window, frames, path, say=print):
+    """Run `frames` frames of the retained scene on `window`, each presented
+    with window.present(scene) and told to `say` (its time and the area
+    compose drew again), then write the last one as a PNG at `path`; returns
+    the one-line summary."""
+    brightness, pointer_at = pose(0, frames)
+    scene, items, c = retained(brightness, pointer_at)
+    over = under(pointer_at)
+    window.present(scene)  # the first composition: everything
+    area = WIDTH * HEIGHT
+    spent, damaged = 0.0, 0
+    for frame in range(1, frames + 1):
+        start = time.perf_counter()
+        now, pointer_at = pose(frame, frames)
+        if now != brightness:
+            brightness = now
+            slider(200, brightness / 100, into=c.widgets["brightness slider"])
+            label(f"{brightness}%", 10, MUTED, into=c.labels["brightness value"])
+        items["pointer"].move(pointer_at)
+        if (now_over := under(pointer_at)) != over:
+            over = now_over
+            hover(items, over)
+        boxes = window.present(scene)
+        took = (time.perf_counter() - start) * 1000
+        drawn = sum(width * height for _, _, width, height in boxes)
+        spent, damaged = spent + took, damaged + drawn
+        say(
+            f"frame {frame}: {took:.2f} ms, {drawn} px damaged in {len(boxes)} box{'es' if len(boxes) != 1 else ''} "
+            f"({drawn / area:.1%} of the scene)"
+        )
+    save_png(scene.target, path)
+    return (
+        f"{WIDTH}x{HEIGHT} settings panel as a Scene of {len(scene)} items over its cached widgets, {frames} "
+        f"frame{'s' if frames != 1 else ''} (a slider's knob sliding, the pointer moving from Apply to Cancel): "
+        f"{spent / frames:.2f} ms per frame, {damaged / frames:.0f} px damaged per frame "
+        f"({damaged / frames / area:.1%} of the scene)"
+    )
+
+
+def frame_count(text):
+    """--frames' value: a whole number of frames, at least one."""
+    try:
+        frames = int(text)
+    except ValueError:
+        frames = 0
+    if frames < 1:
+        raise argparse.ArgumentTypeError(f"expected a whole number of frames, at least 1, got {text!r}")
+    return frames
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="python -m kelo_ui",
         description="Render the kelo_ui demo, a settings panel composed from cached widgets, into a PNG file. "
-        "It draws in a hidden window, on a private virtual X server (Xvfb) when there is no display.",
+        "It draws in a hidden window, on a private virtual X server (Xvfb) when there is no display. "
+        "With --frames N it animates the panel as a retained Scene instead: N frames in which a slider's knob "
+        "slides and the pointer moves from the Apply button to Cancel, each presented on the window with only "
+        "what changed drawn again; it prints a line per frame and a summary (milliseconds per frame, the "
+        "damaged area in pixels and as a share of the scene) and writes the last frame as the PNG.",
     )
     parser.add_argument(
         "-o",
@@ -282,6 +458,12 @@ def main(argv=None):
         metavar="PATH",
         default="demo.png",
         help="where to write the PNG (default: demo.png in the current folder)",
+    )
+    parser.add_argument(
+        "--frames",
+        metavar="N",
+        type=frame_count,
+        help="animate N frames of the panel as a Scene, presenting each, and write the last one",
     )
     args = parser.parse_args(argv)
     path = os.path.abspath(args.output)
@@ -297,7 +479,10 @@ def main(argv=None):
         parser.exit(1, f"{parser.prog}: error: {error}\n")
     with window:
         try:
-            summary = render(path)
+            if args.frames is None:
+                summary = render(path)
+            else:
+                summary = animate(window, args.frames, path, say=lambda line: print(line, flush=True))
         except OSError as error:  # the PNG could not be written
             parser.exit(1, f"{parser.prog}: error: {error}\n")
     print(path)

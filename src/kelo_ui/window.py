@@ -132,13 +132,27 @@ class Window:
             self._size = (lib.GetScreenWidth(), lib.GetScreenHeight())
         return self._size
 
-    def present(self, scene: Any) -> None:
-        """Show `scene` (a KlRenderTexture) on the window at (0, 0), the right
-        way up. Inside a frame it is drawn into the frame (with no target's
-        scope open: it would land in that target); outside one it is a frame
-        of its own, on black."""
+    def present(self, scene: Any) -> list[tuple[int, int, int, int]] | None:
+        """Show `scene` (a KlRenderTexture, or a Scene) on the window at (0, 0),
+        the right way up. Inside a frame it is drawn into the frame (with no
+        target's scope open: it would land in that target); outside one a
+        render target is a frame of its own, on black, and a Scene is composed
+        and only what changed put on the window where the platform keeps the
+        window's picture and copies parts of it (GLX_MESA_copy_sub_buffer),
+        all of it elsewhere.
+
+        Returns what a Scene's compose() drew again (its boxes, as
+        `(x, y, width, height)`), None for a render target."""
         if not self.is_open:
             raise RuntimeError(f"present: {self!r} is not open")
+        from kelo_ui.scene import Scene
+
+        drawn = None
+        if isinstance(scene, Scene):
+            if not self._in_frame:
+                return scene.present()
+            drawn = scene.compose()
+            scene = scene.target
         if self._in_frame:
             if context.current_target() is not None:
                 raise RuntimeError(
@@ -146,10 +160,11 @@ class Window:
                     "drawn into that target, not onto the window"
                 )
             self.display.fast_blit_pro(scene, (0, 0), True, None)
-            return
+            return drawn
         with self.frame():
             context.c_clear_background((0, 0, 0, 255))
             self.display.fast_blit_pro(scene, (0, 0), True, None)
+        return None
 
     @contextlib.contextmanager
     def frame(self) -> Iterator[Window]:

@@ -196,3 +196,67 @@ def forked_child_forgets_the_window():
     assert read_rgba(rt)[2] == bytes(RED) * 4
     window.close()
     assert_closed()
+
+
+def raylib_reads_a_cell():
+    """An atlas cell's texture read back by raylib itself is the cell's area
+    alone (its struct once made raylib write the whole page into a buffer of
+    the cell's size)."""
+    from kelo_ui.atlas import Atlas
+
+    window = open_window(16, 16, hidden=True)
+    atlas = Atlas(KlVector2(256, 256))
+    left, cell = atlas.allocate(KlVector2(2, 2)), atlas.allocate(KlVector2(3, 2))
+    left.clear(RED)
+    cell.clear(GREEN)
+    rl = modules.rl
+    image = rl.load_image_from_texture(cell.texture)
+    assert (image.width, image.height) == (3, 2), (image.width, image.height)
+    assert bytes(rl.ffi.buffer(image.data, 3 * 2 * 4)) == bytes(GREEN) * 6
+    rl.unload_image(image)
+    window.close()
+    print("survived")
+
+
+def fork_inside_a_conversion(call):
+    """md.rl's call whose argument's conversion forks: in the child the window
+    is gone by the time raylib would be called, and the call says so (it used
+    to go on into raylib, which hung in the child reading the GPU back)."""
+    window = open_window(16, 16, hidden=True)
+    rt = KlRenderTexture(KlVector2(2, 2))
+    rt.clear(GREEN)
+    rl = modules.rl
+
+    class Forking:
+        child = False
+
+        def __index__(self):
+            if os.fork() == 0:
+                Forking.child = True
+            return 2
+
+        __float__ = __index__
+
+    from kelo_ui.atlas import Atlas
+
+    cell = Atlas(KlVector2(16, 16)).allocate(KlVector2(2, 2))
+    pixels = rl.ffi.new("unsigned char[]", bytes(RED) * 2)
+    calls = {
+        "a read-back": lambda: rl.rl_read_texture_pixels(rt.texture.id, Forking(), 2, 7),
+        "a drawing": lambda: rl.draw_rectangle(0, 0, Forking(), 2, RED),
+        "a cell's update": lambda: rl.update_texture_rec(cell.texture, (0, 0, Forking(), 1), pixels),
+    }
+    try:
+        with rt:
+            calls[call]()
+    except RuntimeError as error:
+        if Forking.child:
+            os._exit(0 if "forked" in str(error) else 3)
+        raise
+    if Forking.child:
+        os._exit(2)  # drew in the child
+    _, status = os.waitpid(-1, 0)
+    assert os.waitstatus_to_exitcode(status) == 0, os.waitstatus_to_exitcode(status)
+    assert read_rgba(rt)[2][:4] == bytes(GREEN) or call == "a drawing"
+    window.close()
+    print("survived")

@@ -249,3 +249,82 @@ def closed_windows_targets():
         old = killed = None  # dropped: their weakrefs fire
         gc.collect()
         assert read_rgba(new)[2] == bytes(blue) * 4
+
+
+def scene_presented_part_by_part():
+    """A scene presented on a shown window: what the screen shows is the
+    scene, at first whole and then where it changed only (the screen is read
+    from the X server)."""
+    from kelo_ui.atlas import Atlas
+    from kelo_ui.presentation.pixels import read_rgba
+    from kelo_ui.scene import Scene
+    from kelo_ui.window import context
+
+    window = open_window(64, 48, "scene on screen")
+    cell = Atlas(KlVector2(64, 64)).allocate(KlVector2(8, 4))
+    cell.clear((255, 0, 0, 255))
+    scene = Scene(KlVector2(40, 30), (0, 0, 255, 255))
+    item = scene.add(cell, (1, 1))
+
+    def shown_matches():
+        width, _, screen = context.read_window()
+        _, _, picture = read_rgba(scene.target)
+        return all(
+            screen[(y * width + x) * 4 : (y * width + x) * 4 + 3] == picture[(y * 40 + x) * 4 : (y * 40 + x) * 4 + 3]
+            for y in range(30)
+            for x in range(40)
+        )
+
+    assert scene.present() == [(0, 0, 40, 30)] and shown_matches()
+    copies = context.copies_parts()
+    scene.add(cell, (30, 20))
+    for step in range(6):
+        item.move((1 + step * 4, 1 + step * 3))
+        cell.clear((255, step * 40, 0, 255))  # the cell redrawn: both items damaged
+        damage = scene.present()
+        assert damage and shown_matches(), (step, damage)
+    item.move((2, 2))
+    scene.compose()  # drawn into the target only: the next present shows it too
+    cell.clear((0, 255, 0, 255))
+    assert scene.present() and shown_matches()
+    with window.frame():  # a frame of the window's own: the next present puts all of it on the screen
+        window.display.fast_blit_pro(cell, (0, 0), True, None)
+    scene.invalidate((0, 0, 2, 2))
+    scene.present()
+    assert shown_matches()
+    # A scene larger than the window: what changes beyond it goes nowhere.
+    wide = Scene(KlVector2(100, 100))
+    far = wide.add(cell, (0, 0))
+    wide.present()
+    far.move((90, 90))
+    assert wide.present() == [(0, 0, 8, 4), (90, 90, 8, 4)]
+    window.close()
+    print("copies parts" if copies else "whole frames")
+
+
+def matrices_left_at_close():
+    """A window closed while md.rl's pushed matrices and camera modes are open
+    leaves nothing of them to the next window (rlgl keeps its matrix stack
+    across windows)."""
+    from kelo_ui.core import modules
+    from kelo_ui.presentation.pixels import read_rgba
+
+    rl = modules.rl
+    window = open_window(16, 16, hidden=True)
+    left = KlRenderTexture(KlVector2(4, 4))
+    left.__enter__()  # never left: the window closes under it
+    rl.rl_push_matrix()
+    rl.rl_translatef(2, 2, 0)
+    rl.begin_mode_3d(rl.Camera3D((0, 1, 1), (0, 0, 0), (0, 1, 0), 45, 0))
+    rl.rl_push_matrix()
+    window.close()
+    window = open_window(16, 16, hidden=True)
+    fresh = KlRenderTexture(KlVector2(4, 4))
+    fresh.clear((0, 0, 0, 0))
+    with fresh:
+        rl.rl_push_matrix()
+        rl.draw_rectangle(0, 0, 1, 1, (0, 255, 0, 255))
+        rl.rl_pop_matrix()
+    assert read_rgba(fresh)[2][:4] == bytes((0, 255, 0, 255)), read_rgba(fresh)[2][:16]
+    window.close()
+    print("survived")

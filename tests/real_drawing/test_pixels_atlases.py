@@ -15,7 +15,7 @@ from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.nine_slice import blit_nine_slice
 from kelo_ui.presentation.pixels import encode_png
 from kelo_ui.window import context
-from support.display import BLANK, BLUE, RED, WHITE, canvas, cell_among_others, image_rows, paste, read, target
+from support.display import BLANK, BLUE, GREEN, RED, WHITE, canvas, cell_among_others, image_rows, paste, read, target
 
 pytestmark = pytest.mark.usefixtures("window", "no_scope_left")
 
@@ -157,6 +157,110 @@ def test_pages_show_their_cells_and_cannot_be_unloaded_through_the_atlas(tmp_pat
     assert page.live_cells == 1 and read(red) == canvas(4, 2, RED)
     with pytest.raises(TypeError, match="path"):
         page.save_png(3)
+
+
+# --- raylib given a cell -----------------------------------------------------------------
+# A 2x2 cell whose picture is a BLUE row above a GREEN one, among RED cells. A
+# render texture is stored bottom-up: raylib's own draws show it upside down.
+
+YELLOW = (255, 255, 0, 255)
+UPSIDE_DOWN = [[GREEN] * 2, [BLUE] * 2]
+
+
+def _pixels(rl, color, count):
+    return rl.ffi.new("unsigned char[]", bytes(color) * count)
+
+
+# (what to call with the cell and a 4x4 scene current, the scene's rows, the cell's rows)
+RAYLIB_WITH_A_CELL = {
+    "draw_texture": (lambda rl, c: rl.draw_texture(c.texture, 1, 1, WHITE), paste(canvas(4, 4), UPSIDE_DOWN, 1, 1)),
+    "draw_texture_v": (
+        lambda rl, c: rl.draw_texture_v(c.texture, (2, 0), WHITE),
+        paste(canvas(4, 4), UPSIDE_DOWN, 2, 0),
+    ),
+    "draw_texture_ex": (
+        lambda rl, c: rl.draw_texture_ex(c.texture, (0, 0), 0, 2, WHITE),
+        [[GREEN] * 4] * 2 + [[BLUE] * 4] * 2,
+    ),
+    "draw_texture_rec": (
+        lambda rl, c: rl.draw_texture_rec(c.texture, (0, 0, 2, 1), (0, 3), WHITE),
+        paste(canvas(4, 4), [[GREEN] * 2], 0, 3),
+    ),
+    "draw_texture_pro": (
+        lambda rl, c: rl.draw_texture_pro(c.texture, (0, 1, 2, 1), (0, 0, 4, 1), (0, 0), 0, WHITE),
+        paste(canvas(4, 4), [[BLUE] * 4], 0, 0),
+    ),
+    "update_texture": (
+        lambda rl, c: rl.update_texture(c.texture, _pixels(rl, YELLOW, 4)),
+        canvas(4, 4),
+        [[YELLOW] * 2] * 2,
+    ),
+    "update_texture_rec": (
+        lambda rl, c: rl.update_texture_rec(c.texture, (1, 0, 1, 1), _pixels(rl, YELLOW, 1)),
+        canvas(4, 4),
+        [[BLUE] * 2, [GREEN, YELLOW]],
+    ),
+}
+
+
+@pytest.mark.parametrize("call", RAYLIB_WITH_A_CELL)
+def test_raylib_acts_on_a_cells_area_only(rl, call):
+    work, scene_rows, *cell_rows = RAYLIB_WITH_A_CELL[call]
+    cell, others_intact = cell_among_others(2, 2, GREEN)
+    with cell:
+        rl.draw_rectangle(0, 0, 2, 1, BLUE)
+    scene = target(4, 4, BLANK)
+    with scene:
+        work(rl, cell)
+    assert read(scene) == scene_rows and others_intact()
+    assert read(cell) == (cell_rows[0] if cell_rows else [[BLUE] * 2, [GREEN] * 2])
+    assert rl.is_texture_valid(cell.texture) and rl.is_render_texture_valid(cell.render_texture)
+
+
+# raylib's calls that would reach beyond a cell: (call, exception, message)
+RAYLIB_REFUSES_A_CELL = [
+    (lambda rl, c: rl.set_texture_filter(c.texture, 1), ValueError, "argument 0 is an atlas cell: .*whole page"),
+    (lambda rl, c: rl.set_texture_wrap(c.texture, 0), ValueError, "cell.copy()"),
+    (lambda rl, c: rl.gen_texture_mipmaps(c.texture), ValueError, "atlas cell"),
+    (
+        lambda rl, c: rl.draw_texture_n_patch(
+            c.texture, rl.NPatchInfo((0, 0, 2, 2), 0, 0, 0, 0, 0), (0, 0, 4, 4), (0, 0), 0, WHITE
+        ),
+        ValueError,
+        "blit_nine_slice",
+    ),
+    (
+        lambda rl, c: rl.draw_texture_rec(c.texture, (0, 0, 3, 1), (0, 0), WHITE),
+        ValueError,
+        r"source \(0.0, 0.0, 3.0, 1.0\) reaches outside the atlas cell \(2x2\)",
+    ),
+    (
+        lambda rl, c: rl.update_texture_rec(c.texture, (1, 1, 2, 1), _pixels(rl, YELLOW, 2)),
+        ValueError,
+        "reaches outside",
+    ),
+    (
+        lambda rl, c: rl.draw_texture(rl.ffi.new("Texture *", c.texture)[0], 0, 0, WHITE),
+        ValueError,
+        "a copy of an atlas cell",
+    ),
+    (
+        lambda rl, c: (c.kill(), rl.draw_texture(c.texture, 0, 0, WHITE)),
+        RuntimeError,
+        "argument 0 is dead: it was unloaded",
+    ),
+]
+
+
+@pytest.mark.parametrize("call, error, message", RAYLIB_REFUSES_A_CELL)
+def test_raylib_refuses_what_would_reach_beyond_a_cell(rl, call, error, message):
+    cell, others_intact = cell_among_others(2, 2, GREEN)
+    scene = target(4, 4, BLANK)
+    with scene, pytest.raises(error, match=message):
+        call(rl, cell)
+    assert read(scene) == canvas(4, 4) and others_intact()
+    if cell.loaded:
+        assert read(cell) == canvas(2, 2, GREEN)
 
 
 # --- regions and nine-slice ------------------------------------------------------------

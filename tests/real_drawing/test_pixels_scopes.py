@@ -97,6 +97,169 @@ def test_an_end_with_nothing_open_is_harmless(window, ends):
     assert context.open_scopes() == 0
 
 
+# --- what md.rl changes belongs to its scope ----------------------------------------
+# Each scenario draws into `host` (4x4, blank) and `other` (2x2, blank) with
+# raylib's own calls and returns what `host` must show. Either may be a plain
+# target or an atlas cell among others, whose neighbours must stay as they were.
+
+LEFT_HALF = paste(canvas(4, 4), [[GREEN] * 2] * 4, 0, 0)
+
+
+def _clip_in_its_coordinates(rl, host, other):
+    with host:
+        rl.begin_scissor_mode(0, 0, 2, 4)
+        rl.draw_rectangle(0, 0, 4, 4, GREEN)
+        rl.end_scissor_mode()
+    return LEFT_HALF
+
+
+def _clear_after_an_end(clear):
+    def scenario(rl, host, other):
+        with host:
+            rl.begin_scissor_mode(0, 0, 1, 1)
+            rl.end_scissor_mode()  # the scope's own clip again: a cell's area
+            clear(rl, host)
+        return canvas(4, 4, GREEN)
+
+    return scenario
+
+
+def _outer_clip_after(inner):
+    def scenario(rl, host, other):
+        with host:
+            rl.begin_scissor_mode(0, 0, 2, 4)
+            with other:
+                inner(rl)
+            rl.draw_rectangle(0, 0, 4, 4, GREEN)
+            rl.end_scissor_mode()
+        return LEFT_HALF
+
+    return scenario
+
+
+def _outer_clip_clips_no_other_target(rl, host, other):
+    with host:
+        rl.begin_scissor_mode(0, 0, 1, 1)
+        with other:
+            rl.draw_rectangle(0, 0, 2, 2, BLUE)
+    assert read(other) == canvas(2, 2, BLUE)
+    return canvas(4, 4)
+
+
+def _nested_scope_ends_its_clip(rl, host, other):
+    with host:
+        with host:
+            rl.begin_scissor_mode(0, 0, 1, 1)  # never ended: the inner scope ends it
+        rl.draw_rectangle(0, 0, 4, 4, GREEN)
+    return canvas(4, 4, GREEN)
+
+
+def _matrices_stay_in_their_scope(rl, host, other):
+    with host:
+        rl.begin_mode_2d(rl.Camera2D((2, 0), (0, 0), 0, 1))
+        rl.rl_push_matrix()
+        rl.rl_translatef(0, 2, 0)
+        with other:
+            rl.rl_push_matrix()
+            rl.rl_translatef(1, 1, 0)  # left open: its scope pops it
+            rl.draw_rectangle(0, 0, 1, 1, BLUE)
+        rl.draw_rectangle(0, 0, 2, 2, GREEN)  # at (2, 2): camera and translation
+        rl.rl_pop_matrix()
+    rl_picture = paste(canvas(2, 2), [[BLUE]], 1, 1)
+    assert read(other) == rl_picture
+    return paste(canvas(4, 4), [[GREEN] * 2] * 2, 2, 2)
+
+
+def _after_a_release_between(rl, host, other):
+    doomed = target(2, 2, BLANK)
+    with host:
+        rl.begin_scissor_mode(0, 0, 2, 4)
+        with doomed:  # another target between two scopes on the host
+            host.__enter__()
+            rl.begin_scissor_mode(0, 0, 4, 1)
+            rl.rl_push_matrix()
+            rl.rl_translatef(1, 1, 0)
+            doomed.kill()
+            host.__exit__(None, None, None)  # the host's own clip again, and no translation
+        rl.draw_rectangle(0, 0, 4, 4, GREEN)
+    return LEFT_HALF
+
+
+def _a_camera_mode_ends_what_was_done_inside(rl, host, other):
+    with host:
+        rl.rl_push_matrix()
+        rl.rl_translatef(2, 0, 0)
+        rl.begin_mode_2d(rl.Camera2D((0, 0), (0, 0), 0, 1))
+        rl.rl_push_matrix()
+        rl.rl_pop_matrix()
+        rl.rl_translatef(0, 2, 0)  # inside the mode: gone with it
+        rl.end_mode_2d()
+        rl.draw_rectangle(-2, 0, 2, 4, GREEN)  # the translation from before the mode
+        rl.rl_pop_matrix()
+    return LEFT_HALF
+
+
+def _an_empty_end_at_the_window(rl, host, other):
+    rl.rl_push_matrix()
+    rl.rl_translatef(2, 0, 0)
+    rl.end_texture_mode()  # nothing of ours open: nothing ends
+    rl.rl_pop_matrix()
+    with host:
+        rl.rl_push_matrix()
+        rl.draw_rectangle(0, 0, 2, 4, GREEN)
+        rl.rl_pop_matrix()
+    return LEFT_HALF
+
+
+SCOPE_STATE = {
+    "a clip is in the scope's coordinates": _clip_in_its_coordinates,
+    "an ended clip leaves a cell's own, for clear_background": _clear_after_an_end(
+        lambda rl, host: rl.clear_background(GREEN)
+    ),
+    "an ended clip leaves a cell's own, for fast_clear": _clear_after_an_end(lambda rl, host: host.fast_clear(GREEN)),
+    "an ended clip leaves a cell's own, for clear": _clear_after_an_end(lambda rl, host: host.clear(GREEN)),
+    "an outer clip survives another scope": _outer_clip_after(lambda rl: None),
+    "an outer clip survives an inner end": _outer_clip_after(lambda rl: rl.end_scissor_mode()),
+    "an outer clip survives an inner clip": _outer_clip_after(lambda rl: rl.begin_scissor_mode(0, 0, 1, 1)),
+    "an outer clip clips no other target": _outer_clip_clips_no_other_target,
+    "a scope ends the clip begun in it": _nested_scope_ends_its_clip,
+    "cameras and matrices stay in their scope": _matrices_stay_in_their_scope,
+    "a scope on the same target after the one between was released": _after_a_release_between,
+    "an end with nothing open leaves the window's matrices": _an_empty_end_at_the_window,
+    "a camera mode ends what was done to the transform inside it": _a_camera_mode_ends_what_was_done_inside,
+}
+
+
+@pytest.mark.parametrize("other_kind", ["target", "cell"])
+@pytest.mark.parametrize("host_kind", ["target", "cell"])
+@pytest.mark.parametrize("scenario", SCOPE_STATE)
+def test_md_rl_state_belongs_to_its_scope(rl, scenario, host_kind, other_kind):
+    host, host_intact = cell_among_others(4, 4) if host_kind == "cell" else (target(4, 4, BLANK), lambda: True)
+    other, other_intact = cell_among_others(2, 2) if other_kind == "cell" else (target(2, 2, BLANK), lambda: True)
+    expected = SCOPE_STATE[scenario](rl, host, other)
+    assert read(host) == expected and host_intact() and other_intact()
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda rl: rl.begin_mode_2d(rl.Camera2D((float("inf"), 0), (0, 0), 0, 1)),
+        lambda rl: rl.begin_mode_2d(rl.Camera2D((0, 0), (0, 0), 0, float("nan"))),
+        lambda rl: rl.begin_mode_3d(rl.Camera3D((0, 1, 1), (0, 0, 0), (0, 1, 0), float("nan"), 0)),
+        lambda rl: rl.rl_translatef(float("nan"), 0, 0),
+        lambda rl: rl.rl_mult_matrixf([float("inf")] + [0.0] * 15),
+    ],
+)
+def test_cameras_and_transforms_are_finite(rl, call):
+    host = target(4, 4, BLANK)
+    with host:
+        with pytest.raises(ValueError, match="finite"):
+            call(rl)
+        assert context.open_scopes() == 1
+        rl.draw_rectangle(0, 0, 4, 4, GREEN)
+    assert read(host) == canvas(4, 4, GREEN)
+
+
 # --- dead objects ----------------------------------------------------------------------
 
 

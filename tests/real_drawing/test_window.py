@@ -149,6 +149,24 @@ def test_a_forked_child_forgets_the_window(headless):
     child("window_refusals", "forked_child_forgets_the_window", PYTHONUNBUFFERED="1")
 
 
+@pytest.mark.parametrize("call", ["a read-back", "a drawing", "a cell's update"])
+def test_a_fork_inside_an_md_rl_conversion_is_refused_in_the_child(headless, call):
+    assert child("window_refusals", "fork_inside_a_conversion", call, PYTHONUNBUFFERED="1").split() == ["survived"]
+
+
+def test_a_window_closed_inside_pushed_matrices_leaves_none_to_the_next(headless):
+    assert child("windows", "matrices_left_at_close").split() == ["survived"]
+
+
+@pytest.mark.skipif(SDL, reason="raylib's SDL build draws offscreen: no screen to read")
+def test_a_scene_is_presented_part_by_part(headless):
+    assert child("windows", "scene_presented_part_by_part").split() == ["copies", "parts"]
+
+
+def test_raylib_reads_a_cell_back_as_the_cell(headless):
+    assert child("window_refusals", "raylib_reads_a_cell").split() == ["survived"]
+
+
 @pytest.mark.parametrize("call", ["open_window", "close_window"])
 def test_an_interrupt_anywhere_leaves_a_window_open_or_none(headless, call):
     # KeyboardInterrupt raised at the n-th line the toolkit runs, for every n

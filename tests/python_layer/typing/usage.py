@@ -66,3 +66,20 @@ def newcomer() -> None:
     with kelo_ui.open_window(8, 8, hidden=True) as window:
         window.present(scene)
         window.present()  # type: ignore[call-arg]
+
+
+def scenes(cell: KlRenderTexture) -> list[tuple[int, int, int, int]]:
+    import kelo_ui
+
+    scene = kelo_ui.Scene(KlVector2(64, 48), Color.Black)
+    item = scene.add(cell, (1, 2), tint=Color.Gold, blend_mode=1, clip=(0, 0, 32, 32), name="icon")
+    item.move((4, 4, 16, 16))
+    item.z = 2
+    item.visible = False
+    item.area = (0, 0, 2, 2)
+    top: kelo_ui.scene.Item | None = scene.item_at((3, 3))
+    scene.add(cell)  # type: ignore[call-arg]
+    scene.add(cell, (0, 0), depth=1)  # type: ignore[call-arg]
+    item.pos = (1, 1)  # type: ignore[misc]
+    assert top is None or top.scene is scene
+    return scene.compose(full=True) + scene.compose()

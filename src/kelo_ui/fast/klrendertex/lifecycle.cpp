@@ -85,7 +85,8 @@ bool texture_dimension(PyObject* rl_render_texture, const kl::Pinned<>& dimensio
 int tp_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     Calling calling("KlRenderTexture");
     PyObject* values[1];
-    if (!check_started() || !kl::bind_call_arguments(sig_init, args, kwargs, values)) return fail(KLRT_QUALNAME("__init__"));
+    if (!check_started() || !kl::bind_call_arguments(sig_init, args, kwargs, values))
+        return fail(KLRT_QUALNAME("__init__"));
     if (!kl::check_argument_type(values[0], state.vector2_type.get(), false, "size")) {
         if (PySequence_Check(values[0]) && !PyUnicode_Check(values[0]))
             kl::add_note("a size is a KlVector2: KlRenderTexture(KlVector2(width, height))");

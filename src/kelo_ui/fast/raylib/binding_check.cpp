@@ -348,8 +348,9 @@ bool make_binding(PyObject* ffi, PyObject* lib, Binding& binding) {
     binding.new_ = Ref::steal(PyObject_GetAttrString(ffi, "new"));
     binding.float_pointer = ask(ffi, "typeof", "(s)", "float *");
     binding.void_pointer = ask(ffi, "typeof", "(s)", "void *");
+    binding.sizeof_ = Ref::steal(PyObject_GetAttrString(ffi, "sizeof"));
     if (!binding.cast || !binding.texture_pointer || !binding.render_texture_pointer || !binding.new_ ||
-        !binding.float_pointer || !binding.void_pointer) {
+        !binding.float_pointer || !binding.void_pointer || !binding.sizeof_) {
         mismatch_from_pending("the raylib binding cannot make views of its Texture and RenderTexture");
         return false;
     }

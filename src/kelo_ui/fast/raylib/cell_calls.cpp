@@ -61,18 +61,18 @@ bool float_argument(PyObject* object, float& out, const char* function, const ch
 // The part `source` (raylib's source rectangle: a negative width or height
 // mirrors) must lie on the cell: beyond it are other cells, where a texture
 // of the cell's own size would repeat or clamp its edge.
-bool on_the_cell(const Cell& cell, const rl::Rectangle& source, const char* function, const char* parameter) {
+bool on_the_cell(const Area& cell, const rl::Rectangle& source, const char* function, const char* parameter) {
     const float width = std::fabs(source.width), height = std::fabs(source.height);
     if (std::isfinite(source.x) && std::isfinite(source.y) && std::isfinite(width) && std::isfinite(height) &&
-        source.x >= 0.0f && source.y >= 0.0f && source.x + width <= static_cast<float>(cell.area.width) &&
-        source.y + height <= static_cast<float>(cell.area.height))
+        source.x >= 0.0f && source.y >= 0.0f && source.x + width <= static_cast<float>(cell.width) &&
+        source.y + height <= static_cast<float>(cell.height))
         return true;
     Ref shown = Ref::steal(Py_BuildValue("(dddd)", static_cast<double>(source.x), static_cast<double>(source.y),
                                          static_cast<double>(source.width), static_cast<double>(source.height)));
     if (!shown) return false;
     PyErr_Format(PyExc_ValueError,
                  "%s: %s %R reaches outside the atlas cell (%dx%d); its neighbours on the page are other cells",
-                 function, parameter, shown.get(), cell.area.width, cell.area.height);
+                 function, parameter, shown.get(), cell.width, cell.height);
     return false;
 }
 
@@ -132,15 +132,30 @@ PyObject* draw(ContextObject* self, CellCall call, const Cell& cell, PyObject* c
                 return nullptr;
             break;
     }
-    if (!on_the_cell(cell, source, function, "source") || !ready(self, function)) return nullptr;
+    if (!on_the_cell(cell.area, source, function, "source") || !ready(self, function)) return nullptr;
     draw_part(binding, cell.page_data->texture, on_the_page(cell, source), dest, origin, rotation, tint);
     Py_RETURN_NONE;
 }
 
-// UpdateTexture and UpdateTextureRec: the pixels written into the cell's area.
-PyObject* update(ContextObject* self, CellCall call, const Cell& cell, PyObject* const* args, const char* function) {
+// The bytes a cdata array holds, or -1 for a pointer (whose extent is unknown).
+Py_ssize_t extent_of(const Binding& binding, PyObject* pixels) {
+    Ref ctype = Ref::steal(PyObject_CallOneArg(binding.typeof_cdata.get(), pixels));
+    Ref kind = ctype ? Ref::steal(PyObject_GetAttrString(ctype.get(), "kind")) : Ref();
+    if (!kind) return PyErr_Clear(), -1;
+    if (!PyUnicode_Check(kind.get()) || !PyUnicode_EqualToUTF8(kind.get(), "array")) return -1;
+    Ref size = Ref::steal(PyObject_CallOneArg(binding.sizeof_.get(), pixels));
+    const Py_ssize_t bytes = size ? PyLong_AsSsize_t(size.get()) : -1;
+    if (bytes < 0) PyErr_Clear();
+    return bytes;
+}
+
+// UpdateTexture and UpdateTextureRec: the pixels written into `area` of
+// `texture` (a cell's of its page; a plain texture's whole), and nowhere
+// else. An array too small for them is refused (raylib would read past it).
+PyObject* update(ContextObject* self, CellCall call, const rl::Texture& texture, const Area& area, bool cell,
+                 PyObject* const* args, const char* function) {
     const Binding& binding = self->binding;
-    rl::Rectangle part{0.0f, 0.0f, static_cast<float>(cell.area.width), static_cast<float>(cell.area.height)};
+    rl::Rectangle part{0.0f, 0.0f, static_cast<float>(area.width), static_cast<float>(area.height)};
     PyObject* pixels = args[1];
     if (call == CellCall::update_texture_rec) {
         if (!to_rectangle(binding, args[1], part, {function, "rec"})) return nullptr;
@@ -167,10 +182,27 @@ PyObject* update(ContextObject* self, CellCall call, const Cell& cell, PyObject*
         PyErr_Format(PyExc_ValueError, "%s: pixels is NULL", function);
         return nullptr;
     }
-    if (!on_the_cell(cell, part, function, "rec") || !ready(self, function)) return nullptr;
+    const bool inside = cell ? on_the_cell(area, part, function, "rec")
+                             : part.x >= 0.0f && part.y >= 0.0f && part.x + part.width <= area.width &&
+                                   part.y + part.height <= area.height;
+    if (!inside) {
+        if (!PyErr_Occurred())
+            PyErr_Format(PyExc_ValueError, "%s: rec reaches outside the texture (%dx%d)", function, area.width,
+                         area.height);
+        return nullptr;
+    }
     const Functions& raylib = binding.raylib;
+    const int needed =
+        raylib.GetPixelDataSize(static_cast<int>(part.width), static_cast<int>(part.height), texture.format);
+    const Py_ssize_t given = extent_of(binding, pixels);
+    if (given >= 0 && given < needed) {
+        PyErr_Format(PyExc_ValueError, "%s: pixels holds %zd bytes; %dx%d pixels of this texture take %d", function,
+                     given, static_cast<int>(part.width), static_cast<int>(part.height), needed);
+        return nullptr;
+    }
+    if (!ready(self, function)) return nullptr;
     raylib.rlDrawRenderBatchActive();  // what was drawn from it before is drawn first
-    raylib.UpdateTextureRec(cell.page_data->texture, on_the_page(cell, part), data);
+    raylib.UpdateTextureRec(texture, {part.x + area.x, part.y + area.y, part.width, part.height}, data);
     Py_RETURN_NONE;
 }
 
@@ -178,9 +210,12 @@ PyObject* update(ContextObject* self, CellCall call, const Cell& cell, PyObject*
 
 bool cell_call_of(std::string_view name, std::string_view policy, CellCall& out) {
     static constexpr std::pair<std::string_view, CellCall> areas[] = {
-        {"draw_texture", CellCall::draw_texture},         {"draw_texture_v", CellCall::draw_texture_v},
-        {"draw_texture_ex", CellCall::draw_texture_ex},   {"draw_texture_rec", CellCall::draw_texture_rec},
-        {"draw_texture_pro", CellCall::draw_texture_pro}, {"update_texture", CellCall::update_texture},
+        {"draw_texture", CellCall::draw_texture},
+        {"draw_texture_v", CellCall::draw_texture_v},
+        {"draw_texture_ex", CellCall::draw_texture_ex},
+        {"draw_texture_rec", CellCall::draw_texture_rec},
+        {"draw_texture_pro", CellCall::draw_texture_pro},
+        {"update_texture", CellCall::update_texture},
         {"update_texture_rec", CellCall::update_texture_rec},
         {"load_image_from_texture", CellCall::load_image_from_texture},
     };
@@ -198,6 +233,19 @@ bool cell_call_of(std::string_view name, std::string_view policy, CellCall& out)
     return false;
 }
 
+PyObject* update_texture(ContextObject* self, CellCall call, PyObject* texture, PyObject* const* args, Py_ssize_t nargs,
+                         const char* name) {
+    const Py_ssize_t wanted = arity(call);
+    if (nargs != wanted) {
+        PyErr_Format(PyExc_TypeError, "%s() takes %zd arguments (%zd given)", name, wanted, nargs);
+        return nullptr;
+    }
+    rl::Texture value;
+    if (!from_cdata(self->binding, texture_struct, texture, &value, {name, "texture"}, "a raylib Texture"))
+        return nullptr;
+    return update(self, call, value, Area{0, 0, value.width, value.height}, false, args, name);
+}
+
 PyObject* call_for_cell(ContextObject* self, CellCall call, const Cell& cell, Py_ssize_t at, PyObject* function,
                         PyObject* const* args, Py_ssize_t nargs, const char* name, bool at_once, bool reads_back) {
     const Py_ssize_t wanted = arity(call);
@@ -208,7 +256,7 @@ PyObject* call_for_cell(ContextObject* self, CellCall call, const Cell& cell, Py
     switch (call) {
         case CellCall::update_texture:
         case CellCall::update_texture_rec:
-            return update(self, call, cell, args, name);
+            return update(self, call, cell.page_data->texture, cell.area, true, args, name);
         case CellCall::page:
         case CellCall::load_image_from_texture:
             break;

@@ -79,6 +79,8 @@ PyObject* method_activate(PyObject* object, PyObject* const* args, Py_ssize_t na
                      function);
         return nullptr;
     }
+    std::string kept_title;
+    if (!growing([&] { kept_title = title; })) return nullptr;
     raylib.SetConfigFlags(static_cast<unsigned int>(flags));
     raylib.InitWindow(width, height, title);
     if (!raylib.IsWindowReady()) Py_RETURN_FALSE;
@@ -87,6 +89,7 @@ PyObject* method_activate(PyObject* object, PyObject* const* args, Py_ssize_t na
     // closed would be taken as set already. Alpha, set for real.
     raylib.EndBlendMode();
     self->largest_size = largest_texture_size();
+    self->title = std::move(kept_title);
     self->window = std::move(window);
     self->thread = PyThread_get_thread_ident();
     self->pending = false;
@@ -124,9 +127,18 @@ PyObject* method_deactivate(PyObject* object, PyObject* const* args, Py_ssize_t 
         }
     }
     const Death why = forked ? Death::forked : Death::window_closed;
+    // What md.rl left open is ended on raylib's side too: rlgl keeps its
+    // matrix stack across windows, and the next window's targets would
+    // inherit it. A forked child makes no GL call.
+    if (!forked && self->bound && self->thread == PyThread_get_thread_ident()) {
+        end_scopes(self);
+    } else {
+        forget_scopes(self);
+    }
     release_all(self, why);
-    forget_scopes(self);
     self->in_frame = false;
+    forget_presented(self);
+    self->copies_parts = -1;  // the next window is asked again
     self->thread = 0;
     self->pending = false;
     self->inactive_because = why;
@@ -156,6 +168,7 @@ PyObject* method_end_frame(PyObject* object, PyObject* const*, Py_ssize_t nargs)
     if (self->thread == PyThread_get_thread_ident() && self->binding.raylib.IsWindowReady())
         self->binding.raylib.EndDrawing();
     self->in_frame = false;
+    forget_presented(self);
     Py_RETURN_NONE;
 }
 
@@ -265,18 +278,18 @@ PyMethodDef context_methods[] = {
               "Clip the current scope's drawing to a rectangle of its own coordinates (within a cell's area)."),
     KL_METHOD(end_scissor_mode,
               "end_scissor_mode($self, /)\n--\n\nThe current scope's own clip again (a cell's area, or none)."),
-    KL_METHOD(begin_shader_mode,
-              "begin_shader_mode($self, shader, /)\n--\n\nDraw with a shader in the current scope."),
-    KL_METHOD(end_shader_mode,
-              "end_shader_mode($self, /)\n--\n\nDraw with the shader the current scope began with."),
+    KL_METHOD(begin_shader_mode, "begin_shader_mode($self, shader, /)\n--\n\nDraw with a shader in the current scope."),
+    KL_METHOD(end_shader_mode, "end_shader_mode($self, /)\n--\n\nDraw with the shader the current scope began with."),
     KL_METHOD(begin_mode_2d, "begin_mode_2d($self, camera, /)\n--\n\nDraw through a 2D camera in the current scope."),
-    KL_METHOD(end_mode_2d,
-              "end_mode_2d($self, /)\n--\n\nEnd the current scope's innermost 2D camera mode, and what began after it."),
+    KL_METHOD(
+        end_mode_2d,
+        "end_mode_2d($self, /)\n--\n\nEnd the current scope's innermost 2D camera mode, and what began after it."),
     KL_METHOD(begin_mode_3d,
               "begin_mode_3d($self, camera, /)\n--\n\n"
               "Draw through a 3D camera in the current scope (not in an atlas cell)."),
-    KL_METHOD(end_mode_3d,
-              "end_mode_3d($self, /)\n--\n\nEnd the current scope's innermost 3D camera mode, and what began after it."),
+    KL_METHOD(
+        end_mode_3d,
+        "end_mode_3d($self, /)\n--\n\nEnd the current scope's innermost 3D camera mode, and what began after it."),
     KL_METHOD(rl_push_matrix, "rl_push_matrix($self, /)\n--\n\nPush rlgl's current matrix, in the current scope."),
     KL_METHOD(rl_pop_matrix,
               "rl_pop_matrix($self, /)\n--\n\n"
@@ -287,8 +300,7 @@ PyMethodDef context_methods[] = {
     KL_METHOD(rl_mult_matrixf,
               "rl_mult_matrixf($self, matf, /)\n--\n\nMultiply rlgl's current matrix by 16 floats (m0 to m15)."),
     KL_METHOD(rl_load_identity, "rl_load_identity($self, /)\n--\n\nMake rlgl's current matrix the identity."),
-    KL_METHOD(unload_shader,
-              "unload_shader($self, shader, /)\n--\n\nUnload a shader, unless a scope draws with it."),
+    KL_METHOD(unload_shader, "unload_shader($self, shader, /)\n--\n\nUnload a shader, unless a scope draws with it."),
     // The drawing backend.
     KL_METHOD(c_clear_background,
               "c_clear_background($self, color, /)\n--\n\n"
@@ -317,6 +329,13 @@ PyMethodDef context_methods[] = {
               "fast_blit_pro($self, texture, dest, flip, color, /)\n--\n\n"
               "Draw a Texture, RenderTexture or KlRenderTexture at dest: None or (x, y) at its own "
               "size, (x, y, w, h) scaled into that rectangle."),
+    // The compositor's.
+    KL_METHOD(read_window,
+              "read_window($self, /)\n--\n\n"
+              "(width, height, RGBA8 bytes, top row first) of what the window's front buffer shows."),
+    KL_METHOD(copies_parts,
+              "copies_parts($self, /)\n--\n\n"
+              "Whether the window puts parts of a scene on the screen (GLX_MESA_copy_sub_buffer)."),
     KL_METHOD(guard,
               "guard($self, name, function, kind, cells, textures, reason, /)\n--\n\n"
               "function (a raylib call of the binding's) as md.rl calls it, by its kind in the table of the "
@@ -341,6 +360,9 @@ void context_dealloc(PyObject* object) {
     self->tint.~TintCache();
     self->cells.~unordered_map();
     self->pages.~vector();
+    self->watched.~unordered_map();
+    self->title.~basic_string();
+    self->reserved.~vector();
     self->objects.~GpuObjects();
     self->scopes.~Scopes();
     self->window.~Ref();
@@ -410,17 +432,24 @@ bool add_to_module(PyObject* module) {
         self->largest_size = 0;
         self->busy = 0;
         self->in_frame = false;
+        self->composing = false;
+        self->presented = 0;
+        self->presented_width = self->presented_height = 0;
+        self->copies_parts = -1;
         new (&self->window) Ref();
         new (&self->stand_in) Ref();
         new (&self->scopes) Scopes();
         new (&self->objects) GpuObjects();
         new (&self->cells) std::unordered_map<std::uintptr_t, Cell>();
         new (&self->pages) std::vector<const rl::RenderTexture*>();
+        new (&self->title) std::string();
+        new (&self->watched) std::unordered_map<std::uintptr_t, std::vector<Watch>>();
+        new (&self->reserved) std::vector<std::uintptr_t>();
         new (&self->tint) TintCache();
         context.set(std::move(made));
     }
     Ref check = Ref::steal(PyCFunction_NewEx(&check_binding_def, nullptr, nullptr));
-    return check && PyModule_AddObjectRef(module, "check_binding", check.get()) == 0 &&
+    return check && publish_compositor(module) && PyModule_AddObjectRef(module, "check_binding", check.get()) == 0 &&
            PyModule_AddObjectRef(module, "WindowContext", reinterpret_cast<PyObject*>(&context_type)) == 0 &&
            PyModule_AddObjectRef(module, "GuardedFunction", reinterpret_cast<PyObject*>(&guarded_function_type)) == 0 &&
            PyModule_AddObjectRef(module, "context", context.object()) == 0;

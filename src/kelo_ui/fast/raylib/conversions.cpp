@@ -20,7 +20,8 @@ bool from_cdata(const Binding& binding, StructIndex index, PyObject* object, voi
         return true;
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {
         PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %R", shown(where.function), where.parameter, expected, object);
+        PyErr_Format(PyExc_TypeError, "%s: %s must be %s, not %R", shown(where.function), where.parameter, expected,
+                     object);
     }
     return false;
 }
@@ -55,15 +56,15 @@ bool for_items(PyObject* object, Py_ssize_t count, Where where, const char* item
             return true;
         }
     } else if (!PySequence_Check(object)) {
-        PyErr_Format(PyExc_TypeError, "%s: %s must be a sequence %s, not %.200s", shown(where.function), where.parameter,
-                     items, Py_TYPE(object)->tp_name);
+        PyErr_Format(PyExc_TypeError, "%s: %s must be a sequence %s, not %.200s", shown(where.function),
+                     where.parameter, items, Py_TYPE(object)->tp_name);
         return false;
     }
     const Py_ssize_t size = PySequence_Size(object);
     if (size < 0) return false;
     if (size != count) {
-        PyErr_Format(PyExc_ValueError, "%s: %s must have %zd items %s, not %zd", shown(where.function), where.parameter, count,
-                     items, size);
+        PyErr_Format(PyExc_ValueError, "%s: %s must have %zd items %s, not %zd", shown(where.function), where.parameter,
+                     count, items, size);
         return false;
     }
     for (Py_ssize_t i = 0; i < count; ++i) {
@@ -116,8 +117,8 @@ bool channel_item(PyObject* value, unsigned char& out, Where where, Py_ssize_t i
         if (!index) {
             if (PyErr_ExceptionMatches(PyExc_TypeError)) {
                 PyErr_Clear();
-                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be an integer of 0..255, not %.200s", shown(where.function),
-                             where.parameter, i, Py_TYPE(value)->tp_name);
+                PyErr_Format(PyExc_TypeError, "%s: %s[%zd] must be an integer of 0..255, not %.200s",
+                             shown(where.function), where.parameter, i, Py_TYPE(value)->tp_name);
             }
             return false;
         }
@@ -153,8 +154,8 @@ bool to_matrix_floats(const Binding& binding, PyObject* object, float (&out)[16]
         if (reinterpret_cast<CDataHead*>(object)->c_type == binding.ctype(matrix_struct)) {
             rl::Matrix matrix;
             if (!from_cdata(binding, matrix_struct, object, &matrix, where, "a raylib Matrix")) return false;
-            const float values[16] = {matrix.m0, matrix.m1, matrix.m2,  matrix.m3,  matrix.m4,  matrix.m5,
-                                      matrix.m6, matrix.m7, matrix.m8,  matrix.m9,  matrix.m10, matrix.m11,
+            const float values[16] = {matrix.m0,  matrix.m1,  matrix.m2,  matrix.m3, matrix.m4,  matrix.m5,
+                                      matrix.m6,  matrix.m7,  matrix.m8,  matrix.m9, matrix.m10, matrix.m11,
                                       matrix.m12, matrix.m13, matrix.m14, matrix.m15};
             std::memcpy(out, values, sizeof values);
             return true;

@@ -278,6 +278,16 @@ bool lean_dest(PyObject* dest, float width, float height, rl::Rectangle& out) {
 
 }  // namespace
 
+void draw_picture_part(const Binding& binding, const compositor::Source& from, const float (&area)[4],
+                       rl::Rectangle dest, rl::Color tint) {
+    const rl::Texture& texture = from.texture;
+    Source source{texture, {}};
+    // A picture that is its whole texture is drawn as a target's own blit draws it.
+    if (from.x != 0 || from.y != 0 || from.width != texture.width || from.height != texture.height)
+        source.area = {from.x, from.y, from.width, from.height};
+    draw_into(binding, source, picture_part(source, area, true), dest, tint);
+}
+
 void draw_part(const Binding& binding, const rl::Texture& page, rl::Rectangle from, rl::Rectangle dest,
                rl::Vector2 origin, float rotation, rl::Color tint) {
     inside_its_neighbours(page, from);

@@ -87,6 +87,7 @@ auto changing(ContextObject* self, Work work) {
 // rather than leave ids that a later object may be given.
 bool release(ContextObject* self, Kind kind, void* data, Death why, const char* function) {
     if (!ready(self, function)) return false;
+    tell(self, reinterpret_cast<std::uintptr_t>(data));
     const Functions& raylib = self->binding.raylib;
     raylib.rlDrawRenderBatchActive();  // draws still pending may read from it
     if (kind == Kind::render_texture) {

@@ -21,6 +21,7 @@
 // atlas cell is handled as the table's cell policy says (cell_calls.cpp),
 // and one that copies a cell's struct (a page's GPU id with a cell's size)
 // is refused: raylib never sees a struct whose size is not its texture's.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -62,8 +63,7 @@ constexpr Py_ssize_t most_arguments = 16;
 Ref inert(PyObject* object, int depth) {
     PyTypeObject* type = Py_TYPE(object);
     if (type == &PyLong_Type || type == &PyFloat_Type || type == &PyBool_Type || object == Py_None ||
-        type == &PyUnicode_Type || type == &PyBytes_Type || type == &PyByteArray_Type ||
-        type == &PyMemoryView_Type)
+        type == &PyUnicode_Type || type == &PyBytes_Type || type == &PyByteArray_Type || type == &PyMemoryView_Type)
         return Ref::newref(object);
     const ContextObject* self = context_of(the_context());
     if (self->bound && is_cdata(self->binding, object)) return Ref::newref(object);
@@ -165,6 +165,15 @@ PyObject* guarded_call(PyObject* callable, PyObject* const* args, std::size_t na
     for (Py_ssize_t at = 0; at < nargs && at < 32; ++at) {
         if (!(guarded->textures & (std::uint32_t{1} << at)) || !is_cdata(self->binding, converted[at])) continue;
         if (!check_texture(self, function, at, converted[at])) return nullptr;
+        if (at_once) {
+            // It writes the texture (or how it is sampled): whoever shows it is told. A
+            // scene's own picture is its compose()'s alone.
+            const auto key = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(converted[at])->c_data);
+            if (reserved(self, key) || reserved(self, key - offsetof(rl::RenderTexture, texture)))
+                return refuse_reserved(function), nullptr;
+            tell(self, key);
+            tell(self, key - offsetof(rl::RenderTexture, texture));
+        }
         if (const Cell* cell = cell_of(self, converted[at])) {
             if (guarded->cells == CellCall::refuse) {
                 PyErr_Format(PyExc_ValueError, "%s: argument %zd is an atlas cell: %s", function, at,
@@ -178,6 +187,14 @@ PyObject* guarded_call(PyObject* callable, PyObject* const* args, std::size_t na
             --self->busy;
             return result;
         }
+    }
+    if ((guarded->cells == CellCall::update_texture || guarded->cells == CellCall::update_texture_rec) && nargs > 0 &&
+        is_cdata(self->binding, converted[0])) {
+        // Any texture's update is checked as a cell's is: raylib reads as many bytes as the rectangle takes.
+        ++self->busy;
+        PyObject* result = update_texture(self, guarded->cells, converted[0], converted, nargs, function);
+        --self->busy;
+        return result;
     }
     if (at_once || kind == CallKind::reads_back) self->binding.raylib.rlDrawRenderBatchActive();
     if (kind == CallKind::reads_back) finish_drawing();
@@ -223,9 +240,10 @@ PyGetSetDef guarded_getset[] = {
 // The table's words for a kind of call.
 bool call_kind_of(std::string_view word, CallKind& out) {
     static constexpr std::pair<std::string_view, CallKind> kinds[] = {
-        {"window", CallKind::window},         {"draws", CallKind::draws},     {"at_once", CallKind::at_once},
-        {"draws_at_once", CallKind::draws_at_once}, {"reads_back", CallKind::reads_back},
-        {"resizes", CallKind::resizes},       {"refused", CallKind::refused},
+        {"window", CallKind::window},         {"draws", CallKind::draws},
+        {"at_once", CallKind::at_once},       {"draws_at_once", CallKind::draws_at_once},
+        {"reads_back", CallKind::reads_back}, {"resizes", CallKind::resizes},
+        {"refused", CallKind::refused},
     };
     for (const auto& [name, kind] : kinds) {
         if (name == word) {
@@ -268,14 +286,15 @@ PyObject* method_guard(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     PyObject* kind_word = args[2];
     PyObject* cells_word = args[3];
     PyObject* reason = args[5];
-    if (!PyUnicode_Check(name) || !PyUnicode_Check(kind_word) || !(cells_word == Py_None || PyUnicode_Check(cells_word)) ||
-        !(reason == Py_None || PyUnicode_Check(reason))) {
+    if (!PyUnicode_Check(name) || !PyUnicode_Check(kind_word) ||
+        !(cells_word == Py_None || PyUnicode_Check(cells_word)) || !(reason == Py_None || PyUnicode_Check(reason))) {
         PyErr_SetString(PyExc_TypeError, "guard: name and kind are str, cells and reason str or None");
         return nullptr;
     }
     CallKind kind;
     if (!call_kind_of(text_of(kind_word), kind)) {
-        if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "guard: %R is not a kind of call md.rl guards", kind_word);
+        if (!PyErr_Occurred())
+            PyErr_Format(PyExc_ValueError, "guard: %R is not a kind of call md.rl guards", kind_word);
         return nullptr;
     }
     CellCall cells = CellCall::none;

@@ -201,6 +201,11 @@ class WindowContext:
         `dest` (x, y) at its own size, (x, y, w, h) scaled into the
         rectangle, None at (0, 0); any other length raises ValueError.
         """
+    # The compositor's.
+    def read_window(self) -> tuple[int, int, bytes]:
+        """(width, height, RGBA8 bytes, top row first) of what the window's front buffer shows."""
+    def copies_parts(self) -> bool:
+        """Whether the window puts parts of a scene on the screen (GLX_MESA_copy_sub_buffer)."""
     def guard(
         self, name: str, function: Any, kind: str, cells: str | None, textures: SupportsIndex, reason: str | None, /
     ) -> GuardedFunction:
@@ -210,3 +215,5 @@ class WindowContext:
 
 # The one window context.
 context: WindowContext
+# What the window context offers the compositor (kelo_ui.fast.compose): a capsule.
+compositor: object

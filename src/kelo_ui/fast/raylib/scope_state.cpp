@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <utility>
 
 #include "kelo_ui/fast/raylib/private/context.h"
@@ -90,8 +91,8 @@ void make_transform_current(ContextObject* self) {
 // The transform set to `matrix` exactly (its product with the identity).
 void set_transform(ContextObject* self, const rl::Matrix& matrix) {
     const Functions& raylib = self->binding.raylib;
-    const float values[16] = {matrix.m0, matrix.m1, matrix.m2,  matrix.m3,  matrix.m4,  matrix.m5,
-                              matrix.m6, matrix.m7, matrix.m8,  matrix.m9,  matrix.m10, matrix.m11,
+    const float values[16] = {matrix.m0,  matrix.m1,  matrix.m2,  matrix.m3, matrix.m4,  matrix.m5,
+                              matrix.m6,  matrix.m7,  matrix.m8,  matrix.m9, matrix.m10, matrix.m11,
                               matrix.m12, matrix.m13, matrix.m14, matrix.m15};
     raylib.rlLoadIdentity();
     raylib.rlMultMatrixf(values);
@@ -131,14 +132,16 @@ void restore(ContextObject* self, const Matrices& taken) {
 // transform the identity and the modelview current, each matrix kept in
 // the result (the stack read as it is popped into the transform, its last
 // matrix through the projection so that the transform stays the identity).
-Matrices take_down(ContextObject* self) {
+// `taken.stack` has room for the whole stack already: nothing here allocates.
+void take_down(ContextObject* self, Matrices& taken) {
     const Functions& raylib = self->binding.raylib;
     Scopes& scopes = self->scopes;
     raylib.rlDrawRenderBatchActive();
-    Matrices taken = snapshot(self);
+    std::vector<rl::Matrix> stack = std::move(taken.stack);
+    taken = snapshot(self);
+    taken.stack = std::move(stack);
     const int depth = scopes.matrix_depth;
     if (depth > 0) {
-        taken.stack.resize(static_cast<std::size_t>(depth));
         make_transform_current(self);
         for (int at = depth - 1; at >= 1; --at) {
             raylib.rlPopMatrix();
@@ -157,7 +160,6 @@ Matrices take_down(ContextObject* self) {
     }
     scopes.matrix_depth = 0;
     scopes.transform_current = false;
-    return taken;
 }
 
 // Puts back what take_down() took, on the target just made current.
@@ -187,10 +189,10 @@ void put_back(ContextObject* self, const Matrices& taken) {
 
 // ------------------------------------------------------------ frames
 
-void close_frame(ContextObject* self, Frame frame) {
+void close_frame(ContextObject* self, const Opened& frame) {
     const Functions& raylib = self->binding.raylib;
     Scopes& scopes = self->scopes;
-    switch (frame) {
+    switch (frame.kind) {
         case Frame::push:
             // The transform as it was pushed, whatever made the modelview current since.
             make_transform_current(self);
@@ -198,21 +200,37 @@ void close_frame(ContextObject* self, Frame frame) {
             if (--scopes.matrix_depth == 0) scopes.transform_current = false;
             break;
         case Frame::mode_2d:
-            raylib.EndMode2D();
-            break;
         case Frame::mode_3d:
-            raylib.EndMode3D();  // which turns the depth test off
-            --scopes.matrix_depth;
-            scopes.transform_current = false;
-            if (--scopes.modes_3d > 0) raylib.rlEnableDepthTest();
+            if (frame.kind == Frame::mode_2d) {
+                raylib.EndMode2D();
+            } else {
+                raylib.EndMode3D();  // which turns the depth test off
+                --scopes.matrix_depth;
+                scopes.transform_current = false;
+                if (--scopes.modes_3d > 0) raylib.rlEnableDepthTest();
+            }
+            // The transform as the mode found it (the identity, with nothing pushed).
+            if (scopes.matrix_depth > 0) {
+                make_transform_current(self);
+                set_transform(self, frame.transform);
+                if (!frame.transform_current) {
+                    raylib.rlMatrixMode(rl_modelview);
+                    scopes.transform_current = false;
+                }
+            }
             break;
     }
+}
+
+// A frame of `kind` about to begin, with the transform as it is.
+Opened opened(ContextObject* self, Frame kind) {
+    return {kind, self->scopes.transform_current, self->binding.raylib.rlGetMatrixTransform()};
 }
 
 // Closes the frames of `state` from the innermost down to the one at `from`.
 void close_frames(ContextObject* self, DrawState& state, std::size_t from) {
     while (state.frames.size() > from) {
-        const Frame frame = state.frames.back();
+        const Opened frame = state.frames.back();
         state.frames.pop_back();
         close_frame(self, frame);
     }
@@ -227,12 +245,19 @@ DrawState* found_state(Scopes& scopes, const TextureScope* scope) {
 }
 
 // The current scope is about to change rlgl's matrices: on the same target
-// as the scope it continues, what it found is kept to be put back.
-void changing_matrices(ContextObject* self) {
+// as the scope it continues, what it found is kept to be put back. False,
+// with nothing changed, when there is no memory for it.
+bool changing_matrices(ContextObject* self) {
     Scopes& scopes = self->scopes;
     TextureScope* scope = scopes.current();
-    if (scope != nullptr && scope->continues && !scope->state.found) scope->state.found = snapshot(self);
+    if (scope != nullptr && scope->continues && !scope->state.found) {
+        std::unique_ptr<Matrices> found;
+        if (!growing([&] { found = std::make_unique<Matrices>(); })) return false;
+        *found = snapshot(self);
+        scope->state.found = std::move(found);
+    }
     scopes.matrices_changed = true;
+    return true;
 }
 
 std::size_t own(const DrawState& state) {
@@ -249,11 +274,18 @@ std::size_t Scopes::open() const {
 
 // ------------------------------------------------------------ scope changes
 
-void leave_state(ContextObject* self, DrawState& state) {
+bool leave_state(ContextObject* self, DrawState& state) {
     Scopes& scopes = self->scopes;
     if (scopes.matrices_changed || scopes.matrix_depth > 0) {
-        state.suspended = take_down(self);
-        state.suspended->modes_3d = scopes.modes_3d;
+        std::unique_ptr<Matrices> taken;
+        if (!growing([&] {
+                taken = std::make_unique<Matrices>();
+                taken->stack.resize(static_cast<std::size_t>(scopes.matrix_depth));
+            }))
+            return false;
+        take_down(self, *taken);
+        taken->modes_3d = scopes.modes_3d;
+        state.suspended = std::move(taken);
         if (scopes.modes_3d > 0) self->binding.raylib.rlDisableDepthTest();
         scopes.modes_3d = 0;
     }
@@ -262,6 +294,7 @@ void leave_state(ContextObject* self, DrawState& state) {
         self->binding.raylib.EndShaderMode();
         scopes.shader = 0;
     }
+    return true;
 }
 
 void begin_state(ContextObject* self, TextureScope& scope) {
@@ -269,8 +302,10 @@ void begin_state(ContextObject* self, TextureScope& scope) {
     if (DrawState* found = found_state(self->scopes, &scope)) {
         state.base = found->clip;
         state.clip = found->clip;
-        state.shader = Ref::newref(found->shader.get());
-        state.shader_value = found->shader_value;
+        if (found->shader) {
+            state.shader = Ref::newref(found->shader.get());
+            state.shader_value = found->shader_value;
+        }
         return;
     }
     if (!scope.target.area.whole()) state.base = scope.target.area;
@@ -284,10 +319,9 @@ void resume_state(ContextObject* self, DrawState& state, bool on_window) {
     set_shader(self, state);
     scopes.matrices_changed = false;
     if (state.suspended) {
-        const Matrices taken = std::move(*state.suspended);
-        state.suspended.reset();
-        put_back(self, taken);
-        scopes.modes_3d = taken.modes_3d;
+        const std::unique_ptr<Matrices> taken = std::move(state.suspended);
+        put_back(self, *taken);
+        scopes.modes_3d = taken->modes_3d;
         if (scopes.modes_3d > 0) self->binding.raylib.rlEnableDepthTest();
         scopes.matrices_changed = true;
     }
@@ -295,6 +329,8 @@ void resume_state(ContextObject* self, DrawState& state, bool on_window) {
 
 void end_state(ContextObject* self, TextureScope& scope) {
     DrawState& state = scope.state;
+    if (state.frames.empty() && !state.found && !state.own_clip && !state.own_shader) [[likely]]
+        return;  // it began and changed nothing
     close_frames(self, state, 0);
     DrawState* found = found_state(self->scopes, &scope);
     if (found == nullptr) return;
@@ -362,7 +398,7 @@ bool finite_arguments(PyObject* const* args, float (&out)[count], const char* fu
 // The innermost frame of `kind` that the current scope began, or -1.
 std::ptrdiff_t innermost(const DrawState& state, Frame kind) {
     for (std::size_t at = state.frames.size(); at-- > 0;)
-        if (state.frames[at] == kind) return static_cast<std::ptrdiff_t>(at);
+        if (state.frames[at].kind == kind) return static_cast<std::ptrdiff_t>(at);
     return -1;
 }
 
@@ -392,7 +428,7 @@ bool room_to_push(ContextObject* self, const char* function) {
 // to each vertex as it is given.
 template <typename Change>
 PyObject* transform(ContextObject* self, Change change) {
-    changing_matrices(self);
+    if (!changing_matrices(self)) return nullptr;
     if (!self->scopes.transform_current) self->binding.raylib.rlDrawRenderBatchActive();
     change(self->binding.raylib);
     Py_RETURN_NONE;
@@ -478,15 +514,39 @@ PyObject* method_end_shader_mode(PyObject* object, PyObject* const*, Py_ssize_t 
     Py_RETURN_NONE;
 }
 
+namespace {
+
+// A camera of finite numbers: one that is not could not be taken down and
+// put back as it was (the matrix functions refuse it for the same reason).
+bool finite_camera(std::initializer_list<float> values, const char* function) {
+    for (float value : values) {
+        if (!std::isfinite(value)) {
+            PyErr_Format(PyExc_ValueError,
+                         "%s: the camera holds a number that is not finite; a camera is made of "
+                         "finite numbers",
+                         function);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 PyObject* method_begin_mode_2d(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "begin_mode_2d";
     ContextObject* self = context_of(object);
     rl::Camera2D camera;
     if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function) ||
         !to_struct(self->binding, camera2d_struct, args[0], &camera, {function, "camera"}, "a raylib Camera2D") ||
-        !ready(self, function) || !growing([&] { self->scopes.state().frames.push_back(Frame::mode_2d); }))
+        !finite_camera(
+            {camera.offset.x, camera.offset.y, camera.target.x, camera.target.y, camera.rotation, camera.zoom},
+            function) ||
+        !ready(self, function) ||
+        !growing([&] { self->scopes.state().frames.reserve(self->scopes.state().frames.size() + 1); }) ||
+        !changing_matrices(self))
         return nullptr;
-    changing_matrices(self);
+    self->scopes.state().frames.push_back(opened(self, Frame::mode_2d));
     self->binding.raylib.BeginMode2D(camera);
     Py_RETURN_NONE;
 }
@@ -501,6 +561,9 @@ PyObject* method_begin_mode_3d(PyObject* object, PyObject* const* args, Py_ssize
     rl::Camera3D camera;
     if (!kl::check_positional_count(function, nargs, 1) || !enter(self, function) ||
         !to_struct(self->binding, camera3d_struct, args[0], &camera, {function, "camera"}, "a raylib Camera3D") ||
+        !finite_camera({camera.position.x, camera.position.y, camera.position.z, camera.target.x, camera.target.y,
+                        camera.target.z, camera.up.x, camera.up.y, camera.up.z, camera.fovy},
+                       function) ||
         !ready(self, function))
         return nullptr;
     Scopes& scopes = self->scopes;
@@ -512,9 +575,10 @@ PyObject* method_begin_mode_3d(PyObject* object, PyObject* const* args, Py_ssize
                      function);
         return nullptr;
     }
-    if (!room_to_push(self, function) || !growing([&] { scopes.state().frames.push_back(Frame::mode_3d); }))
+    if (!room_to_push(self, function) ||
+        !growing([&] { scopes.state().frames.reserve(scopes.state().frames.size() + 1); }) || !changing_matrices(self))
         return nullptr;
-    changing_matrices(self);
+    scopes.state().frames.push_back(opened(self, Frame::mode_3d));
     self->binding.raylib.BeginMode3D(camera);  // pushes the projection, turns the depth test on
     ++scopes.matrix_depth;
     ++scopes.modes_3d;
@@ -530,9 +594,11 @@ PyObject* method_rl_push_matrix(PyObject* object, PyObject* const*, Py_ssize_t n
     constexpr const char* function = "rl_push_matrix";
     ContextObject* self = context_of(object);
     if (!kl::check_positional_count(function, nargs, 0) || !enter(self, function) || !ready(self, function) ||
-        !room_to_push(self, function) || !growing([&] { self->scopes.state().frames.push_back(Frame::push); }))
+        !room_to_push(self, function) ||
+        !growing([&] { self->scopes.state().frames.reserve(self->scopes.state().frames.size() + 1); }) ||
+        !changing_matrices(self))
         return nullptr;
-    changing_matrices(self);
+    self->scopes.state().frames.push_back(opened(self, Frame::push));
     self->binding.raylib.rlPushMatrix();
     ++self->scopes.matrix_depth;
     self->scopes.transform_current = true;

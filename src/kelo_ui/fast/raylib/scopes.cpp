@@ -89,7 +89,7 @@ Target target_of(const ContextObject* self, PyObject* render_texture, const rl::
 
 }  // namespace
 
-bool make_current(ContextObject* self, Target previous, const char* function) {
+bool make_current(ContextObject* self, Target previous, const char* function, bool anew) {
     const Functions& raylib = self->binding.raylib;
     Scopes& scopes = self->scopes;
     TextureScope* current = scopes.current();
@@ -98,7 +98,13 @@ bool make_current(ContextObject* self, Target previous, const char* function) {
         resume_state(self, scopes.window, true);
         return true;
     }
-    if (current->target == previous) return true;
+    if (current->target == previous) {
+        if (!anew) return true;
+        // The same target, but not the same scope's state (the one between
+        // them was released): what the ended scope left is taken down.
+        DrawState left;
+        if (!leave_state(self, left)) return false;
+    }
     // Held: the stack may change under the conversion.
     Ref render_texture = Ref::newref(current->render_texture.get());
     rl::RenderTexture value;
@@ -124,7 +130,8 @@ bool forget_target(ContextObject* self, unsigned int id, const void* cell, const
     // What the current target's scopes began is closed while it still exists.
     if (const TextureScope* current = scopes.current(); current && released(*current)) {
         end_live_states(self);
-        leave_state(self, scopes.state());
+        scopes.matrices_changed = false;  // its matrices go with it: nothing to keep
+        if (!leave_state(self, scopes.state())) return false;
     }
     // Released only once the loop is done: a release may run Python code.
     std::vector<TextureScope> dropped;
@@ -151,7 +158,8 @@ std::size_t end_scopes(ContextObject* self) {
     const Functions& raylib = self->binding.raylib;
     if (raylib.IsWindowReady()) {
         end_live_states(self);
-        leave_state(self, scopes.state());
+        scopes.matrices_changed = false;
+        leave_state(self, scopes.state());  // nothing to keep: it cannot fail
         if (!scopes.targets.empty()) raylib.EndTextureMode();
         if (scopes.scissor) raylib.rlDisableScissorTest();
         if (!scopes.blends.empty()) raylib.EndBlendMode();
@@ -174,6 +182,11 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
         return;
     }
     if (!ready(self, function)) return;
+    const auto key = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(render_texture.get())->c_data);
+    if (reserved(self, key)) {
+        refuse_reserved(function);
+        return;
+    }
     Scopes& scopes = self->scopes;
     rl::RenderTexture whole;
     const Target begun = target_of(self, render_texture.get(), value, whole);
@@ -181,12 +194,16 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
     // draw its batch for nothing. (What raylib does at once rather than in its
     // batch, a clear, draws the batch itself.)
     const bool continues = begun == scopes.target();
-    if (!growing([&] { scopes.targets.reserve(scopes.targets.size() + 1); })) return;
-    if (!continues) {
-        leave_state(self, scopes.state());
+    if (continues) {
+        if (!growing([&] { scopes.targets.push_back({std::move(render_texture), begun, true, DrawState{}}); })) return;
+    } else {
+        // Room first: once the state is left, nothing may fail.
+        if (!growing([&] { scopes.targets.reserve(scopes.targets.size() + 1); }) || !leave_state(self, scopes.state()))
+            return;
         begin_target(self->binding.raylib, whole, begun);
+        scopes.targets.push_back({std::move(render_texture), begun, false, DrawState{}});
+        tell(self, key);
     }
-    scopes.targets.push_back({std::move(render_texture), begun, continues, DrawState{}});
     begin_state(self, scopes.targets.back());
 }
 
@@ -195,15 +212,17 @@ void end_texture_mode(PyObject* context) {
     ContextObject* self = context_of(context);
     if (!enter(self, function) || !ready(self, function)) return;
     Scopes& scopes = self->scopes;
-    if (scopes.targets.empty()) {
-        self->binding.raylib.EndTextureMode();  // nothing of ours is open: harmless, as raylib's own end is
-        return;
-    }
+    // Nothing of ours is open: nothing to end. (raylib's own end would reset
+    // the window's matrices under what md.rl pushed there.)
+    if (scopes.targets.empty()) return;
     if (scopes.targets.back().render_texture) end_state(self, scopes.targets.back());
     const Target previous = scopes.target();
     TextureScope ended = std::move(scopes.targets.back());
     scopes.targets.pop_back();
-    make_current(self, previous, function);
+    make_current(self, previous, function, ended.render_texture && !ended.continues);
+    // What was drawn into it is done: whoever shows it is told.
+    if (ended.render_texture && !ended.continues)
+        tell(self, reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(ended.render_texture.get())->c_data));
 }
 
 void begin_blend_mode(PyObject* context, int blend_mode) {

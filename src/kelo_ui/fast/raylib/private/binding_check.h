@@ -39,6 +39,7 @@ struct Binding {
     Ref new_;                    // the binding's ffi.new, which makes a struct of the values a call was given
     Ref float_pointer;           // the binding's CType "float *"
     Ref void_pointer;            // and "void *"
+    Ref sizeof_;                 // the binding's ffi.sizeof
 
     CTypeDescr* ctype(StructIndex index) const { return reinterpret_cast<CTypeDescr*>(ctypes[index].get()); }
 };

@@ -15,13 +15,16 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "kelo_ui/fast/raylib/private/binding_check.h"
+#include "kelo_ui/fast/raylib/private/compositor.h"
 #include "kelo_ui/fast/raylib/private/gpu_objects.h"
 #include "kelo_ui/fast/raylib/private/raylib_declarations.h"
 #include "kelo_ui/fast/runtime/ref.h"
@@ -58,6 +61,14 @@ struct Cell {
 // begun after it in the same scope first.
 enum class Frame : unsigned char { push, mode_2d, mode_3d };
 
+// A frame begun, and rlgl's transform as it was then: a camera mode's end
+// gives it back (raylib's own end would leave what was done to it inside).
+struct Opened {
+    Frame kind;
+    bool transform_current;
+    rl::Matrix transform;
+};
+
 // rlgl's matrices as a scope had them. `stack` is rlgl's matrix stack, bottom
 // first, when it was taken down because another target became current.
 struct Matrices {
@@ -78,10 +89,13 @@ struct DrawState {
     bool own_clip = false;     // begin_scissor_mode was called in it
     Ref shader;                // the shader in force (held), null: raylib's default
     rl::Shader shader_value{};
-    bool own_shader = false;    // begin_shader_mode was called in it
-    std::vector<Frame> frames;  // begun in it, innermost last
-    std::optional<Matrices> found;      // the matrices it found on the same target, before its first change
-    std::optional<Matrices> suspended;  // its matrices while another target is current
+    bool own_shader = false;     // begin_shader_mode was called in it
+    std::vector<Opened> frames;  // begun in it, innermost last
+    // Rarely made (a scope on a blit's path has neither): the matrices it
+    // found on the same target, before its first change; its own while
+    // another target is current.
+    std::unique_ptr<Matrices> found;
+    std::unique_ptr<Matrices> suspended;
 };
 
 // A texture-mode scope: the render texture begun (held while it is on the
@@ -140,6 +154,12 @@ struct TintCache {
     rl::Color color{};
 };
 
+// A compositor's watch on a target (compositing.cpp).
+struct Watch {
+    compositor::Damaged damaged;
+    void* watcher;
+};
+
 struct ContextObject {
     PyObject_HEAD
     Binding binding;  // made when the first window opens
@@ -156,6 +176,19 @@ struct ContextObject {
     GpuObjects objects;
     std::unordered_map<std::uintptr_t, Cell> cells;  // the live cells, by their struct's address
     std::vector<const rl::RenderTexture*> pages;     // the live atlas pages' structs
+    // The compositor's (compositing.cpp): who is told when a target changes,
+    // by the target's key (its struct's address); the scenes' own targets,
+    // which only compose draws into; whether compose is drawing now; what
+    // the window's front buffer shows (a scene's target, as last presented,
+    // at the window's size then; 0: nothing known); whether the window can
+    // copy a part of its buffer to the screen (-1: not asked yet).
+    std::unordered_map<std::uintptr_t, std::vector<Watch>> watched;
+    std::vector<std::uintptr_t> reserved;
+    bool composing;
+    std::uintptr_t presented;
+    int presented_width, presented_height;
+    int copies_parts;
+    std::string title;  // the window's, as raylib was given it
     TintCache tint;
 };
 
@@ -230,8 +263,10 @@ inline const Cell* cell_at(const ContextObject* self, const void* data) {
 // ------------------------------------------------------------ scopes.cpp
 
 // After the stack changed, with `previous` current before, make the innermost
-// live target (or the window) current.
-bool make_current(ContextObject* self, Target previous, const char* function);
+// live target (or the window) current; `anew`: a scope that began on another
+// target ended, so the enclosing scope's state is put back even when its
+// target is the same.
+bool make_current(ContextObject* self, Target previous, const char* function, bool anew = false);
 // A render texture is being released: every scope of its framebuffer `id`
 // (every scope of the cell at `cell`, for a cell) leaves the stack, and when
 // it was current the enclosing target becomes current.
@@ -245,8 +280,9 @@ std::size_t end_scopes(ContextObject* self);
 
 // Another target is about to become current, `state` being the current
 // scope's (or the window's): rlgl's matrices are taken down into it, its
-// shader and depth test are turned off.
-void leave_state(ContextObject* self, DrawState& state);
+// shader and depth test are turned off. False (MemoryError set, nothing
+// changed) when there is no memory to keep them.
+bool leave_state(ContextObject* self, DrawState& state);
 // `scope` has just begun: on the same target it draws on in the state it
 // finds; on another target with a fresh state (a cell clipped to its area).
 void begin_state(ContextObject* self, TextureScope& scope);
@@ -258,6 +294,29 @@ void resume_state(ContextObject* self, DrawState& state, bool on_window);
 void end_state(ContextObject* self, TextureScope& scope);
 // The current target's scopes close what they began (it is being released).
 void end_live_states(ContextObject* self);
+
+// ------------------------------------------------------------ compositing.cpp
+
+// The target of `key` changed: its watchers are told (no Python code runs).
+void tell_slowly(ContextObject* self, std::uintptr_t key);
+inline void tell(ContextObject* self, std::uintptr_t key) {
+    if (!self->watched.empty()) [[unlikely]]
+        tell_slowly(self, key);
+}
+// Whether `key` is a scene's own target that only compose may draw into.
+inline bool reserved(const ContextObject* self, std::uintptr_t key) {
+    if (self->reserved.empty() || self->composing) [[likely]]
+        return false;
+    for (std::uintptr_t kept : self->reserved)
+        if (kept == key) return true;
+    return false;
+}
+// Refuses drawing into a scene's own target; always false.
+bool refuse_reserved(const char* function);
+// Publishes the compositor's Api in kelo_raylib as `compositor`.
+bool publish_compositor(PyObject* module);
+// The window drew a frame of its own: what its front buffer shows is not known.
+inline void forget_presented(ContextObject* self) { self->presented = 0; }
 
 // ------------------------------------------------------------ gpu_objects.cpp
 
@@ -315,6 +374,15 @@ bool cell_call_of(std::string_view name, std::string_view policy, CellCall& out)
 // an exception set. `at_once` and `reads_back` as the call's kind says.
 PyObject* call_for_cell(ContextObject* self, CellCall call, const Cell& cell, Py_ssize_t at, PyObject* function,
                         PyObject* const* args, Py_ssize_t nargs, const char* name, bool at_once, bool reads_back);
+// The part `area` (x, y, width, height: top-left origin, as blitted) of a
+// source's picture drawn into `dest`, as blit_region draws it (drawing.cpp).
+void draw_picture_part(const Binding& binding, const compositor::Source& source, const float (&area)[4],
+                       rl::Rectangle dest, rl::Color tint);
+// update_texture and update_texture_rec of a texture that is no cell
+// (`texture`, args[0]): the same checks (the rectangle on the texture, an
+// array large enough), then raylib.
+PyObject* update_texture(ContextObject* self, CellCall call, PyObject* texture, PyObject* const* args, Py_ssize_t nargs,
+                         const char* name);
 // A part `from` of a cell's page texture, drawn as DrawTexturePro would draw
 // it from a texture of the part alone (drawing.cpp).
 void draw_part(const Binding& binding, const rl::Texture& page, rl::Rectangle from, rl::Rectangle dest,
@@ -359,6 +427,9 @@ KL_CONTEXT_METHOD(rl_scalef)
 KL_CONTEXT_METHOD(rl_mult_matrixf)
 KL_CONTEXT_METHOD(rl_load_identity)
 KL_CONTEXT_METHOD(unload_shader)
+// compositing.cpp
+KL_CONTEXT_METHOD(read_window)
+KL_CONTEXT_METHOD(copies_parts)
 // drawing.cpp
 KL_CONTEXT_METHOD(c_clear_background)
 KL_CONTEXT_METHOD(c_draw_texture_vec)

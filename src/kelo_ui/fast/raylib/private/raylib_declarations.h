@@ -118,7 +118,7 @@ inline constexpr int rl_projection = 0x1701;
     X(rlOrtho, void, (float, float, float, float, float, float), "void(*)(float, float, float, float, float, float)") \
     X(rlEnableScissorTest, void, (), "void(*)()")                                                                     \
     X(rlDisableScissorTest, void, (), "void(*)()")                                                                    \
-    X(rlScissor, void, (int, int, int, int), "void(*)(int, int, int, int)")                                          \
+    X(rlScissor, void, (int, int, int, int), "void(*)(int, int, int, int)")                                           \
     X(BeginScissorMode, void, (int, int, int, int), "void(*)(int, int, int, int)")                                    \
     X(EndScissorMode, void, (), "void(*)()")                                                                          \
     X(BeginShaderMode, void, (rl::Shader), "void(*)(struct Shader)")                                                  \
@@ -140,11 +140,14 @@ inline constexpr int rl_projection = 0x1701;
     X(rlSetMatrixProjection, void, (rl::Matrix), "void(*)(struct Matrix)")                                            \
     X(rlEnableDepthTest, void, (), "void(*)()")                                                                       \
     X(rlDisableDepthTest, void, (), "void(*)()")                                                                      \
-    X(LoadImageFromTexture, rl::Image, (rl::Texture), "struct Image(*)(struct Texture)")                             \
-    X(ImageCrop, void, (rl::Image*, rl::Rectangle), "void(*)(struct Image *, struct Rectangle)")                     \
-    X(UpdateTextureRec, void, (rl::Texture, rl::Rectangle, const void*),                                               \
+    X(ImageCrop, void, (rl::Image*, rl::Rectangle), "void(*)(struct Image *, struct Rectangle)")                      \
+    X(UpdateTextureRec, void, (rl::Texture, rl::Rectangle, const void*),                                              \
       "void(*)(struct Texture, struct Rectangle, void *)")                                                            \
-    X(UnloadShader, void, (rl::Shader), "void(*)(struct Shader)")
+    X(UnloadShader, void, (rl::Shader), "void(*)(struct Shader)")                                                     \
+    X(GetRenderWidth, int, (), "int(*)()")                                                                            \
+    X(GetRenderHeight, int, (), "int(*)()")                                                                           \
+    X(PollInputEvents, void, (), "void(*)()")                                                                         \
+    X(GetPixelDataSize, int, (int, int, int), "int(*)(int, int, int)")
 
 struct Functions {
 #define KL_C_FUNCTION(name, result, parameters, cname) result(*name) parameters = nullptr;
