@@ -41,6 +41,7 @@ OPS_IN_FRAME = [
     ("scissor", 4),
     ("shader", 3),
     ("camera", 3),
+    ("camera_session", 1),
     ("matrix", 5),
     ("md_shape", 5),
     ("md_clear", 2),
@@ -64,19 +65,10 @@ OPS = OPS_IN_FRAME + [
 # around each, so that it can find others, unless asked to run into it
 # (fuzz_real.py --known NAME). An entry goes once its fault is fixed.
 KNOWN_FAULTS = {
-    "matrices-left-at-close": "closing the window while md.rl's pushed matrices or 3D modes are open on the "
-    "current target leaves them on rlgl's matrix stack, which the next window inherits: a fresh target's "
-    "scope then draws with another scope's camera",
-    "same-target-after-release": "when the target between two scopes on one target is released (a, b, a "
-    "again, then b killed), the end of the upper scope does not put the lower one's state back: its clip, "
-    "shader and matrices are lost, and the upper one's changes stay",
-    "harmless-end-resets-matrices": "end_texture_mode with no texture mode open (said to be harmless) resets "
-    "rlgl's matrices under a push begun on the window's level: its pop then leaves the pushed transform "
-    "behind, and a push in another target's scope draws with it",
-    "stale-transform-after-3d": "a transform changed inside a 3D mode after a push in it was popped stays "
-    "applied to every vertex once the 3D mode ends, in other targets' scopes too",
-    "camera-not-finite": "begin_mode_2d and begin_mode_3d take a camera holding a number that is not finite (an "
-    "offset of inf, a zoom or field of view of nan) where the matrix functions refuse one with ValueError",
+    "stale-transform-after-3d": "a 3D mode's end with nothing else pushed on its target leaves rlgl's transform "
+    "applied as the mode left it, where it should give back the transform it found: a transform changed in the "
+    "mode after a pop there, or after raylib's own push and pop (draw_cube, draw_texture_n_patch), moves what "
+    "is drawn after the mode, in other targets' scopes too",
 }
 
 

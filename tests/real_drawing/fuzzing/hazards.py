@@ -104,7 +104,6 @@ class Hazards:
             else:
                 raise Divergence("expected KeyboardInterrupt, nothing was raised")
         else:
-            self.steer_before_closing()
             line, work, _, _ = self.hazard_call(replay.Closing(x))
             self.run(line.format(f"Closing({x})"), work, RuntimeError, "no window is open")
             self.window_closed()

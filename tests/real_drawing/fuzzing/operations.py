@@ -87,8 +87,6 @@ class Operations:
             return self.op_create()
         if not handle.loaded:  # a checked operation: a dead one is killed, one not loaded is refused
             return self.run(f"{handle.name}.kill()", handle.obj.kill, AssertionError, "not loaded")
-        if "same-target-after-release" in self.steering and self.kill_joins_scopes(handle.surface):
-            return
         if handle.surface.dead is None and self.rng.random() < 0.25:  # around the target: it stays `loaded`
             self.run(
                 f"md.rl.unload_render_texture({handle.name}.render_texture)",
@@ -98,12 +96,6 @@ class Operations:
             self.run(f"{handle.name}.kill()", handle.obj.kill)
             handle.loaded = False
         self.kill_surface(handle.surface, "it was unloaded")
-
-    def kill_joins_scopes(self, surface):
-        """Whether killing `surface` leaves a scope on a target right above a scope begun apart on the same one."""
-        live = [s for s in self.scopes if s.surface.dead is None and s.surface is not surface]
-        pairs = zip(live, live[1:], strict=False)
-        return any(lower.surface is upper.surface and upper.found is None for lower, upper in pairs)
 
     def droppable(self):
         on_stack = {id(scope.surface) for scope in self.scopes}
@@ -184,7 +176,7 @@ class Operations:
             handle = self.pick([h for h in self.rts() if h.surface is surface])
         else:
             handle = self.pick(self.rts())  # nothing open: harmless
-            if handle is None or self.steer_from_a_harmless_end():
+            if handle is None:
                 return
         self.run(f"{handle.name}.__exit__(None, None, None)", lambda: handle.obj.__exit__(None, None, None))
         self.scopes = self.scopes[:-1]
@@ -361,16 +353,8 @@ class Operations:
         )
 
     def op_close(self):
-        self.steer_before_closing()
         self.run("close_window()", self.wm.close_window)
         self.window_closed()
-
-    def steer_from_a_harmless_end(self):
-        return "harmless-end-resets-matrices" in self.steering and not self.scopes and self.window_state.frames
-
-    def steer_before_closing(self):
-        if "matrices-left-at-close" in self.steering and self.state_now().mats.stack:
-            self.op_frame(rounds=0)  # which ends them
 
     def window_closed(self):
         self.window = None

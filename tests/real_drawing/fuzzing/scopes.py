@@ -7,7 +7,8 @@ surface anyway), raylib's default shader, identity matrices, nothing pushed.
 A scope on the same target draws on in the state it finds, on a copy: what
 it begins or changes goes with it when it ends. An end (pop, end_mode_2d,
 end_mode_3d) closes what its scope began after it first, and does nothing
-when its scope began none of its kind.
+when its scope began none of its kind; a camera mode's end gives back rlgl's
+transform as the mode found it.
 
 rlgl's matrices as raylib keeps them: the modelview applies to every vertex;
 rl_push_matrix makes the transform current and applies it too until the
@@ -96,8 +97,12 @@ class DrawState:
         self.own_clip = False
         self.shader = found.shader if found else None
         self.own_shader = False
-        self.frames = []  # "push", "2d", "3d", innermost last
+        self.frames = []  # (kind: "push", "2d" or "3d", the transform as it found it), innermost last
         self.mats = found.mats.copy() if found else Matrices()
+
+    def begin(self, kind):
+        mats = self.mats
+        self.frames.append((kind, (mats.t, mats.applied, mats.on_t)))
 
     def own(self):
         """What it counts among the open scopes."""
@@ -105,17 +110,20 @@ class DrawState:
 
     def close(self, kind):
         """An end of `kind`: what was begun after the innermost one first; nothing without one."""
-        if kind not in self.frames:
+        kinds = [frame for frame, _ in self.frames]
+        if kind not in kinds:
             return
-        at = len(self.frames) - 1 - self.frames[::-1].index(kind)
+        at = len(kinds) - 1 - kinds[::-1].index(kind)
         while len(self.frames) > at:
-            frame = self.frames.pop()
+            frame, found = self.frames.pop()
             if frame == "push":
                 self.mats.pop()
-            elif frame == "2d":
+                continue
+            if frame == "2d":
                 self.mats.load(IDENTITY)
             else:
                 self.mats.end_3d()
+            self.mats.t, self.mats.applied, self.mats.on_t = found
 
 
 class Scope:
@@ -272,17 +280,31 @@ class ScopeOps:
 
     # ---------------------------------------------------------------- cameras
 
-    def op_camera(self):
+    def op_camera_session(self):
+        """A camera mode with matrices changed and drawn with inside, ended, and drawn after."""
+        depth = len(self.state_now().frames)
+        while len(self.state_now().frames) == depth:  # begun (not refused)
+            self.op_camera(begin=True)
+        for _ in range(self.rng.randint(1, 5)):
+            self.op_md_shape() if self.rng.random() < 0.3 else self.op_matrix()
+        self.op_camera(end=True)
+        self.op_md_shape()
+
+    def op_camera(self, begin=False, end=False):
         rl, rng = self.md.rl, self.rng
         state = self.state_now()
         r = rng.random()
+        if begin:
+            r = rng.choice([0.45, 0.6, 0.9])
+        elif end:
+            r = 0.3 if state.frames and state.frames[-1][0] == "3d" else 0.1
         if r < 0.25:
             self.run("md.rl.end_mode_2d()", rl.end_mode_2d)
             state.close("2d")
         elif r < 0.35:
             self.run("md.rl.end_mode_3d()", rl.end_mode_3d)
             state.close("3d")
-        elif r < 0.45:
+        elif r < 0.5:
             camera = "md.rl.Camera3D((0, 0, 10), (0, 0, 0), (0, 1, 0), 45, 0)"
             line = f"md.rl.begin_mode_3d({camera})"
             work = lambda: rl.begin_mode_3d(rl.Camera3D((0, 0, 10), (0, 0, 0), (0, 1, 0), 45, 0))  # noqa: E731
@@ -292,12 +314,11 @@ class ScopeOps:
             if len(state.mats.stack) >= DEEPEST:
                 return self.run(line, work, RuntimeError, "matrix stack is full")
             self.run(line, work)
-            state.frames.append("3d")
+            state.begin("3d")
             state.mats.begin_3d()
-        elif r < 0.5 and "camera-not-finite" not in self.steering:
+        elif r < 0.55:  # refused before anything else, a cell's refusal of 3D included
             bad = rng.choice([math.nan, math.inf, -math.inf, 1e39])
             shown = repr(bad).replace("inf", "math.inf").replace("nan", "math.nan")
-            in_cell = self.current() is not None and self.current().area is not None
             line, work = rng.choice(
                 [
                     (
@@ -308,15 +329,13 @@ class ScopeOps:
                         f"md.rl.begin_mode_2d(md.rl.Camera2D((0, 0), (0, 0), 0, {shown}))",
                         lambda: rl.begin_mode_2d(rl.Camera2D((0, 0), (0, 0), 0, bad)),
                     ),
-                ]
-                + [  # a cell refuses 3D whatever the camera
                     (
                         f"md.rl.begin_mode_3d(md.rl.Camera3D((0, 0, 10), (0, 0, 0), (0, 1, 0), {shown}, 0))",
                         lambda: rl.begin_mode_3d(rl.Camera3D((0, 0, 10), (0, 0, 0), (0, 1, 0), bad, 0)),
-                    )
-                ][in_cell:]
+                    ),
+                ]
             )
-            self.run(line, work, ValueError, "")
+            self.run(line, work, ValueError, "finite")
         elif not self.steer_from_a_stale_transform(state):
             offset, target = (rng.randint(-4, 8), rng.randint(-4, 8)), (rng.randint(-3, 6), rng.randint(-3, 6))
             degrees, zoom = rng.choice([0, 0, 90, 180, 270, -90, 45]), rng.choice([1, 1, 2, 3])
@@ -324,7 +343,7 @@ class ScopeOps:
                 f"md.rl.begin_mode_2d(md.rl.Camera2D({offset}, {target}, {degrees}, {zoom}))",
                 lambda: rl.begin_mode_2d(rl.Camera2D(offset, target, degrees, zoom)),
             )
-            state.frames.append("2d")
+            state.begin("2d")
             state.mats.load(camera_matrix(offset, target, degrees, zoom))
 
     # ---------------------------------------------------------------- rlgl's matrices
@@ -394,5 +413,5 @@ class ScopeOps:
         if len(state.mats.stack) >= DEEPEST:
             return self.run(line, self.md.rl.rl_push_matrix, RuntimeError, "matrix stack is full")
         self.run(line, self.md.rl.rl_push_matrix)
-        state.frames.append("push")
+        state.begin("push")
         state.mats.push()
