@@ -4,19 +4,23 @@
     python tests/real_drawing/fuzz_real.py --seconds 60              # seed after seed, each in a child
 
 Real windows (a private Xvfb with Mesa's llvmpipe: DISPLAY is dropped), real
-render targets, textures made from images, scopes, blend modes, frames,
-other threads, windows closed and opened again. Every render target and
-texture has a model: per pixel and channel the interval its value must lie
-in, computed by the model's own compositor. Pixels that no exact rule
-predicts (a new target before its first clear, texel or edge boundaries
-under a pixel centre) get wide intervals, and every read_rgba narrows them
-again to what was read. After every operation the backend's open scopes and
-current target must be the model's, and every `loaded` flag as expected.
+render targets, atlas cells, textures made from images, scopes, blend modes,
+frames, other threads, windows closed and opened again, and raylib itself
+through md.rl inside all of them: its shapes and texture functions, scissor,
+shader and camera modes, rlgl's matrices, and what md.rl refuses. Every render
+target, cell and texture has a model: per pixel and channel the interval its
+value must lie in, computed by the model's own compositor; so does every atlas
+page outside its live cells. Pixels that no exact rule predicts (a new target
+before its first clear, texel or edge boundaries under a pixel centre, what a
+3D camera draws) get wide intervals, and every read narrows them again to what
+was read. After every operation the backend's open scopes and current target
+must be the model's, and every `loaded` flag as expected.
 
 What the model says (the formulas measured on the real stack):
-- clear and fill set every pixel of their target to the colour (None is
-  (0, 0, 0, 0)), unblended, above anything drawn before; fast_clear does it
-  to the current target.
+- clear and fill set every pixel of their target within its clip to the
+  colour (None is (0, 0, 0, 0)), unblended, above anything drawn before;
+  fast_clear, md.rl.clear_background and rl_clear_screen_buffers do it to the
+  current target.
 - A blit draws the source's picture (row 0 is y = 0 as drawn; a texture made
   from an image is stored the right way up, so flip=False shows it so, where
   flip=True shows a render target so) at its texture's own size at (x, y),
@@ -27,20 +31,36 @@ What the model says (the formulas measured on the real stack):
   tinted source, a its alpha / 255, d the pixel below), clamped to 0..255:
   mode 0 s*a + d*(1-a), 1 s*a + d, 2 s*d/255 + d*(1-a), 3 s + d, 4 s - d,
   5 s + d*(1-a), 6 and 7 (raylib's custom factors, zero by default) 0.
-- fast_blit, fast_blit_texture, fast_blits and md.rl.draw_rectangle draw into
-  the current target in the innermost blend mode; blit, blit_texture and
-  blits into their own target in their own mode.
+- fast_blit, fast_blit_texture, fast_blits and md.rl's drawing go into the
+  current target in the innermost blend mode; blit, blit_texture, blits,
+  blit_region and nine-slice into their own target in their own mode.
+- md.rl's texture functions see a texture as stored: a render texture's (and
+  a cell's) rows bottom-up, an image's top-down; a cell as a texture of its
+  own size.
+- Each scope draws with its clip, shader and rlgl's matrices (`fuzzing.scopes`
+  says how they begin, change and end). A mirrored quad faces away and is
+  culled; the magenta shader draws opaque magenta, the other the tinted texel
+  with r, g, b turned to g, b, r.
 - Anything refused raises and changes nothing: no pixel, no open scope.
 
 Atlas cells are targets of their own for the model (a cell draws and is
-drawn as a target of its size would be), and a region is a blit of a target
-holding the part (`blit_region`, `fast_blit_region`).
+drawn as a target of its size would be); a page holds each live cell's
+pixels in its area and keeps what it had elsewhere (cleared when made,
+unknown where a cell died until a new cell there is drawn). A region is a
+blit of a target holding the part (`blit_region`, `fast_blit_region`).
+
+Faults of the product the fuzzer found and that are not fixed yet are named
+in `fuzzing.driver.KNOWN_FAULTS`; a run steers around them unless asked to
+run into one (`--known NAME`).
 
 The first divergence ends the run: the seed, the step, the last operations
 as Python and the expected against the read pixels. The fuzzer itself is the
 package `fuzzing` beside this file: `model` (the intervals and the
-compositor), `driver` (the state, the checks, the choices and the run),
-`operations` and `blitting`; `replay` heads a log of the operations.
+compositor), `scopes` (what each scope draws with), `driver` (the state, the
+checks, the choices and the run), `operations`, `blitting`, `raylib_calls`
+(md.rl's drawing, textures, refusals and the pages) and `hazards` (md.rl from
+another thread, and conversions that fork, are interrupted or close the
+window); `replay` heads a log of the operations.
 """
 
 from __future__ import annotations
@@ -58,7 +78,7 @@ import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
-from fuzzing.driver import Fuzzer  # noqa: E402
+from fuzzing.driver import KNOWN_FAULTS, Fuzzer  # noqa: E402
 from fuzzing.model import Divergence  # noqa: E402
 
 # A log of the operations starts with fuzzing/replay.py, as it is.
@@ -71,16 +91,16 @@ def runnable(line):
     if not comment or "there" in comment:
         return line
     indent = code[: len(code) - len(code.lstrip())]
-    return f"{indent}with suppress(Exception): {code.strip()}  # raises {comment}"
+    return f"{indent}with suppress(Exception, KeyboardInterrupt): {code.strip()}  # raises {comment}"
 
 
-def run_seed(seed, steps, log_path=None, strict=False, trail=None):
+def run_seed(seed, steps, log_path=None, strict=False, trail=None, known=()):
     """One seed in this process; 0 when clean, 1 with a report on a divergence."""
     for name in ("DISPLAY", "XDG_RUNTIME_DIR"):  # a private Xvfb, and so llvmpipe: what the model is measured on
         os.environ.pop(name, None)
     started = time.monotonic()
     faulthandler.enable()
-    fuzzer = Fuzzer(seed, strict, trail)
+    fuzzer = Fuzzer(seed, strict, trail, known)
     try:
         fuzzer.fuzz(steps)
     except Divergence as divergence:
@@ -108,17 +128,18 @@ def run_seed(seed, steps, log_path=None, strict=False, trail=None):
     return 0
 
 
-def run_for(seconds, first_seed, steps, timeout):
+def run_for(seconds, first_seed, steps, timeout, known=()):
     """Seed after seed, each in a child, until `seconds` have passed; the first failure ends it."""
     with tempfile.TemporaryDirectory(prefix="fuzz-real-") as folder:
-        return run_children(seconds, first_seed, steps, timeout, os.path.join(folder, "trail.txt"))
+        return run_children(seconds, first_seed, steps, timeout, os.path.join(folder, "trail.txt"), known)
 
 
-def run_children(seconds, first_seed, steps, timeout, trail):
+def run_children(seconds, first_seed, steps, timeout, trail, known=()):
     deadline = time.monotonic() + seconds
     seed, clean = first_seed, 0
     while time.monotonic() < deadline:
         command = [sys.executable, __file__, "--seed", str(seed), "--steps", str(steps), "--trail", trail]
+        command += [f"--known={name}" for name in known]
         again = f"python {sys.argv[0]} --seed {seed} --steps {steps}"
         try:
             result = subprocess.run(command, capture_output=True, text=True, timeout=timeout)
@@ -167,12 +188,19 @@ def main(argv=None):
         help="read every live target after every step, naming the step that diverges (this "
         "draws raylib's batch every step, which hides faults that need one pending)",
     )
+    parser.add_argument(
+        "--known",
+        action="append",
+        default=[],
+        choices=sorted(KNOWN_FAULTS),
+        help="run into this known fault of the product instead of steering around it",
+    )
     options = parser.parse_args(argv)
     seed = options.seed if options.seed is not None else random.randrange(1 << 30)
     if options.seconds is not None:
-        return run_for(options.seconds, seed, options.steps or 2000, options.timeout)
+        return run_for(options.seconds, seed, options.steps or 2000, options.timeout, options.known)
     gc.collect()
-    return run_seed(seed, options.steps or 2000, options.log, options.strict, options.trail)
+    return run_seed(seed, options.steps or 2000, options.log, options.strict, options.trail, options.known)
 
 
 if __name__ == "__main__":

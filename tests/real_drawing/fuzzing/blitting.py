@@ -70,8 +70,9 @@ class Blits:
             failure = (RuntimeError, f"is dead: {handle.surface.dead}")
         if failure is not None:
             return self.run(line, work, *failure)
+        look = self.look(self.state_for(handle.surface))  # its own scope on its target
         self.run(line, work)
-        self.draw_model(handle.surface, src, dest, flip, tint, mode)
+        self.draw_model(handle.surface, src, dest, flip, tint, mode, look)
 
     def op_blit_texture(self):
         self.op_blit(texture=True)
@@ -104,7 +105,7 @@ class Blits:
             return self.run(line, lambda: getattr(handle.obj, method)(*args, **kwargs), *failure[1:])
         self.run(line, lambda: getattr(handle.obj, method)(*args, **kwargs))
         if target is not None:
-            self.draw_model(target, src, dest, flip, tint, self.mode_now())
+            self.draw_model(target, src, dest, flip, tint, self.mode_now(), self.look_now())
 
     def target_and_source(self, fast, live_chance):
         """The current target and a picked target to draw (fast) or draw into: None, having entered a
@@ -166,10 +167,11 @@ class Blits:
             return self.run(line, work, AssertionError, "not loaded")
         if not fast and handle.surface.dead is not None:
             return self.run(line, work, RuntimeError, f"is dead: {handle.surface.dead}")
+        look = self.look_now() if fast else self.look(self.state_for(dst))
         self.run(line, work, *(failure or ()))
         for src, dest, flip, tint in drawn:  # the items before a failing one stay drawn
             if dst is not None:
-                self.draw_model(dst, src, dest, flip, tint, self.mode_now() if fast else mode)
+                self.draw_model(dst, src, dest, flip, tint, self.mode_now() if fast else mode, look)
 
     def op_blit_region(self, fast=False):
         """blit_region (fast_blit_region): draws what a blit of a target holding the part would."""
@@ -211,11 +213,33 @@ class Blits:
             failure = (RuntimeError, "dead")
         if failure is not None:
             return self.run(line, work, *failure)
-        self.run(line, work)
         dst = target if fast else handle.surface
+        look = self.look_now() if fast else self.look(self.state_for(dst))
+        self.run(line, work)
         if dst is not None:
             part = Handle(src.name, None, src.surface.part(*area), area[2], area[3])
-            self.draw_model(dst, part, dest, flip, tint, self.mode_now() if fast else mode)
+            self.draw_model(dst, part, dest, flip, tint, self.mode_now() if fast else mode, look)
 
     def op_fast_blit_region(self):
         self.op_blit_region(fast=True)
+
+    def op_nine_slice(self):
+        """blit_nine_slice, where its parts make a plain blit: no borders (the centre
+        stretched over the whole rectangle), or a rectangle of the source's own size."""
+        rng = self.rng
+        handle = self.pick(self.rts(live=True))
+        src = handle and self.source(handle.surface)
+        if src is None or src.surface.dead is not None or (src.sw, src.sh) != (src.surface.w, src.surface.h):
+            return self.op_create()
+        w, h = src.surface.w, src.surface.h
+        x, y = rng.randint(-3, 8), rng.randint(-3, 8)
+        if rng.random() < 0.5:
+            borders, dest = (0, 0, 0, 0), (x, y, rng.randint(1, 12), rng.randint(1, 12))
+        else:
+            left, top = rng.randint(0, w), rng.randint(0, h)
+            borders, dest = (left, top, rng.randint(0, w - left), rng.randint(0, h - top)), (x, y, w, h)
+        mode, flip, tint = rng.choice(range(8)) if rng.random() < 0.5 else 0, rng.random() < 0.7, self.tint()
+        line = call_text("blit_nine_slice", [handle, src, borders, dest, mode, flip, tint])
+        look = self.look(self.state_for(handle.surface))  # in a scope of its own on its target
+        self.run(line, lambda: self.nine_slice(handle.obj, src.obj, borders, dest, mode, flip, tint))
+        self.draw_model(handle.surface, src, dest, flip, tint, mode, look)

@@ -11,8 +11,11 @@ import time
 import warnings
 
 from fuzzing.blitting import Blits
-from fuzzing.model import OPAQUE, TINTS, TOLERANCE, TRANSLUCENT, Divergence, composite
+from fuzzing.hazards import Hazards
+from fuzzing.model import OPAQUE, PLAIN, TINTS, TOLERANCE, TRANSLUCENT, Divergence, composite
 from fuzzing.operations import Operations
+from fuzzing.raylib_calls import RaylibCalls
+from fuzzing.scopes import DrawState, ScopeOps
 
 # What a step does, (operation, weight); inside a frame only the first ones.
 OPS_IN_FRAME = [
@@ -28,9 +31,25 @@ OPS_IN_FRAME = [
     ("blits", 5),
     ("blit_region", 4),
     ("fast_blit_region", 3),
+    ("nine_slice", 2),
     ("rectangle", 5),
     ("read", 8),
     ("texture", 2),
+    # md.rl: raylib itself, inside targets and cells
+    ("md_enter", 2),
+    ("md_exit", 2),
+    ("scissor", 4),
+    ("shader", 3),
+    ("camera", 3),
+    ("camera_session", 1),
+    ("matrix", 5),
+    ("md_shape", 5),
+    ("md_clear", 2),
+    ("md_texture_draw", 6),
+    ("md_texture", 4),
+    ("md_kinds", 2),
+    ("page", 3),
+    ("hazard", 1),
 ]
 OPS = OPS_IN_FRAME + [
     ("drop", 3),
@@ -42,35 +61,53 @@ OPS = OPS_IN_FRAME + [
     ("fast_blit_texture", 4),
 ]
 
+# Faults of the product this fuzzer found that are not fixed yet: a run steers
+# around each, so that it can find others, unless asked to run into it
+# (fuzz_real.py --known NAME). An entry goes once its fault is fixed.
+KNOWN_FAULTS = {
+    "stale-transform-after-3d": "a 3D mode's end with nothing else pushed on its target leaves rlgl's transform "
+    "applied as the mode left it, where it should give back the transform it found: a transform changed in the "
+    "mode after a pop there, or after raylib's own push and pop (draw_cube, draw_texture_n_patch), moves what "
+    "is drawn after the mode, in other targets' scopes too",
+}
 
-class Fuzzer(Operations, Blits):
+
+class Fuzzer(Operations, Blits, ScopeOps, RaylibCalls, Hazards):
     """One seed's run: the real stack, and the model of every target's pixels."""
 
     OPS_IN_FRAME = OPS_IN_FRAME
 
-    def __init__(self, seed, strict=False, trail=None):
+    def __init__(self, seed, strict=False, trail=None, known=()):
         import kelo_ui.window as window_module
+        from fuzzing import replay
         from kelo_ui.atlas import Atlas
         from kelo_ui.core import modules as md
         from kelo_ui.fast.klrendertex.kl_render_tex import KlRenderTexture
         from kelo_ui.fast.klvector2.klvector2 import KlVector2
         from kelo_ui.fast.raylib import kelo_raylib
+        from kelo_ui.presentation.nine_slice import blit_nine_slice
         from kelo_ui.presentation.pixels import read_rgba
 
+        self.replay = replay
         self.wm, self.md, self.KlRenderTexture, self.KlVector2 = window_module, md, KlRenderTexture, KlVector2
         self.kelo_raylib, self.read_rgba, self.context = kelo_raylib, read_rgba, window_module.context
-        self.Atlas = Atlas
+        self.Atlas, self.nine_slice = Atlas, blit_nine_slice
         self.atlas = None  # the cells' atlas, made anew for most windows
         self.seed = seed
         self.rng = random.Random(seed)
         self.strict = strict
+        self.steering = set(KNOWN_FAULTS) - set(known)  # known faults steered around
         self.trail = open(trail, "w") if trail else None  # every operation as it starts: for a crash or a hang
         self.step = 0
         self.log = []
         self.handles = {}  # name -> Handle
         self.surfaces = []  # every surface of the open window
-        self.targets = []  # the texture-mode scope stack: surfaces
+        self.scopes = []  # the texture-mode scope stack (Scope)
         self.blends = []  # the blend-mode scope stack
+        self.window_state = DrawState()  # what md.rl began on the window, outside every target's scope
+        self.shaders = []  # md.rl's shaders of the open window (Shader)
+        self.page_models = {}  # Page -> Surface: what the page holds outside its live cells
+        self.material = None  # raylib's default material, for set_material_texture
         self.window = None
         self.in_frame = False
         self.counter = 0
@@ -91,16 +128,6 @@ class Fuzzer(Operations, Blits):
         self.counter += 1
         return f"{prefix}{self.counter}"
 
-    def current(self):
-        """The surface drawing goes to (the innermost live scope), or None: the window."""
-        for surface in reversed(self.targets):
-            if surface.dead is None:
-                return surface
-        return None
-
-    def set_targets(self, targets):
-        self.targets = targets
-
     def rts(self, live=None):
         return [
             h
@@ -118,6 +145,11 @@ class Fuzzer(Operations, Blits):
     def kill_surface(self, surface, reason):
         if surface.dead is None:
             surface.dead = reason
+            for scope in self.scopes:  # its scopes are left empty, beginning nothing
+                if scope.surface is surface:
+                    scope.state = DrawState()
+            if surface.area is not None:
+                self.cell_gone(surface)
 
     def run(self, line, work, error=None, match=None, notes=None, warning=None):
         """Run `work` (shown as `line`): it must raise `error` (a type or tuple)
@@ -163,10 +195,12 @@ class Fuzzer(Operations, Blits):
             return
         backend = self.context
         scopes = backend.open_scopes()
-        if scopes != len(self.targets) + len(self.blends):
+        if scopes != self.open_count():
+            own = [self.window_state.own()] + [s.state.own() for s in self.scopes if s.surface.dead is None]
             raise Divergence(
-                f"{scopes} scopes are open, expected {len(self.targets)} texture modes and "
-                f"{len(self.blends)} blend modes"
+                f"{scopes} scopes are open, expected {self.open_count()}: {len(self.scopes)} texture modes, "
+                f"{len(self.blends)} blend modes, and begun in the window's level and each live target's "
+                f"scope: {own}"
             )
         expected = self.current()
         target = backend.current_target()
@@ -180,7 +214,8 @@ class Fuzzer(Operations, Blits):
     def check_live(self):
         for surface in self.surfaces:
             if surface.pending:
-                surface.pending, surface.dead = False, "it was released once nothing referred to it"
+                surface.pending = False
+                self.kill_surface(surface, "it was released once nothing referred to it")
         # The atlas's pages are the window's too: as many as the packer needs.
         expected = sum(s.dead is None for s in self.surfaces) + (len(self.atlas.pages) if self.atlas else 0)
         if self.context.live != expected:
@@ -249,7 +284,7 @@ class Fuzzer(Operations, Blits):
             return self.pick(dead)
         return self.pick(live)
 
-    def place(self, dst, src, dest, flip, tint, mode, image=False):
+    def place(self, dst, src, dest, flip, tint, mode, image=False, look=PLAIN):
         """Model a blit of handle `src` at `dest` into surface `dst`."""
         surface = src.surface
         tw, th = surface.w, surface.h
@@ -261,14 +296,14 @@ class Fuzzer(Operations, Blits):
             # Only the texture's own pixels are drawn: a fractional size scales them by its fraction.
             x, y, w, h = dest[0], dest[1], dest[2] * tw / src.sw, dest[3] * th / src.sh
         upright = (not flip) if image else bool(flip)
-        composite(dst, surface, upright, x, y, w, h, tint, mode)
+        composite(dst, surface, upright, x, y, w, h, tint, mode, look)
 
     def mode_now(self):
         return self.blends[-1] if self.blends else 0
 
-    def draw_model(self, dst, src, dest, flip, tint, mode):
+    def draw_model(self, dst, src, dest, flip, tint, mode, look=PLAIN):
         image = src.surface.kind == "tex"
-        self.place(dst, src, dest, flip, tint, mode, image)
+        self.place(dst, src, dest, flip, tint, mode, image, look)
 
     def compare(self, handle, width, height, data):
         surface = handle.surface

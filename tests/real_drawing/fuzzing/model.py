@@ -49,6 +49,8 @@ class Surface:
         self.hi = [255.0] * (w * h * 4)
         self.dead = None  # why it died
         self.pending = False  # unreachable, released at the window's next call
+        self.page = self.area = None  # an atlas cell's page, and its area (x, y, w, h) there
+        self.mipmapped = False  # raylib's set_texture_filter would then sample its mipmaps, made once
 
     def fill(self, color):
         self.lo = [float(c) for c in color] * (self.w * self.h)
@@ -100,69 +102,161 @@ BLENDS = {
 }
 
 
-def axis(n_dst, start, length, n_src):
-    """Per destination pixel along one axis: None (not covered) or (texels
-    it may sample, whether it may be left uncovered)."""
-    out = []
-    for i in range(n_dst):
-        c = i + 0.5
-        near = abs(c - start) < EDGE or abs(c - (start + length)) < EDGE
-        if not near and not start <= c < start + length:
-            out.append(None)
-            continue
-        u = (c - start) / length * n_src
-        k = round(u)
-        # On a boundary either texel; raylib's textures repeat, so at an outer
-        # edge the texel of the other edge may show.
-        texels = {(k - 1) % n_src, k % n_src} if abs(u - k) < EDGE else {math.floor(u) % n_src}
-        out.append((tuple(texels), near))
-    return out
+IDENTITY = (1.0, 0.0, 0.0, 1.0, 0.0, 0.0)  # (a, b, c, d, e, f): x' = a x + c y + e, y' = b x + d y + f
 
 
-def composite(dst, src, upright, x, y, w, h, tint, mode):
-    """Draw `src`'s picture (mirrored unless `upright`) into dst's rectangle (x, y, w, h)."""
+def compose(outer, inner):
+    """The affine map that applies `inner`, then `outer`."""
+    a1, b1, c1, d1, e1, f1 = outer
+    a2, b2, c2, d2, e2, f2 = inner
+    return (
+        a1 * a2 + c1 * b2,
+        b1 * a2 + d1 * b2,
+        a1 * c2 + c1 * d2,
+        b1 * c2 + d1 * d2,
+        a1 * e2 + c1 * f2 + e1,
+        b1 * e2 + d1 * f2 + f1,
+    )
+
+
+def translation(x, y):
+    return (1.0, 0.0, 0.0, 1.0, float(x), float(y))
+
+
+def scaling(x, y):
+    return (float(x), 0.0, 0.0, float(y), 0.0, 0.0)
+
+
+def rotation(degrees):
+    """A turn by `degrees` (clockwise as drawn, y pointing down), exact for quarter turns."""
+    quarter = degrees / 90
+    if quarter == int(quarter):
+        cos, sin = [(1, 0), (0, 1), (-1, 0), (0, -1)][int(quarter) % 4]
+    else:
+        cos, sin = math.cos(math.radians(degrees)), math.sin(math.radians(degrees))
+    return (float(cos), float(sin), float(-sin), float(cos), 0.0, 0.0)
+
+
+class Look:
+    """What a scope draws with, as the model needs it: its clip (x0, y0, x1, y1)
+    in the target's pixels or None, its shader ("magenta", "gbra" or None),
+    rlgl's transform of its vertices, and whether a 3D mode makes its drawing
+    unknown."""
+
+    def __init__(self, clip=None, shader=None, matrix=IDENTITY, unknown=False):
+        self.clip, self.shader, self.matrix, self.unknown = clip, shader, matrix, unknown
+
+
+PLAIN = Look()
+
+
+class Window:
+    """The part of a surface's picture a quad samples, in its pixels (rows top-down), mirrored or not."""
+
+    def __init__(self, surface, x, y, w, h, mirror_x=False, mirror_y=False):
+        self.surface, self.x, self.y, self.w, self.h = surface, x, y, w, h
+        self.mirror_x, self.mirror_y = mirror_x, mirror_y
+
+
+def sample(local, length, n, start, mirrored, size):
+    """The texels (modulo `size`: textures repeat) that a local coordinate of
+    a side of `length` samples from a window of `n` texels at `start`."""
+    t = local / length * n
+    at = start + (n - t if mirrored else t)
+    k = round(at)
+    if abs(at - k) < EDGE:  # on a boundary: either texel
+        return ((k - 1) % size, k % size)
+    return (math.floor(at) % size,)
+
+
+def draw_quad(dst, matrix, w, h, window, tint, mode, look=PLAIN):
+    """raylib's textured quad: the local rectangle [0, w) x [0, h), mapped into
+    dst by `matrix`, showing `window`, tinted, blended in `mode`, as `look` says."""
     if w <= 0 or h <= 0:
         return
+    x0, y0, x1, y1 = look.clip if look.clip is not None else (0, 0, dst.w, dst.h)
+    x0, y0, x1, y1 = max(0, x0), max(0, y0), min(dst.w, x1), min(dst.h, y1)
+    if look.unknown:  # a 3D camera: whatever lies in the clip may change
+        for j in range(y0, y1):
+            at = (j * dst.w + x0) * 4
+            dst.lo[at : at + (x1 - x0) * 4] = [0.0] * ((x1 - x0) * 4)
+            dst.hi[at : at + (x1 - x0) * 4] = [255.0] * ((x1 - x0) * 4)
+        return
+    a, b, c, d, e, f = matrix
+    det = a * d - b * c
+    if det <= 0:  # mirrored quads face away and are culled; flat ones cover nothing
+        return
+    # A pixel centre's distance to an edge is its local distance times these.
+    across_u, across_v = det / math.hypot(c, d), det / math.hypot(a, b)
     tint = tint or (255, 255, 255, 255)
     exact_factors = all(t in (0, 255) for t in tint)
-    columns = axis(dst.w, x, w, src.w)
-    rows = axis(dst.h, y, h, src.h)
+    src = window.surface
     lo, hi = list(dst.lo), list(dst.hi)
-    for j, row in enumerate(rows):
-        if row is None:
-            continue
-        for i, column in enumerate(columns):
-            if column is None:
+    for j in range(y0, y1):
+        cy = j + 0.5 - f
+        for i in range(x0, x1):
+            cx = i + 0.5 - e
+            u, v = (d * cx - c * cy) / det, (a * cy - b * cx) / det
+            near_u = min(abs(u), abs(u - w)) * across_u < EDGE
+            near_v = min(abs(v), abs(v - h)) * across_v < EDGE
+            if not (near_u or 0 <= u < w) or not (near_v or 0 <= v < h):
                 continue
             at = (j * dst.w + i) * 4
-            d = [(dst.lo[at + c], dst.hi[at + c]) for c in range(4)]
+            before = [(dst.lo[at + k], dst.hi[at + k]) for k in range(4)]
             # Each possible texel, and the pixel as it was when it may be left out.
-            outcomes = [d] if (row[1] or column[1]) else []
-            for ty in row[0]:
-                py = ty if upright else src.h - 1 - ty
-                for tx in column[0]:
-                    st = (py * src.w + tx) * 4
-                    outcomes.append(blend_pixel(mode, src.lo[st : st + 4], src.hi[st : st + 4], d, tint, exact_factors))
-            for c in range(4):
-                lo[at + c] = min(o[c][0] for o in outcomes)
-                hi[at + c] = max(o[c][1] for o in outcomes)
+            outcomes = [before] if (near_u or near_v) else []
+            columns = sample(u, w, window.w, window.x, window.mirror_x, src.w)
+            for ty in sample(v, h, window.h, window.y, window.mirror_y, src.h):
+                for tx in columns:
+                    st = (ty * src.w + tx) * 4
+                    outcomes.append(
+                        blend_pixel(
+                            mode, src.lo[st : st + 4], src.hi[st : st + 4], before, tint, exact_factors, look.shader
+                        )
+                    )
+            for k in range(4):
+                lo[at + k] = min(o[k][0] for o in outcomes)
+                hi[at + k] = max(o[k][1] for o in outcomes)
     dst.lo, dst.hi = lo, hi
 
 
-def blend_pixel(mode, s_lo, s_hi, d, tint, exact_factors):
-    a0, a1 = s_lo[3] * tint[3] / 255, s_hi[3] * tint[3] / 255
+def composite(dst, src, upright, x, y, w, h, tint, mode, look=PLAIN):
+    """Draw `src`'s picture (mirrored unless `upright`) into dst's rectangle (x, y, w, h)."""
+    window = Window(src, 0, 0, src.w, src.h, mirror_y=not upright)
+    draw_quad(dst, compose(look.matrix, translation(x, y)), w, h, window, tint, mode, look)
+
+
+def blend_pixel(mode, s_lo, s_hi, d, tint, exact_factors, shader=None):
+    s = [(s_lo[c] * tint[c] / 255, s_hi[c] * tint[c] / 255) for c in range(4)]
+    if shader == "magenta":  # whatever is drawn, opaque magenta
+        s, exact_factors = [(255.0, 255.0), (0.0, 0.0), (255.0, 255.0), (255.0, 255.0)], True
+    elif shader == "gbra":  # the tinted texel, its colour channels turned
+        s = [s[1], s[2], s[0], s[3]]
+    a0, a1 = s[3]
     exact = exact_factors and a0 == a1 and a0 in (0, 255)
     if mode == 2:
-        exact = exact and all(s_lo[c] == s_hi[c] and s_lo[c] in (0, 255) for c in range(3))
+        exact = exact and all(s[c][0] == s[c][1] and s[c][0] in (0, 255) for c in range(3))
     slack = 0.0 if exact else SLACK
-    return [
-        blend_channel(mode, s_lo[c] * tint[c] / 255, s_hi[c] * tint[c] / 255, a0, a1, d[c][0], d[c][1], slack)
-        for c in range(4)
-    ]
+    return [blend_channel(mode, s[c][0], s[c][1], a0, a1, d[c][0], d[c][1], slack) for c in range(4)]
 
 
-def fill_rect(dst, x, y, w, h, color, mode):
-    """raylib's draw_rectangle: the colour blended into [x, x+w) x [y, y+h)."""
+def fill_rect(dst, x, y, w, h, color, mode, look=PLAIN):
+    """raylib's draw_rectangle: the colour blended into [x, x+w) x [y, y+h). A
+    negative size mirrors the quad, which then faces away unless the
+    transform mirrors it back."""
     solid = Surface("", "tex", 1, 1)
     solid.fill(color)
-    composite(dst, solid, True, x, y, w, h, None, mode)
+    place = compose(look.matrix, compose(translation(x, y), scaling(-1 if w < 0 else 1, -1 if h < 0 else 1)))
+    draw_quad(dst, place, abs(w), abs(h), Window(solid, 0, 0, 1, 1), None, mode, look)
+
+
+def fill_clip(dst, color, clip):
+    """A clear: every pixel within `clip` (all when None) set to `color`, unblended."""
+    x0, y0, x1, y1 = clip if clip is not None else (0, 0, dst.w, dst.h)
+    x0, y0, x1, y1 = max(0, x0), max(0, y0), min(dst.w, x1), min(dst.h, y1)
+    values = [float(c) for c in color]
+    for j in range(y0, y1):
+        for i in range(x0, x1):
+            at = (j * dst.w + i) * 4
+            dst.lo[at : at + 4] = values
+            dst.hi[at : at + 4] = values

@@ -5,7 +5,7 @@ from __future__ import annotations
 import copy
 
 from fuzzing.calls import call_text, fmt, in_thread
-from fuzzing.model import OPAQUE, TRANSLUCENT, Divergence, Handle, Surface, fill_rect
+from fuzzing.model import OPAQUE, TRANSLUCENT, Divergence, Handle, Surface, fill_clip, fill_rect
 
 WINDOW_SIZE = 64
 MAX_HANDLES = 14
@@ -41,7 +41,8 @@ class Operations:
             self.run(line, lambda: make(self.KlVector2(w, h)), ValueError, "does not fit a page")
             return
         obj = self.run(line, lambda: make(self.KlVector2(w, h)))
-        surface = Surface(name, "rt", int(w), int(h))  # a cell draws as a target of its size
+        # A cell draws as a target of its size, holding what its page held there.
+        surface = self.new_cell_surface(name, obj) if cell else Surface(name, "rt", int(w), int(h))
         self.surfaces.append(surface)
         self.handles[name] = Handle(name, obj, surface, float(w), float(h))
         if self.rng.random() < 0.7:
@@ -86,12 +87,18 @@ class Operations:
             return self.op_create()
         if not handle.loaded:  # a checked operation: a dead one is killed, one not loaded is refused
             return self.run(f"{handle.name}.kill()", handle.obj.kill, AssertionError, "not loaded")
-        self.run(f"{handle.name}.kill()", handle.obj.kill)
-        handle.loaded = False
+        if handle.surface.dead is None and self.rng.random() < 0.25:  # around the target: it stays `loaded`
+            self.run(
+                f"md.rl.unload_render_texture({handle.name}.render_texture)",
+                lambda: self.md.rl.unload_render_texture(handle.obj.render_texture),
+            )
+        else:
+            self.run(f"{handle.name}.kill()", handle.obj.kill)
+            handle.loaded = False
         self.kill_surface(handle.surface, "it was unloaded")
 
     def droppable(self):
-        on_stack = set(map(id, self.targets))
+        on_stack = {id(scope.surface) for scope in self.scopes}
         return [h for h in self.handles.values() if id(h.surface) not in on_stack]
 
     def op_drop(self):
@@ -110,14 +117,19 @@ class Operations:
             if handle.loaded and surface.kind == "rt":
                 self.kill_surface(surface, "it was unloaded")
             elif not others and surface.dead is None:
-                surface.pending = True
+                self.unreachable(surface)
         else:
             self.say(f"box = [{handle.name}]; del {handle.name}; in_thread(box.clear)")
             outcome = in_thread(box.clear)
             if outcome is not None:
                 raise Divergence(f"dropping it on another thread raised {outcome[0].__name__}: {outcome[1]}")
             if not others and surface.dead is None:
-                surface.pending = True  # released on the window's thread later
+                self.unreachable(surface)  # released on the window's thread later
+
+    def unreachable(self, surface):
+        surface.pending = True
+        if surface.area is not None:  # its atlas may hand its area out again at once
+            self.cell_gone(surface)
 
     def op_copy(self):
         handle = self.pick(self.rts())
@@ -156,18 +168,18 @@ class Operations:
             self.run(line, handle.obj.__enter__, RuntimeError, f"is dead: {handle.surface.dead}")
         else:
             self.run(line, handle.obj.__enter__)
-            self.set_targets(self.targets + [handle.surface])
+            self.begin_scope(handle.surface)
 
     def op_exit(self):
-        if self.targets:
-            surface = self.targets[-1]
+        if self.scopes:
+            surface = self.scopes[-1].surface
             handle = self.pick([h for h in self.rts() if h.surface is surface])
         else:
             handle = self.pick(self.rts())  # nothing open: harmless
             if handle is None:
                 return
         self.run(f"{handle.name}.__exit__(None, None, None)", lambda: handle.obj.__exit__(None, None, None))
-        self.set_targets(self.targets[:-1])
+        self.scopes = self.scopes[:-1]
 
     def op_blend(self):
         kr = self.kelo_raylib
@@ -194,6 +206,8 @@ class Operations:
             method = "clear"
         surface = handle.surface
         target = surface if method != "fast_clear" else self.current()
+        # A clear is clipped: clear and fill in a scope of their own on the target.
+        clip = self.state_for(surface).clip if method != "fast_clear" else self.state_now().clip
         bad = rng.random() < 0.05 and handle.loaded and surface.dead is None
         color, error, match = self.color(bad=True) if bad else (self.color(), None, None)
         line = call_text(f"{handle.name}.{method}", [color])
@@ -206,7 +220,7 @@ class Operations:
             return self.run(line, work, error, match)
         self.run(line, work)
         if target is not None:
-            target.fill(color or (0, 0, 0, 0))
+            fill_clip(target, color or (0, 0, 0, 0), clip)
 
     def op_rectangle(self):
         target = self.current()
@@ -219,7 +233,7 @@ class Operations:
             call_text("md.rl.draw_rectangle", [x, y, w, h, color]), lambda: self.md.rl.draw_rectangle(x, y, w, h, color)
         )
         if target is not None:
-            fill_rect(target, x, y, w, h, color, self.mode_now())
+            fill_rect(target, x, y, w, h, color, self.mode_now(), self.look_now())
 
     def op_read(self, handle=None):
         handle = handle or self.pick(self.rts(live=True) if self.rng.random() < 0.93 else self.rts())
@@ -241,7 +255,7 @@ class Operations:
         if handle is None:
             return self.op_create()
         obj, other = handle.obj, self.pick(self.rts(live=True))
-        kr = self.kelo_raylib
+        kr, rl = self.kelo_raylib, self.md.rl
         choices = {
             f"{handle.name}.clear((1, 2, 3, 255))": lambda: obj.clear((1, 2, 3, 255)),
             f"{handle.name}.blit({other.name}, (0, 0))": lambda: obj.blit(other.obj, (0, 0)),
@@ -251,6 +265,15 @@ class Operations:
             "KlRenderTexture(KlVector2(2, 2))": lambda: self.KlRenderTexture(self.KlVector2(2, 2)),
             "atlas.allocate(KlVector2(2, 2))": lambda: self.atlas.allocate(self.KlVector2(2, 2)),
             "kelo_raylib.begin_blend_mode(1)": lambda: kr.begin_blend_mode(1),
+            "md.rl.get_screen_width()": lambda: rl.get_screen_width(),
+            "md.rl.begin_scissor_mode(0, 0, 1, 1)": lambda: rl.begin_scissor_mode(0, 0, 1, 1),
+            "md.rl.rl_push_matrix()": lambda: rl.rl_push_matrix(),
+            "md.rl.end_mode_2d()": lambda: rl.end_mode_2d(),
+            f"md.rl.begin_texture_mode({handle.name}.render_texture)": lambda: rl.begin_texture_mode(
+                obj.render_texture
+            ),
+            f"md.rl.load_image_from_texture({handle.name}.texture)": lambda: rl.load_image_from_texture(obj.texture),
+            f"md.rl.is_texture_valid({handle.name}.texture)": lambda: rl.is_texture_valid(obj.texture),
         }
         if self.current() is not None and other.surface is not self.current():
             choices[f"{handle.name}.fast_blit({other.name}, (0, 0))"] = lambda: obj.fast_blit(other.obj, (0, 0))
@@ -262,19 +285,20 @@ class Operations:
             raise Divergence(f"on another thread: expected RuntimeError naming the thread, got {outcome}")
         self.stats["refused"] += 1
 
-    def op_frame(self):
-        scopes = len(self.targets) + len(self.blends)
+    def op_frame(self, rounds=None):
+        scopes = self.open_count()
         window = self.window
         context = window.frame()
         warning = f"{scopes} drawing scope{'s' if scopes != 1 else ''} left open" if scopes else None
         self.run("with window.frame():", context.__enter__, warning=warning)
-        self.set_targets([])
-        self.blends = []
+        self.forget_scopes()
         self.check_live()
         self.in_frame, self.indent = True, "    "
         try:
             logged = len(self.log)
-            for _ in range(self.rng.randint(0, 3)):
+            for _ in range(self.rng.randint(0, 3) if rounds is None else rounds):
+                if self.window is None:  # closed inside the frame
+                    break
                 self.step += 1
                 r = self.rng.random()
                 if r < 0.1:
@@ -294,7 +318,8 @@ class Operations:
                         self.run(line, work)
                         if self.current() is not None:
                             whole = Handle(handle.name, None, handle.surface, handle.surface.w, handle.surface.h)
-                            self.draw_model(self.current(), whole, (0, 0), True, None, self.mode_now())
+                            look = self.look_now()
+                            self.draw_model(self.current(), whole, (0, 0), True, None, self.mode_now(), look)
                 else:
                     self.random_op(self.OPS_IN_FRAME)
                 self.check_state()
@@ -304,18 +329,47 @@ class Operations:
             self.in_frame, self.indent = False, ""
         self.run("# the end of the frame", lambda: context.__exit__(None, None, None))
 
+    def md_without_window(self):
+        """md.rl without a window: what needs one is refused, refusals stay, what needs none works."""
+        rl = self.md.rl
+        calls = {
+            "md.rl.get_screen_width()": (rl.get_screen_width, "no window is open"),
+            "md.rl.draw_rectangle(0, 0, 1, 1, (1, 2, 3, 255))": (
+                lambda: rl.draw_rectangle(0, 0, 1, 1, (1, 2, 3, 255)),
+                "no window is open",
+            ),
+            "md.rl.begin_scissor_mode(0, 0, 1, 1)": (lambda: rl.begin_scissor_mode(0, 0, 1, 1), "no window is open"),
+            "md.rl.rl_push_matrix()": (rl.rl_push_matrix, "no window is open"),
+            "md.rl.end_shader_mode()": (rl.end_shader_mode, "no window is open"),
+            "md.rl.rl_viewport(0, 0, 1, 1)": (lambda: rl.rl_viewport(0, 0, 1, 1), "viewport belongs"),
+            "md.rl.poll_input_events()": (rl.poll_input_events, "no window is open"),
+        }
+        line = self.rng.choice(sorted(calls))
+        work, match = calls[line]
+        self.run(line, work, RuntimeError, match)
+        self.run(
+            "md.rl.unload_image(md.rl.gen_image_color(2, 2, (1, 2, 3, 4)))",
+            lambda: rl.unload_image(rl.gen_image_color(2, 2, (1, 2, 3, 4))),
+        )
+
     def op_close(self):
         self.run("close_window()", self.wm.close_window)
+        self.window_closed()
+
+    def window_closed(self):
         self.window = None
         for surface in self.surfaces:
             surface.dead = surface.dead or "the window it was made under has closed"
-        self.surfaces, self.targets, self.blends = [], [], []
+        self.surfaces, self.shaders, self.page_models, self.material = [], [], {}, None
+        self.forget_scopes()
 
     def op_closed(self):
         """While no window is open: everything GPU is refused, kill is harmless."""
         rng = self.rng
         if rng.random() < 0.5:
             return self.open_the_window()
+        if rng.random() < 0.3:
+            return self.md_without_window()
         handle = self.pick(self.rts())
         r = rng.random()
         if handle is None or r < 0.2:
