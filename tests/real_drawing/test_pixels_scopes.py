@@ -239,8 +239,12 @@ def _a_3d_mode_ends_what_was_done_inside(rl, host, other):
         rl.rl_pop_matrix()
         rl.rl_translatef(2, 0, 0)  # inside the mode, with nothing pushed before it: gone with it
         rl.end_mode_3d()
-        with host:
-            rl.draw_rectangle(0, 0, 2, 4, GREEN)
+        rl.draw_rectangle(0, 0, 2, 4, GREEN)
+    assert read(stage) == LEFT_HALF
+    with host:
+        rl.rl_push_matrix()  # takes the transform as it is
+        rl.draw_rectangle(0, 0, 2, 4, GREEN)
+        rl.rl_pop_matrix()
     return LEFT_HALF
 
 

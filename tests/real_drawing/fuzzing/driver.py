@@ -64,12 +64,7 @@ OPS = OPS_IN_FRAME + [
 # Faults of the product this fuzzer found that are not fixed yet: a run steers
 # around each, so that it can find others, unless asked to run into it
 # (fuzz_real.py --known NAME). An entry goes once its fault is fixed.
-KNOWN_FAULTS = {
-    "stale-transform-after-3d": "a 3D mode's end with nothing else pushed on its target leaves rlgl's transform "
-    "applied as the mode left it, where it should give back the transform it found: a transform changed in the "
-    "mode after a pop there, or after raylib's own push and pop (draw_cube, draw_texture_n_patch), moves what "
-    "is drawn after the mode, in other targets' scopes too",
-}
+KNOWN_FAULTS: dict[str, str] = {}
 
 
 class Fuzzer(Operations, Blits, ScopeOps, RaylibCalls, Hazards):

@@ -15,8 +15,6 @@ class Hazards:
         rl = self.md.rl
         kind = self.rng.choice(["draw_rectangle", "begin_scissor_mode", "rl_translatef", "rl_mult_matrixf", "texture"])
         state = self.state_now()
-        if kind.startswith("rl_") and self.steer_from_a_stale_transform(state):
-            kind = "begin_scissor_mode"
         texture = self.texture_arg(exclude=self.current(), allow_dead=False) if kind == "texture" else None
         if texture is not None and texture.kind != "copy":
             refusal = self.draw_refusal()

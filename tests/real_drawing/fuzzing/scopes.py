@@ -336,7 +336,7 @@ class ScopeOps:
                 ]
             )
             self.run(line, work, ValueError, "finite")
-        elif not self.steer_from_a_stale_transform(state):
+        else:
             offset, target = (rng.randint(-4, 8), rng.randint(-4, 8)), (rng.randint(-3, 6), rng.randint(-3, 6))
             degrees, zoom = rng.choice([0, 0, 90, 180, 270, -90, 45]), rng.choice([1, 1, 2, 3])
             self.run(
@@ -348,18 +348,10 @@ class ScopeOps:
 
     # ---------------------------------------------------------------- rlgl's matrices
 
-    def steer_from_a_stale_transform(self, state):
-        """Whether to keep from changing the transform where a known fault would leave it applied after its
-        3D mode ends (current and applied, a push of the 3D mode popped)."""
-        mats = state.mats
-        return "stale-transform-after-3d" in self.steering and mats.on_t and mats.stack and mats.stack[-1] == "3d"
-
     def op_matrix(self):
         rl, rng = self.md.rl, self.rng
         state = self.state_now()
         r = rng.random()
-        if 0.4 <= r < 0.9 and self.steer_from_a_stale_transform(state):
-            return
         if r < 0.2:
             self.push_matrix(state)
         elif r < 0.23:  # as deep as the stack goes, and one more

@@ -128,6 +128,25 @@ void restore(ContextObject* self, const Matrices& taken) {
     }
 }
 
+// Pops the last matrix of rlgl's stack, the transform being current, and
+// returns it; the transform is left the identity and no longer applied. A
+// pop writes what it pops into the current matrix, so the last goes through
+// the projection (kept); a push and pop of the identity then stop
+// transforming vertices.
+rl::Matrix pop_last(ContextObject* self) {
+    const Functions& raylib = self->binding.raylib;
+    raylib.rlLoadIdentity();
+    const rl::Matrix projection = raylib.rlGetMatrixProjection();
+    raylib.rlMatrixMode(rl_projection);
+    raylib.rlPopMatrix();
+    const rl::Matrix popped = raylib.rlGetMatrixProjection();
+    raylib.rlMatrixMode(rl_modelview);
+    raylib.rlPushMatrix();
+    raylib.rlPopMatrix();
+    raylib.rlSetMatrixProjection(projection);
+    return popped;
+}
+
 // Takes rlgl's matrices down to a fresh target's: the stack emptied, the
 // transform the identity and the modelview current, each matrix kept in
 // the result (the stack read as it is popped into the transform, its last
@@ -147,16 +166,7 @@ void take_down(ContextObject* self, Matrices& taken) {
             raylib.rlPopMatrix();
             taken.stack[static_cast<std::size_t>(at)] = raylib.rlGetMatrixTransform();
         }
-        raylib.rlLoadIdentity();
-        raylib.rlMatrixMode(rl_projection);
-        raylib.rlPopMatrix();
-        taken.stack[0] = raylib.rlGetMatrixProjection();
-        // A push and pop at the bottom leave the transform (the identity) and
-        // stop transforming vertices.
-        raylib.rlMatrixMode(rl_modelview);
-        raylib.rlPushMatrix();
-        raylib.rlPopMatrix();
-        raylib.rlSetMatrixProjection(taken.projection);
+        taken.stack[0] = pop_last(self);
     }
     scopes.matrix_depth = 0;
     scopes.transform_current = false;
@@ -209,11 +219,10 @@ void close_frame(ContextObject* self, const Opened& frame) {
                 scopes.transform_current = false;
                 if (--scopes.modes_3d > 0) raylib.rlEnableDepthTest();
                 if (scopes.matrix_depth == 0) {
-                    // Its end pops the projection, so a transform made inside
-                    // the mode stays applied: a push and pop at the bottom load
-                    // the identity into it and stop applying it.
+                    // Its end pops the projection, leaving a transform made
+                    // inside the mode applied, and there to a later push.
                     raylib.rlPushMatrix();
-                    raylib.rlPopMatrix();
+                    pop_last(self);
                 }
             }
             // The transform as the mode found it (the identity, with nothing pushed).
