@@ -30,13 +30,11 @@ that a row is timed as an application runs it, frame after frame of the same
 kind. A row's figure in a round is its median frame; rounds alternate the
 toolkit's process with the peer's, and each ratio is taken within a round.
 
-The toolkit's processes run with LP_NUM_THREADS=0: Mesa rasterises on the
-drawing thread, as the peer draws on one. With a rasteriser thread (Mesa's
-default has one a core) a full recomposition halves whenever the machine's
-second core is free, so the ratios would follow the load of whatever else
-runs beside the benchmark; and once many cells have been drawn into, a
-frame that changes little waits on that thread at every switch between atlas
-pages, which makes its figure follow the scheduler more than the toolkit.
+The toolkit's processes run with LP_NUM_THREADS=1, one Mesa rasteriser
+thread: with Mesa's default threads a full recomposition halves whenever
+the machine's second core is free, while a frame of one change, too small
+to share out, does not, so the ratios would follow the load of whatever
+else runs beside the benchmark.
 
 On the first, middle and last cycle the last frame of every row is checked:
 the toolkit's `scene.target`, read back, and then the same scene recomposed
@@ -205,7 +203,7 @@ def measure(options):
         server.start(1024, 768)
     try:
         numbers = [str(options.cycles), str(BLOCK), str(SETTLE), str(WARMUP)]
-        toolkit_env = dict(os.environ, PYTHONPATH=str(HERE), LP_NUM_THREADS="0")
+        toolkit_env = dict(os.environ, PYTHONPATH=str(HERE), LP_NUM_THREADS="1")
         peer_env = dict(os.environ, PYTHONPATH=str(HERE), SDL_VIDEODRIVER="dummy", PYGAME_HIDE_SUPPORT_PROMPT="1")
         medians = {count: {} for count, _ in damage.CASES}
         counted = {count: {} for count, _ in damage.CASES}
@@ -237,7 +235,7 @@ def report(medians, counted, about, options):
     sizes = dict(damage.CASES)
     lines = [
         performance.measured_on(
-            f"GL renderer {about['renderer']} with LP_NUM_THREADS=0", f"pygame-ce {about['pygame']}"
+            f"GL renderer {about['renderer']} with LP_NUM_THREADS=1", f"pygame-ce {about['pygame']}"
         ),
         "",
         f"Widgets of {damage.WIDGET[0]}x{damage.WIDGET[1]} (atlas cells) at seeded random places; a change redraws "
