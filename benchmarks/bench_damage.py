@@ -34,7 +34,11 @@ The toolkit's processes run with LP_NUM_THREADS=1, one Mesa rasteriser
 thread: with Mesa's default threads a full recomposition halves whenever
 the machine's second core is free, while a frame of one change, too small
 to share out, does not, so the ratios would follow the load of whatever
-else runs beside the benchmark.
+else runs beside the benchmark. `--rasteriser-threads 0` runs them with Mesa
+rasterising on the drawing thread instead: with a rasteriser thread, once
+bursts of draws into atlas cells have queued work faster than it drains (the
+1% rows), a frame that changes little waits on that thread at switches
+between atlas pages, the more so the more pages its damage draws from.
 
 On the first, middle and last cycle the last frame of every row is checked:
 the toolkit's `scene.target`, read back, and then the same scene recomposed
@@ -203,7 +207,7 @@ def measure(options):
         server.start(1024, 768)
     try:
         numbers = [str(options.cycles), str(BLOCK), str(SETTLE), str(WARMUP)]
-        toolkit_env = dict(os.environ, PYTHONPATH=str(HERE), LP_NUM_THREADS="1")
+        toolkit_env = dict(os.environ, PYTHONPATH=str(HERE), LP_NUM_THREADS=str(options.rasteriser_threads))
         peer_env = dict(os.environ, PYTHONPATH=str(HERE), SDL_VIDEODRIVER="dummy", PYGAME_HIDE_SUPPORT_PROMPT="1")
         medians = {count: {} for count, _ in damage.CASES}
         counted = {count: {} for count, _ in damage.CASES}
@@ -235,7 +239,8 @@ def report(medians, counted, about, options):
     sizes = dict(damage.CASES)
     lines = [
         performance.measured_on(
-            f"GL renderer {about['renderer']} with LP_NUM_THREADS=1", f"pygame-ce {about['pygame']}"
+            f"GL renderer {about['renderer']} with LP_NUM_THREADS={options.rasteriser_threads}",
+            f"pygame-ce {about['pygame']}",
         ),
         "",
         f"Widgets of {damage.WIDGET[0]}x{damage.WIDGET[1]} (atlas cells) at seeded random places; a change redraws "
@@ -302,6 +307,10 @@ def main():
         (("--rounds",), {"type": int, "default": ROUNDS}),
         (("--cycles",), {"type": int, "default": CYCLES}),
         (("--peer-python",), {"default": str(PEER_PYTHON), "help": "a Python with pygame-ce (default: %(default)s)"}),
+        (
+            ("--rasteriser-threads",),
+            {"type": int, "default": 1, "help": "the toolkit's LP_NUM_THREADS (default: %(default)s; 0: none)"},
+        ),
     )
     medians, counted, about = measure(options)
     text = report(medians, counted, about, options)
