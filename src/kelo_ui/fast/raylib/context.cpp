@@ -301,10 +301,12 @@ PyMethodDef context_methods[] = {
               "rl_mult_matrixf($self, matf, /)\n--\n\nMultiply rlgl's current matrix by 16 floats (m0 to m15)."),
     KL_METHOD(rl_load_identity, "rl_load_identity($self, /)\n--\n\nMake rlgl's current matrix the identity."),
     KL_METHOD(unload_shader, "unload_shader($self, shader, /)\n--\n\nUnload a shader, unless a scope draws with it."),
-    KL_METHOD(get_render_width,
-              "get_render_width($self, /)\n--\n\nThe current target's width in pixels (a cell's own), or the window's."),
-    KL_METHOD(get_render_height,
-              "get_render_height($self, /)\n--\n\nThe current target's height in pixels (a cell's own), or the window's."),
+    KL_METHOD(
+        get_render_width,
+        "get_render_width($self, /)\n--\n\nThe current target's width in pixels (a cell's own), or the window's."),
+    KL_METHOD(
+        get_render_height,
+        "get_render_height($self, /)\n--\n\nThe current target's height in pixels (a cell's own), or the window's."),
     // The drawing backend.
     KL_METHOD(c_clear_background,
               "c_clear_background($self, color, /)\n--\n\n"
