@@ -239,6 +239,55 @@ def test_a_removed_item_refuses_changes(scene, change):
         change(item)
 
 
+class _Hostile:
+    """A number whose conversion runs `act` first."""
+
+    def __init__(self, value, act):
+        self.value, self.act = value, act
+
+    def __index__(self):
+        self.act()
+        return int(self.value)
+
+    def __float__(self):
+        self.act()
+        return float(self.value)
+
+    def __bool__(self):
+        self.act()
+        return True
+
+
+def _settings(item):
+    return item.pos, item.area, item.tint, item.blend_mode, item.clip, item.z, item.visible
+
+
+# Changes whose value, as it is converted, takes the item out of its scene.
+REENTRANT = {
+    "move": lambda item, hostile: item.move((hostile(2), 3)),
+    "area": lambda item, hostile: setattr(item, "area", (hostile(0), 0, 2, 2)),
+    "tint": lambda item, hostile: setattr(item, "tint", (hostile(9), 0, 0, 255)),
+    "blend_mode": lambda item, hostile: setattr(item, "blend_mode", hostile(1)),
+    "clip": lambda item, hostile: setattr(item, "clip", (hostile(0), 0, 4, 4)),
+    "z": lambda item, hostile: setattr(item, "z", hostile(2)),
+    "visible": lambda item, hostile: setattr(item, "visible", hostile(0)),
+}
+
+
+@pytest.mark.parametrize("gone", ["removed", "its scene dropped"])
+@pytest.mark.parametrize("change", REENTRANT)
+def test_a_change_whose_conversion_takes_the_item_out_is_refused(parts, change, gone):
+    held = [Scene(KlVector2(24, 16))]
+    item = held[0].add(parts["red"], (1, 1))
+    held[0].add(parts["blue"], (12, 8))
+    before = _settings(item)
+    with pytest.raises(RuntimeError, match=rf"^Item.{change}: the item is no longer in a scene"):
+        REENTRANT[change](item, lambda value: _Hostile(value, item.remove if gone == "removed" else held.clear))
+    assert item.scene is None and _settings(item) == before
+    if held:
+        assert held[0].compose() and read(held[0].target) == recomposed(held[0])
+
+
 def test_present_inside_and_outside_a_frame(window, scene, parts):
     # A hidden window's screen is not read here (the child below shows one).
     # Each present returns what its compose drew again: nothing when nothing
