@@ -36,11 +36,11 @@ def parts():
 
 @pytest.fixture
 def scene(parts):
-    scene = Scene(KlVector2(24, 16), BLANK)
+    scene = Scene(KlVector2(128, 96), BLANK)  # large enough that a change is drawn part by part
     scene.add(parts["red"], (1, 1), name="red")
     scene.add(parts["blue"], (5, 3), name="blue")
     scene.add(parts["plain"], (12, 6, 12, 6), name="plain")  # scaled: drawn whole, under the scissor
-    assert scene.compose() == [(0, 0, 24, 16)]  # the first one draws everything
+    assert scene.compose() == [(0, 0, 128, 96)]  # the first one draws everything
     return scene
 
 
@@ -138,7 +138,7 @@ def test_a_full_recomposition_and_many_changes(scene, parts):
         parts["blue"].clear((step * 20, 0, 255 - step * 20, 255))
         scene.compose()
         assert read(scene.target) == recomposed(scene)
-    assert scene.compose(full=True) == [(0, 0, 24, 16)]
+    assert scene.compose(full=True) == [(0, 0, 128, 96)]
 
 
 # (the scene's items as (source, pos, keywords), the point, the item expected there by index or None)
@@ -184,7 +184,7 @@ REFUSALS = [
     (lambda s, p: s.target.clear(RED), RuntimeError, r"^KlRenderTexture.clear: .*scene's composed picture"),
     (lambda s, p: s.target.__enter__(), RuntimeError, "scene.target"),
     (
-        lambda s, p: modules.rl.update_texture(s.target.texture, modules.rl.ffi.new("unsigned char[]", 4 * 384)),
+        lambda s, p: modules.rl.update_texture(s.target.texture, modules.rl.ffi.new("unsigned char[]", 4 * 128 * 96)),
         RuntimeError,
         "^update_texture: .*scene's composed picture",
     ),
