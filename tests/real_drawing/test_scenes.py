@@ -91,6 +91,8 @@ CHANGES = {
     "hiding": (lambda s, p: setattr(_items(s)["blue"], "visible", False), (9, 5)),
     "a removal": (lambda s, p: _items(s)["blue"].remove(), (9, 5)),
     "an addition": (lambda s, p: s.add(p["spare"], (0, 12)), (0, 12)),
+    # Drawn in float, its right edge lands a pixel past its box.
+    "an addition from far out": (lambda s, p: s.add(p["plain"], (-20000001.0, 20, 20000005.1, 4)), (2, 21)),
     "invalidate": (lambda s, p: s.invalidate((0, 0, 4, 4)), None),
     "a background": (lambda s, p: setattr(s, "background", GREEN), (0, 15)),
     "a scope on a cell it shows": (_draw_into("red", YELLOW), (1, 1)),

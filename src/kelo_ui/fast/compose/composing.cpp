@@ -92,10 +92,11 @@ struct Plan {
     }
 };
 
-// An item drawn whole, within `box` (the box clipped already when it is not).
+// An item drawn whole, within `box` (the box clipped already when it is
+// not); a bounded one within its own box too, which lies inside its clip.
 void draw_whole(Plan& plan, const ItemObject* item, std::uint32_t index, const Box* box) {
-    if (!item->clipped) return plan.draw(item, index, nullptr);
-    plan.clip(box ? meet(*box, item->clip) : item->clip);
+    if (!item->bounded) return plan.draw(item, index, nullptr);
+    plan.clip(box ? meet(*box, item->box) : item->box);
     plan.draw(item, index, nullptr);
     if (box) {
         plan.clip(*box);

@@ -411,6 +411,7 @@ PyObject* new_item(SceneObject* scene, PyObject* const* args, Py_ssize_t nargs, 
     item->visible = true;
     item->box = Box{};
     item->exact = false;
+    item->bounded = false;
     item->seen = 0;
     item->index = 0;
     PyObject_GC_Track(made.get());
