@@ -214,16 +214,50 @@ def test_a_scene_showing_itself_is_refused(parts):
     assert outer.compose() and read(outer.target)[0][0] == RED
 
 
-@pytest.mark.parametrize("kill", ["the cell", "the target"])
-def test_a_dead_source_is_refused_naming_its_item_and_keeps_the_damage(scene, parts, kill):
-    items = _items(scene)
-    dying = parts["blue"] if kill == "the cell" else parts["plain"]
-    dying.kill()
-    name = "blue" if kill == "the cell" else "plain"
-    with pytest.raises(RuntimeError, match=rf"^Scene.compose: <Item '{name}' .*> shows a dead source: it was unloaded"):
-        scene.compose()
-    items[name].remove()
-    assert scene.compose() and read(scene.target) == recomposed(scene)
+def _killed(name):
+    def kill(scene, parts):
+        parts[name].kill()
+        return _items(scene)[name].remove
+
+    return kill
+
+
+def _given_another(holder, other="spare"):
+    """`holder`'s render texture replaced by `other`'s; what puts it back."""
+
+    def give(scene, parts):
+        held = scene.target if holder == "target" else parts[holder]
+        kept = held.render_texture
+        held.render_texture = parts[other].render_texture
+        scene.invalidate((12, 6, 4, 4))
+        return lambda: setattr(held, "render_texture", kept)
+
+    return give
+
+
+# What a scene cannot draw, what it is told, and what it returns to mend it
+# (None: nothing does).
+UNDRAWABLE = {
+    "a dead cell": (_killed("blue"), r"<Item 'blue' .*> shows a dead source: it was unloaded"),
+    "a dead target": (_killed("plain"), r"<Item 'plain' .*> shows a dead source: it was unloaded"),
+    "a source given another render texture": (_given_another("plain"), r"<Item 'plain' .*> shows a source whose"),
+    "the scene's target given a cell's": (_given_another("target"), "the scene's target no longer holds the render"),
+    "the scene's target killed": (lambda s, p: s.target.kill() or s.invalidate(), "the scene's target is dead: it was"),
+}
+
+
+@pytest.mark.parametrize("call", ["compose", "present"])
+@pytest.mark.parametrize("case", UNDRAWABLE)
+def test_what_a_scene_cannot_draw_is_refused_and_keeps_the_damage(scene, parts, case, call):
+    breaks, message = UNDRAWABLE[case]
+    spare = read(parts["spare"])
+    mend = breaks(scene, parts)
+    with pytest.raises(RuntimeError, match=rf"^Scene.{call}: {message}"):
+        getattr(scene, call)()
+    assert read(parts["spare"]) == spare  # nothing drawn where the scene does not draw
+    if mend is not None:
+        mend()
+        assert scene.compose() and read(scene.target) == recomposed(scene)
 
 
 @pytest.mark.parametrize(

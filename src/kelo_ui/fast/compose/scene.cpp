@@ -99,7 +99,7 @@ PyObject* scene_present(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
-    if (!state.api->present(scene->target.get(), boxes.data(), boxes.size(), function)) return nullptr;
+    if (!state.api->present(scene->target.get(), scene->key, boxes.data(), boxes.size(), function)) return nullptr;
     scene->unshown.clear();
     scene->whole_unshown = false;
     return damaged.release();
