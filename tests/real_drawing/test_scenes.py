@@ -193,6 +193,10 @@ REFUSALS = [
         "^update_texture: .*scene's composed picture",
     ),
     (lambda s, p: Item(), TypeError, r"made by Scene.add"),
+    (lambda s, p: s.item_at(), TypeError, r"^Scene.item_at\(\) takes exactly 1 argument \(0 given\)"),
+    (lambda s, p: s.compose(True, full=True), TypeError, r"^Scene.compose\(\) got multiple values for argument 'full'"),
+    (lambda s, p: s.items[0].move(), TypeError, r"^Item.move\(\) takes exactly 1 argument"),
+    (lambda s, p: delattr(s.items[0], "visible"), TypeError, "^Item.visible cannot be deleted"),
 ]
 
 

@@ -111,7 +111,7 @@ PyObject* item_move(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "Item.move";
     ItemObject* item = item_of(object);
     Where where;
-    if (!kl::check_positional_count("move", nargs, 1) || !attached(item, function) ||
+    if (!kl::check_positional_count(function, nargs, 1) || !attached(item, function) ||
         !position(args[0], where, function) || !attached(item, function))
         return nullptr;
     put(item, where);
@@ -121,7 +121,7 @@ PyObject* item_move(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
 
 PyObject* item_remove(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     ItemObject* item = item_of(object);
-    if (!kl::check_positional_count("remove", nargs, 0)) return nullptr;
+    if (!kl::check_positional_count("Item.remove", nargs, 0)) return nullptr;
     SceneObject* scene = item->scene;
     if (scene == nullptr) Py_RETURN_NONE;  // removed already
     detach(item, true);
@@ -236,7 +236,11 @@ int set_visible(PyObject* object, PyObject* value, void*) {
     constexpr const char* function = "Item.visible";
     ItemObject* item = item_of(object);
     if (!attached(item, function)) return -1;
-    const int visible = value ? PyObject_IsTrue(value) : 0;
+    if (value == nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s cannot be deleted", function);
+        return -1;
+    }
+    const int visible = PyObject_IsTrue(value);
     if (visible < 0 || !attached(item, function)) return -1;
     item->visible = visible != 0;
     return replaced(item);
