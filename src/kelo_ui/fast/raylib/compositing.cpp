@@ -225,17 +225,17 @@ bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std:
     const int blend = self->scopes.blend_mode();
     if (blend != 0) raylib.BeginBlendMode(0);
     raylib.rlDrawRenderBatchActive();
-    if (!known) {
-        if (self->scopes.scissor) raylib.rlDisableScissorTest();
-        raylib.ClearBackground({0, 0, 0, 255});
-    }
     raylib.rlEnableScissorTest();
     // The window shows the scene at (0, 0): only what of a box lies on the
-    // window is drawn and copied (X refuses a part beyond its window).
+    // window is drawn and copied (X refuses a part beyond its window). Each
+    // is the scene over black, as a whole frame shows it: what the buffer
+    // held there (the picture an earlier present left) must not show
+    // through where the scene is translucent.
     for (const Box* box = boxes; box != boxes + count; ++box) {
         const Box part = on_window(*box, width, height);
         if (part.empty()) continue;
         scissor(raylib, part, height);
+        raylib.ClearBackground({0, 0, 0, 255});
         raylib.DrawTextureRec(scene.texture, flipped, {0.0f, 0.0f}, white);
         raylib.rlDrawRenderBatchActive();
     }
