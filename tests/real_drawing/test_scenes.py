@@ -345,8 +345,13 @@ def test_present_inside_and_outside_a_frame(window, scene, parts):
             assert any(_inside(box, around) for around in drawn), (box, drawn)
         assert scene.compose() == [] and read(scene.target) == recomposed(scene)
     assert window.present(parts["plain"]) is None
-    with parts["plain"], pytest.raises(RuntimeError, match="outside the window's frame and every target's scope"):
+    red.move((3, 3))  # what presents refused leave for the next
+    unshown = target(2, 2)
+    with unshown, pytest.raises(RuntimeError, match="outside the window's frame and every target's scope"):
         scene.present()
+    with window.frame(), unshown, pytest.raises(RuntimeError, match="a render target's scope is open"):
+        window.present(scene)
+    assert scene.compose() and read(scene.target) == recomposed(scene)
 
 
 # What a scene's calls leave behind, on their success and failure paths.

@@ -91,7 +91,9 @@ PyObject* scene_compose(PyObject* object, PyObject* const* args, std::size_t nar
 PyObject* scene_present(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     constexpr const char* function = "Scene.present";
     SceneObject* scene = scene_of(object);
-    if (!kl::check_positional_count(function, nargs, 0) || !attached_to_a_window(scene, function)) return nullptr;
+    if (!kl::check_positional_count(function, nargs, 0) || !attached_to_a_window(scene, function) ||
+        !state.api->can_present(function))
+        return nullptr;
     Ref damaged = Ref::steal(compose(scene, false, function));
     if (!damaged) return nullptr;
     // What was composed since the last present, this compose's boxes among

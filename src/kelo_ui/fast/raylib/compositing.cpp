@@ -190,15 +190,21 @@ bool compose(PyObject* target_object, std::uintptr_t key, const Source* sources,
     return !PyErr_Occurred();
 }
 
-bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std::size_t count, const char* function) {
+bool can_present(const char* function) {
     ContextObject* self = the();
-    Ref target = Ref::newref(target_object);
     if (!for_gpu_work(self, function)) return false;
     if (self->in_frame || self->scopes.current() != nullptr) {
         PyErr_Format(PyExc_RuntimeError, "%s: a scene is presented outside the window's frame and every target's scope",
                      function);
         return false;
     }
+    return true;
+}
+
+bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std::size_t count, const char* function) {
+    ContextObject* self = the();
+    Ref target = Ref::newref(target_object);
+    if (!can_present(function)) return false;
     PyObject* render_texture = own_render_texture(self, target.get(), key, function);
     if (render_texture == nullptr) return false;
     const rl::RenderTexture scene =
@@ -253,7 +259,7 @@ bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std:
     return true;
 }
 
-constinit compositor::Api api = {compositor::version, resolve, watch, unwatch, reserve, compose, present};
+constinit compositor::Api api = {compositor::version, resolve, watch, unwatch, reserve, compose, can_present, present};
 
 }  // namespace
 

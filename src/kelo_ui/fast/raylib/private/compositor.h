@@ -71,6 +71,10 @@ struct Api {
     // replaced) or a dead one is refused.
     bool (*compose)(PyObject* target, std::uintptr_t key, const Source* sources, const Step* steps, std::size_t count,
                     const char* function);
+    // Whether a scene may be presented now: a window on this thread, outside
+    // its frame and every target's scope. Asked before the scene composes, so
+    // that a present refused leaves the damage to the next.
+    bool (*can_present)(const char* function);
     // `target`'s picture on the window at (0, 0): only the boxes where the
     // window keeps what was last presented of it and can copy a part of its
     // buffer; all of it otherwise. Refused as compose is.
