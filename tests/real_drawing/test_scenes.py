@@ -151,6 +151,7 @@ HITS = [
     ([("red", (0, 0), {}), ("blue", (4, 0), {"visible": False})], (5, 1), 0),
     ([("red", (0, 0), {})], (8, 0), None),  # past its right edge
     ([("red", (0, 0, 16, 8), {})], (15.5, 7.5), 0),  # scaled
+    ([("red", (0, 0), {}), ("blue", (0.7, 0, 2.5, 4), {})], (3.3, 1), 0),  # past the right edge, on its last pixel
     ([("red", (0, 0), {})], (-1, 0), None),
     ([("red", (0, 0), {"clip": (-3e9, -3e9, 6e9, 6e9)})], (1, 1), 0),  # a clip far past every side
     ([("red", (0, 0), {}), ("blue", (4, 0), {"clip": (3e9, 0, 3e9, 4)})], (5, 1), 0),  # one far past the right

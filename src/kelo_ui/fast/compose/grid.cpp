@@ -119,6 +119,11 @@ bool place(SceneObject* scene, ItemObject* item) {
     return true;
 }
 
+bool covers(const ItemObject* item, double x, double y) {
+    const Extent extent = extent_of(item);
+    return extent.x0 <= x && x < extent.x1 && extent.y0 <= y && y < extent.y1;
+}
+
 bool query(SceneObject* scene, const Box& box, std::vector<ItemObject*>& out) {
     const std::uint64_t stamp = ++scene->queries;
     try {

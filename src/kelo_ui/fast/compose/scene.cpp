@@ -139,9 +139,10 @@ PyObject* scene_item_at(PyObject* object, PyObject* const* args, Py_ssize_t narg
     const Box pixel{static_cast<int>(std::floor(point[0])), static_cast<int>(std::floor(point[1])), 1, 1};
     std::vector<ItemObject*> found;
     if (!query(scene, pixel, found)) return nullptr;
+    // On the pixel's box (within its clip) and on its rectangle.
     const ItemObject* top = nullptr;
     for (const ItemObject* item : found)
-        if (top == nullptr || below(top, item)) top = item;
+        if (covers(item, point[0], point[1]) && (top == nullptr || below(top, item))) top = item;
     return Py_NewRef(top ? reinterpret_cast<PyObject*>(const_cast<ItemObject*>(top)) : Py_None);
 }
 

@@ -111,6 +111,9 @@ bool place(SceneObject* scene, ItemObject* item);
 void unplace(SceneObject* scene, ItemObject* item, bool damaged);
 // The items whose boxes meet `box`, each once.
 bool query(SceneObject* scene, const Box& box, std::vector<ItemObject*>& out);
+// Whether (x, y) lies on the item's rectangle (its box, rounded out to whole
+// pixels, may reach past it).
+bool covers(const ItemObject* item, double x, double y);
 bool make_grid(SceneObject* scene);
 
 // ------------------------------------------------------------ damage.cpp
