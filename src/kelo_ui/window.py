@@ -147,6 +147,12 @@ class Window:
             raise RuntimeError(f"present: {self!r} is not open")
         from kelo_ui.scene import Scene
 
+        if self._in_frame and context.current_target() is not None:
+            # Refused before a Scene composes: its damage stays for the next present.
+            raise RuntimeError(
+                "present: a render target's scope is open in this frame; the scene would be "
+                "drawn into that target, not onto the window"
+            )
         drawn = None
         if isinstance(scene, Scene):
             if not self._in_frame:
@@ -154,11 +160,6 @@ class Window:
             drawn = scene.compose()
             scene = scene.target
         if self._in_frame:
-            if context.current_target() is not None:
-                raise RuntimeError(
-                    "present: a render target's scope is open in this frame; the scene would be "
-                    "drawn into that target, not onto the window"
-                )
             self.display.fast_blit_pro(scene, (0, 0), True, None)
             return drawn
         with self.frame():

@@ -266,11 +266,17 @@ def scene_presented_part_by_part():
     scene = Scene(KlVector2(40, 30), (0, 0, 255, 255))
     item = scene.add(cell, (1, 1))
 
-    def shown_matches():
+    def shown_matches(shown=scene):
+        # The scene over black, as the screen shows it (its pixels here are opaque or clear).
         width, _, screen = context.read_window()
-        _, _, picture = read_rgba(scene.target)
+        _, _, picture = read_rgba(shown.target)
+
+        def over_black(at):
+            *rgb, alpha = picture[at : at + 4]
+            return bytes(c * alpha // 255 for c in rgb)
+
         return all(
-            screen[(y * width + x) * 4 : (y * width + x) * 4 + 3] == picture[(y * 40 + x) * 4 : (y * 40 + x) * 4 + 3]
+            screen[(y * width + x) * 4 : (y * width + x) * 4 + 3] == over_black((y * 40 + x) * 4)
             for y in range(30)
             for x in range(40)
         )
@@ -298,6 +304,13 @@ def scene_presented_part_by_part():
     wide.present()
     far.move((90, 90))
     assert wide.present() == [(0, 0, 8, 4), (90, 90, 8, 4)]
+    # A clear background (a scene's default): where an item was, the screen
+    # shows black again, not the item an earlier present left there.
+    clear = Scene(KlVector2(40, 30))
+    moving = clear.add(cell, (1, 1))
+    clear.present()
+    moving.move((20, 10))
+    assert clear.present() and shown_matches(clear)
     window.close()
     print("copies parts" if copies else "whole frames")
 

@@ -36,11 +36,11 @@ def parts():
 
 @pytest.fixture
 def scene(parts):
-    scene = Scene(KlVector2(24, 16), BLANK)
+    scene = Scene(KlVector2(128, 96), BLANK)  # large enough that a change is drawn part by part
     scene.add(parts["red"], (1, 1), name="red")
     scene.add(parts["blue"], (5, 3), name="blue")
     scene.add(parts["plain"], (12, 6, 12, 6), name="plain")  # scaled: drawn whole, under the scissor
-    assert scene.compose() == [(0, 0, 24, 16)]  # the first one draws everything
+    assert scene.compose() == [(0, 0, 128, 96)]  # the first one draws everything
     return scene
 
 
@@ -91,6 +91,8 @@ CHANGES = {
     "hiding": (lambda s, p: setattr(_items(s)["blue"], "visible", False), (9, 5)),
     "a removal": (lambda s, p: _items(s)["blue"].remove(), (9, 5)),
     "an addition": (lambda s, p: s.add(p["spare"], (0, 12)), (0, 12)),
+    # Drawn in float, its right edge lands a pixel past its box.
+    "an addition from far out": (lambda s, p: s.add(p["plain"], (-20000001.0, 20, 20000005.1, 4)), (2, 21)),
     "invalidate": (lambda s, p: s.invalidate((0, 0, 4, 4)), None),
     "a background": (lambda s, p: setattr(s, "background", GREEN), (0, 15)),
     "a scope on a cell it shows": (_draw_into("red", YELLOW), (1, 1)),
@@ -138,7 +140,7 @@ def test_a_full_recomposition_and_many_changes(scene, parts):
         parts["blue"].clear((step * 20, 0, 255 - step * 20, 255))
         scene.compose()
         assert read(scene.target) == recomposed(scene)
-    assert scene.compose(full=True) == [(0, 0, 24, 16)]
+    assert scene.compose(full=True) == [(0, 0, 128, 96)]
 
 
 # (the scene's items as (source, pos, keywords), the point, the item expected there by index or None)
@@ -149,7 +151,10 @@ HITS = [
     ([("red", (0, 0), {}), ("blue", (4, 0), {"visible": False})], (5, 1), 0),
     ([("red", (0, 0), {})], (8, 0), None),  # past its right edge
     ([("red", (0, 0, 16, 8), {})], (15.5, 7.5), 0),  # scaled
+    ([("red", (0, 0), {}), ("blue", (0.7, 0, 2.5, 4), {})], (3.3, 1), 0),  # past the right edge, on its last pixel
     ([("red", (0, 0), {})], (-1, 0), None),
+    ([("red", (0, 0), {"clip": (-3e9, -3e9, 6e9, 6e9)})], (1, 1), 0),  # a clip far past every side
+    ([("red", (0, 0), {}), ("blue", (4, 0), {"clip": (3e9, 0, 3e9, 4)})], (5, 1), 0),  # one far past the right
 ]
 
 
@@ -184,11 +189,15 @@ REFUSALS = [
     (lambda s, p: s.target.clear(RED), RuntimeError, r"^KlRenderTexture.clear: .*scene's composed picture"),
     (lambda s, p: s.target.__enter__(), RuntimeError, "scene.target"),
     (
-        lambda s, p: modules.rl.update_texture(s.target.texture, modules.rl.ffi.new("unsigned char[]", 4 * 384)),
+        lambda s, p: modules.rl.update_texture(s.target.texture, modules.rl.ffi.new("unsigned char[]", 4 * 128 * 96)),
         RuntimeError,
         "^update_texture: .*scene's composed picture",
     ),
     (lambda s, p: Item(), TypeError, r"made by Scene.add"),
+    (lambda s, p: s.item_at(), TypeError, r"^Scene.item_at\(\) takes exactly 1 argument \(0 given\)"),
+    (lambda s, p: s.compose(True, full=True), TypeError, r"^Scene.compose\(\) got multiple values for argument 'full'"),
+    (lambda s, p: s.items[0].move(), TypeError, r"^Item.move\(\) takes exactly 1 argument"),
+    (lambda s, p: delattr(s.items[0], "visible"), TypeError, "^Item.visible cannot be deleted"),
 ]
 
 
@@ -210,16 +219,50 @@ def test_a_scene_showing_itself_is_refused(parts):
     assert outer.compose() and read(outer.target)[0][0] == RED
 
 
-@pytest.mark.parametrize("kill", ["the cell", "the target"])
-def test_a_dead_source_is_refused_naming_its_item_and_keeps_the_damage(scene, parts, kill):
-    items = _items(scene)
-    dying = parts["blue"] if kill == "the cell" else parts["plain"]
-    dying.kill()
-    name = "blue" if kill == "the cell" else "plain"
-    with pytest.raises(RuntimeError, match=rf"^Scene.compose: <Item '{name}' .*> shows a dead source: it was unloaded"):
-        scene.compose()
-    items[name].remove()
-    assert scene.compose() and read(scene.target) == recomposed(scene)
+def _killed(name):
+    def kill(scene, parts):
+        parts[name].kill()
+        return _items(scene)[name].remove
+
+    return kill
+
+
+def _given_another(holder, other="spare"):
+    """`holder`'s render texture replaced by `other`'s; what puts it back."""
+
+    def give(scene, parts):
+        held = scene.target if holder == "target" else parts[holder]
+        kept = held.render_texture
+        held.render_texture = parts[other].render_texture
+        scene.invalidate((12, 6, 4, 4))
+        return lambda: setattr(held, "render_texture", kept)
+
+    return give
+
+
+# What a scene cannot draw, what it is told, and what it returns to mend it
+# (None: nothing does).
+UNDRAWABLE = {
+    "a dead cell": (_killed("blue"), r"<Item 'blue' .*> shows a dead source: it was unloaded"),
+    "a dead target": (_killed("plain"), r"<Item 'plain' .*> shows a dead source: it was unloaded"),
+    "a source given another render texture": (_given_another("plain"), r"<Item 'plain' .*> shows a source whose"),
+    "the scene's target given a cell's": (_given_another("target"), "the scene's target no longer holds the render"),
+    "the scene's target killed": (lambda s, p: s.target.kill() or s.invalidate(), "the scene's target is dead: it was"),
+}
+
+
+@pytest.mark.parametrize("call", ["compose", "present"])
+@pytest.mark.parametrize("case", UNDRAWABLE)
+def test_what_a_scene_cannot_draw_is_refused_and_keeps_the_damage(scene, parts, case, call):
+    breaks, message = UNDRAWABLE[case]
+    spare = read(parts["spare"])
+    mend = breaks(scene, parts)
+    with pytest.raises(RuntimeError, match=rf"^Scene.{call}: {message}"):
+        getattr(scene, call)()
+    assert read(parts["spare"]) == spare  # nothing drawn where the scene does not draw
+    if mend is not None:
+        mend()
+        assert scene.compose() and read(scene.target) == recomposed(scene)
 
 
 @pytest.mark.parametrize(
@@ -239,6 +282,55 @@ def test_a_removed_item_refuses_changes(scene, change):
         change(item)
 
 
+class _Hostile:
+    """A number whose conversion runs `act` first."""
+
+    def __init__(self, value, act):
+        self.value, self.act = value, act
+
+    def __index__(self):
+        self.act()
+        return int(self.value)
+
+    def __float__(self):
+        self.act()
+        return float(self.value)
+
+    def __bool__(self):
+        self.act()
+        return True
+
+
+def _settings(item):
+    return item.pos, item.area, item.tint, item.blend_mode, item.clip, item.z, item.visible
+
+
+# Changes whose value, as it is converted, takes the item out of its scene.
+REENTRANT = {
+    "move": lambda item, hostile: item.move((hostile(2), 3)),
+    "area": lambda item, hostile: setattr(item, "area", (hostile(0), 0, 2, 2)),
+    "tint": lambda item, hostile: setattr(item, "tint", (hostile(9), 0, 0, 255)),
+    "blend_mode": lambda item, hostile: setattr(item, "blend_mode", hostile(1)),
+    "clip": lambda item, hostile: setattr(item, "clip", (hostile(0), 0, 4, 4)),
+    "z": lambda item, hostile: setattr(item, "z", hostile(2)),
+    "visible": lambda item, hostile: setattr(item, "visible", hostile(0)),
+}
+
+
+@pytest.mark.parametrize("gone", ["removed", "its scene dropped"])
+@pytest.mark.parametrize("change", REENTRANT)
+def test_a_change_whose_conversion_takes_the_item_out_is_refused(parts, change, gone):
+    held = [Scene(KlVector2(24, 16))]
+    item = held[0].add(parts["red"], (1, 1))
+    held[0].add(parts["blue"], (12, 8))
+    before = _settings(item)
+    with pytest.raises(RuntimeError, match=rf"^Item.{change}: the item is no longer in a scene"):
+        REENTRANT[change](item, lambda value: _Hostile(value, item.remove if gone == "removed" else held.clear))
+    assert item.scene is None and _settings(item) == before
+    if held:
+        assert held[0].compose() and read(held[0].target) == recomposed(held[0])
+
+
 def test_present_inside_and_outside_a_frame(window, scene, parts):
     # A hidden window's screen is not read here (the child below shows one).
     # Each present returns what its compose drew again: nothing when nothing
@@ -254,8 +346,13 @@ def test_present_inside_and_outside_a_frame(window, scene, parts):
             assert any(_inside(box, around) for around in drawn), (box, drawn)
         assert scene.compose() == [] and read(scene.target) == recomposed(scene)
     assert window.present(parts["plain"]) is None
-    with parts["plain"], pytest.raises(RuntimeError, match="outside the window's frame and every target's scope"):
+    red.move((3, 3))  # what presents refused leave for the next
+    unshown = target(2, 2)
+    with unshown, pytest.raises(RuntimeError, match="outside the window's frame and every target's scope"):
         scene.present()
+    with window.frame(), unshown, pytest.raises(RuntimeError, match="a render target's scope is open"):
+        window.present(scene)
+    assert scene.compose() and read(scene.target) == recomposed(scene)
 
 
 # What a scene's calls leave behind, on their success and failure paths.

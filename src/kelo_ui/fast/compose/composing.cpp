@@ -37,12 +37,21 @@ struct Plan {
     std::unordered_map<std::uintptr_t, std::uint32_t> by_key;
     std::vector<Step> steps;
 
-    // The index of the item's source, resolved (a dead one refused, naming the item).
+    // The index of the item's source, resolved (a dead one refused, naming
+    // the item). A source whose render texture was replaced since the item
+    // was added (its render_texture set, its __init__ run again) is refused
+    // too: the scene watches the one it was added with, and has its size.
     bool source_of(const ItemObject* item, const char* function, std::uint32_t& out) {
+        PyObject* shown = const_cast<PyObject*>(reinterpret_cast<const PyObject*>(item));
         Source source;
-        if (!state.api->resolve(item->source.get(), &source, function,
-                                const_cast<PyObject*>(reinterpret_cast<const PyObject*>(item))))
+        if (!state.api->resolve(item->source.get(), &source, function, shown)) return false;
+        if (source.key != item->key) {
+            PyErr_Format(PyExc_RuntimeError,
+                         "%s: %R shows a source whose render texture was replaced since it was added; remove the "
+                         "item and add the source again",
+                         function, shown);
             return false;
+        }
         auto [found, added] = by_key.try_emplace(source.key, static_cast<std::uint32_t>(sources.size()));
         if (added) sources.push_back(source);
         out = found->second;
@@ -92,10 +101,11 @@ struct Plan {
     }
 };
 
-// An item drawn whole, within `box` (the box clipped already when it is not).
+// An item drawn whole, within `box` (the box clipped already when it is
+// not); a bounded one within its own box too, which lies inside its clip.
 void draw_whole(Plan& plan, const ItemObject* item, std::uint32_t index, const Box* box) {
-    if (!item->clipped) return plan.draw(item, index, nullptr);
-    plan.clip(box ? meet(*box, item->clip) : item->clip);
+    if (!item->bounded) return plan.draw(item, index, nullptr);
+    plan.clip(box ? meet(*box, item->box) : item->box);
     plan.draw(item, index, nullptr);
     if (box) {
         plan.clip(*box);
@@ -264,7 +274,7 @@ PyObject* compose(SceneObject* scene, bool full, const char* function) {
             return keep(), nullptr;
         }
         Ref result = Ref::steal(box_list(boxes));
-        if (!result || !state.api->compose(scene->target.get(), plan.sources.data(), plan.steps.data(),
+        if (!result || !state.api->compose(scene->target.get(), scene->key, plan.sources.data(), plan.steps.data(),
                                            plan.steps.size(), function))
             return keep(), nullptr;
         // The window shows it once the scene is presented.

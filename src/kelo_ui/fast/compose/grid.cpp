@@ -28,14 +28,33 @@ void for_buckets(SceneObject* scene, const Box& box, Each each) {
             each(scene->buckets[static_cast<std::size_t>(row * scene->columns + column)]);
 }
 
+// The item's rectangle in the scene, its edges from left to right and top to bottom.
+struct Extent {
+    double x0, x1, y0, y1;
+};
+
+Extent extent_of(const ItemObject* item) {
+    const double width = item->sized ? item->width : (item->whole ? item->picture_width : item->area[2]);
+    const double height = item->sized ? item->height : (item->whole ? item->picture_height : item->area[3]);
+    return {std::min(item->x, item->x + width), std::max(item->x, item->x + width), std::min(item->y, item->y + height),
+            std::max(item->y, item->y + height)};
+}
+
+// raylib draws in float: beyond this, a float's step is an eighth of a pixel
+// or more, and an edge drawn from a far corner may land a pixel away from
+// where the box (worked out in double) puts it.
+constexpr double float_places_pixels = 1 << 20;
+
+bool far(const Extent& extent) {
+    return !(std::fabs(extent.x0) < float_places_pixels && std::fabs(extent.x1) < float_places_pixels &&
+             std::fabs(extent.y0) < float_places_pixels && std::fabs(extent.y1) < float_places_pixels);
+}
+
 // The pixels an item may cover: its rectangle (a pixel whose centre it
 // covers, rounded out), within its clip and the scene.
 Box box_of(const SceneObject* scene, const ItemObject* item) {
     if (!item->visible) return Box{};
-    const double width = item->sized ? item->width : (item->whole ? item->picture_width : item->area[2]);
-    const double height = item->sized ? item->height : (item->whole ? item->picture_height : item->area[3]);
-    const double x0 = std::min(item->x, item->x + width), x1 = std::max(item->x, item->x + width);
-    const double y0 = std::min(item->y, item->y + height), y1 = std::max(item->y, item->y + height);
+    const auto [x0, x1, y0, y1] = extent_of(item);
     const Box whole{0, 0, scene->width, scene->height};
     // Far outside: nothing of it shows.
     if (!(x1 > 0.0 && y1 > 0.0 && x0 < scene->width && y0 < scene->height)) return Box{};
@@ -92,9 +111,17 @@ bool place(SceneObject* scene, ItemObject* item) {
     }
     item->box = box;
     item->exact = exact(item);
+    // Its pixels outside its box would be drawn by a full recomposition and
+    // never cleared by a partial one: held to its box.
+    item->bounded = item->clipped || far(extent_of(item));
     scene->covered += area_of(box);
     damage(scene, box);
     return true;
+}
+
+bool covers(const ItemObject* item, double x, double y) {
+    const Extent extent = extent_of(item);
+    return extent.x0 <= x && x < extent.x1 && extent.y0 <= y && y < extent.y1;
 }
 
 bool query(SceneObject* scene, const Box& box, std::vector<ItemObject*>& out) {

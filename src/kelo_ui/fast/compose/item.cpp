@@ -17,7 +17,10 @@ namespace {
 
 constexpr rl::Color white_tint{255, 255, 255, 255};
 
-// Changes of an item need its scene.
+// Changes of an item need its scene. Asked again once a new value is
+// converted (before anything of the item changes): converting may run Python
+// code (__index__, __float__, __iter__) that removed the item or let its
+// scene go.
 bool attached(const ItemObject* item, const char* function) {
     if (item->scene != nullptr) return true;
     PyErr_Format(PyExc_RuntimeError, "%s: the item is no longer in a scene (it was removed, or its scene is gone)",
@@ -28,7 +31,13 @@ bool attached(const ItemObject* item, const char* function) {
 // A change: the item's box worked out again, the old and new boxes damaged.
 int replaced(ItemObject* item) { return place(item->scene, item) ? 0 : -1; }
 
-bool position(ItemObject* item, PyObject* pos, const char* function) {
+// Where an item is: (x, y) at its picture's size, or (x, y, width, height).
+struct Where {
+    double x = 0.0, y = 0.0, width = 0.0, height = 0.0;
+    bool sized = false;
+};
+
+bool position(PyObject* pos, Where& out, const char* function) {
     double values[4];
     int count = 0;
     if (!numbers(pos, values, 6, count, {function, "pos"})) return false;
@@ -36,10 +45,14 @@ bool position(ItemObject* item, PyObject* pos, const char* function) {
         PyErr_Format(PyExc_ValueError, "%s: pos has a negative width or height", function);
         return false;
     }
-    item->x = values[0], item->y = values[1];
-    item->sized = count == 4;
-    if (item->sized) item->width = values[2], item->height = values[3];
+    out = {values[0], values[1], count == 4 ? values[2] : 0.0, count == 4 ? values[3] : 0.0, count == 4};
     return true;
+}
+
+void put(ItemObject* item, const Where& where) {
+    item->x = where.x, item->y = where.y;
+    item->sized = where.sized;
+    if (where.sized) item->width = where.width, item->height = where.height;
 }
 
 // `area` of the item's source picture: None (all of it) or a part on it, at
@@ -97,15 +110,18 @@ namespace {
 PyObject* item_move(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "Item.move";
     ItemObject* item = item_of(object);
-    if (!kl::check_positional_count("move", nargs, 1) || !attached(item, function)) return nullptr;
-    // position() changes nothing when it refuses.
-    if (!position(item, args[0], function) || replaced(item) < 0) return nullptr;
+    Where where;
+    if (!kl::check_positional_count(function, nargs, 1) || !attached(item, function) ||
+        !position(args[0], where, function) || !attached(item, function))
+        return nullptr;
+    put(item, where);
+    if (replaced(item) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
 PyObject* item_remove(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     ItemObject* item = item_of(object);
-    if (!kl::check_positional_count("remove", nargs, 0)) return nullptr;
+    if (!kl::check_positional_count("Item.remove", nargs, 0)) return nullptr;
     SceneObject* scene = item->scene;
     if (scene == nullptr) Py_RETURN_NONE;  // removed already
     detach(item, true);
@@ -140,7 +156,8 @@ int set_area(PyObject* object, PyObject* value, void*) {
     if (value == nullptr) value = Py_None;
     double area[4];
     bool whole = false;
-    if (!attached(item, function) || !area_value(value, item, area, whole, function)) return -1;
+    if (!attached(item, function) || !area_value(value, item, area, whole, function) || !attached(item, function))
+        return -1;
     std::memcpy(item->area, area, sizeof area);
     item->whole = whole;
     return replaced(item);
@@ -155,7 +172,8 @@ int set_tint(PyObject* object, PyObject* value, void*) {
     constexpr const char* function = "Item.tint";
     ItemObject* item = item_of(object);
     rl::Color tint;
-    if (!attached(item, function) || !color_value(value ? value : Py_None, tint, white_tint, {function, "tint"}))
+    if (!attached(item, function) || !color_value(value ? value : Py_None, tint, white_tint, {function, "tint"}) ||
+        !attached(item, function))
         return -1;
     item->tint = tint;
     return replaced(item);
@@ -172,7 +190,7 @@ int set_blend_mode(PyObject* object, PyObject* value, void*) {
         PyErr_Format(PyExc_TypeError, "%s cannot be deleted", function);
         return -1;
     }
-    if (!blend_value(value, blend, {function, "blend_mode"})) return -1;
+    if (!blend_value(value, blend, {function, "blend_mode"}) || !attached(item, function)) return -1;
     item->blend = blend;
     return replaced(item);
 }
@@ -188,7 +206,8 @@ int set_clip(PyObject* object, PyObject* value, void*) {
     ItemObject* item = item_of(object);
     Box clip{};
     if (!attached(item, function) ||
-        (value != nullptr && value != Py_None && !box_value(value, clip, {function, "clip"})))
+        (value != nullptr && value != Py_None && !box_value(value, clip, {function, "clip"})) ||
+        !attached(item, function))
         return -1;
     item->clipped = value != nullptr && value != Py_None;
     item->clip = clip;
@@ -206,7 +225,7 @@ int set_z(PyObject* object, PyObject* value, void*) {
         PyErr_Format(PyExc_TypeError, "%s cannot be deleted", function);
         return -1;
     }
-    if (!finite_value(value, z, {function, "z"})) return -1;
+    if (!finite_value(value, z, {function, "z"}) || !attached(item, function)) return -1;
     item->z = z;
     return replaced(item);
 }
@@ -217,8 +236,12 @@ int set_visible(PyObject* object, PyObject* value, void*) {
     constexpr const char* function = "Item.visible";
     ItemObject* item = item_of(object);
     if (!attached(item, function)) return -1;
-    const int visible = value ? PyObject_IsTrue(value) : 0;
-    if (visible < 0) return -1;
+    if (value == nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s cannot be deleted", function);
+        return -1;
+    }
+    const int visible = PyObject_IsTrue(value);
+    if (visible < 0 || !attached(item, function)) return -1;
     item->visible = visible != 0;
     return replaced(item);
 }
@@ -392,16 +415,19 @@ PyObject* new_item(SceneObject* scene, PyObject* const* args, Py_ssize_t nargs, 
     item->visible = true;
     item->box = Box{};
     item->exact = false;
+    item->bounded = false;
     item->seen = 0;
     item->index = 0;
     PyObject_GC_Track(made.get());
     // Every argument first: nothing is placed until all are good.
     kelo_raylib::compositor::Source resolved;
-    if (!position(item, args[1], function) || !color_value(given[1], item->tint, white_tint, {function, "tint"}) ||
+    Where where;
+    if (!position(args[1], where, function) || !color_value(given[1], item->tint, white_tint, {function, "tint"}) ||
         (given[2] != nullptr && !blend_value(given[2], item->blend, {function, "blend_mode"})) ||
         (given[3] != Py_None && !box_value(given[3], item->clip, {function, "clip"})) ||
         !state.api->resolve(source, &resolved, function, source))
         return nullptr;
+    put(item, where);
     item->clipped = given[3] != Py_None;
     item->key = resolved.key;
     item->picture_width = resolved.width, item->picture_height = resolved.height;

@@ -72,9 +72,13 @@ PyObject* scene_compose(PyObject* object, PyObject* const* args, std::size_t nar
     }
     if (nargs == 1) full = args[0];
     for (Py_ssize_t k = 0; kwnames != nullptr && k < PyTuple_GET_SIZE(kwnames); ++k) {
-        if (!PyUnicode_EqualToUTF8(PyTuple_GET_ITEM(kwnames, k), "full") || nargs == 1) {
+        if (!PyUnicode_EqualToUTF8(PyTuple_GET_ITEM(kwnames, k), "full")) {
             PyErr_Format(PyExc_TypeError, "Scene.compose() got an unexpected keyword argument '%U'",
                          PyTuple_GET_ITEM(kwnames, k));
+            return nullptr;
+        }
+        if (nargs == 1) {
+            PyErr_SetString(PyExc_TypeError, "Scene.compose() got multiple values for argument 'full'");
             return nullptr;
         }
         full = args[nargs + k];
@@ -87,7 +91,9 @@ PyObject* scene_compose(PyObject* object, PyObject* const* args, std::size_t nar
 PyObject* scene_present(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     constexpr const char* function = "Scene.present";
     SceneObject* scene = scene_of(object);
-    if (!kl::check_positional_count("present", nargs, 0) || !attached_to_a_window(scene, function)) return nullptr;
+    if (!kl::check_positional_count(function, nargs, 0) || !attached_to_a_window(scene, function) ||
+        !state.api->can_present(function))
+        return nullptr;
     Ref damaged = Ref::steal(compose(scene, false, function));
     if (!damaged) return nullptr;
     // What was composed since the last present, this compose's boxes among
@@ -99,7 +105,7 @@ PyObject* scene_present(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
-    if (!state.api->present(scene->target.get(), boxes.data(), boxes.size(), function)) return nullptr;
+    if (!state.api->present(scene->target.get(), scene->key, boxes.data(), boxes.size(), function)) return nullptr;
     scene->unshown.clear();
     scene->whole_unshown = false;
     return damaged.release();
@@ -125,7 +131,7 @@ PyObject* scene_invalidate(PyObject* object, PyObject* const* args, Py_ssize_t n
 PyObject* scene_item_at(PyObject* object, PyObject* const* args, Py_ssize_t nargs) {
     constexpr const char* function = "Scene.item_at";
     SceneObject* scene = scene_of(object);
-    if (!kl::check_positional_count("item_at", nargs, 1)) return nullptr;
+    if (!kl::check_positional_count(function, nargs, 1)) return nullptr;
     double point[4];
     int count = 0;
     if (!numbers(args[0], point, 2, count, {function, "point"})) return nullptr;
@@ -133,9 +139,10 @@ PyObject* scene_item_at(PyObject* object, PyObject* const* args, Py_ssize_t narg
     const Box pixel{static_cast<int>(std::floor(point[0])), static_cast<int>(std::floor(point[1])), 1, 1};
     std::vector<ItemObject*> found;
     if (!query(scene, pixel, found)) return nullptr;
+    // On the pixel's box (within its clip) and on its rectangle.
     const ItemObject* top = nullptr;
     for (const ItemObject* item : found)
-        if (top == nullptr || below(top, item)) top = item;
+        if (covers(item, point[0], point[1]) && (top == nullptr || below(top, item))) top = item;
     return Py_NewRef(top ? reinterpret_cast<PyObject*>(const_cast<ItemObject*>(top)) : Py_None);
 }
 

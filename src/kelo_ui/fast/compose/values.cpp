@@ -88,11 +88,16 @@ bool box_value(PyObject* object, Box& out, Named named) {
         PyErr_Format(PyExc_ValueError, "%s: %s has a negative width or height", named.function, named.parameter);
         return false;
     }
-    constexpr double most = 1 << 30;
-    for (double& value : values) value = std::fmax(-most, std::fmin(most, value));
-    // Whole pixels: the box from the left and top edges, rounded down.
-    out = {static_cast<int>(std::floor(values[0])), static_cast<int>(std::floor(values[1])),
-           static_cast<int>(values[2]), static_cast<int>(values[3])};
+    // Whole pixels: the box from the left and top edges, rounded down, its
+    // size whole pixels too. Its edges (not its corner and size apart, which
+    // would move its far edge) are held far past any scene, near enough that
+    // no edge summed from them overflows an int.
+    constexpr double most = 1 << 29;
+    const auto held = [](double value) { return std::fmax(-most, std::fmin(most, value)); };
+    const double x0 = std::floor(values[0]), y0 = std::floor(values[1]);
+    const double x1 = held(x0 + std::trunc(values[2])), y1 = held(y0 + std::trunc(values[3]));
+    out = {static_cast<int>(held(x0)), static_cast<int>(held(y0)), static_cast<int>(x1 - held(x0)),
+           static_cast<int>(y1 - held(y0))};
     return true;
 }
 

@@ -119,12 +119,34 @@ void scissor(const Functions& raylib, const Box& box, int height) {
     raylib.rlScissor(box.x, height - box.y - box.height, std::max(box.width, 0), std::max(box.height, 0));
 }
 
-bool compose(PyObject* target_object, const Source* sources, const Step* steps, std::size_t count,
+// The scene's own render texture, as its target holds it. A target given
+// another (its render_texture set, its __init__ run again) is refused: what
+// compose would draw there is not the scene's, nor is it where the scene is
+// watched from (an atlas cell's page, a source the scene shows).
+PyObject* own_render_texture(ContextObject* self, PyObject* target, std::uintptr_t key, const char* function) {
+    PyObject* render_texture = render_texture_of(self, target, function);
+    if (render_texture == nullptr) return nullptr;
+    const void* data = reinterpret_cast<CDataHead*>(render_texture)->c_data;
+    if (reinterpret_cast<std::uintptr_t>(data) != key) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "%s: the scene's target no longer holds the render texture it was made with (its "
+                     "render_texture was replaced); a scene draws into its own only",
+                     function);
+        return nullptr;
+    }
+    if (static_cast<const rl::RenderTexture*>(data)->id == 0) {
+        dead(self, function, "the scene's target", render_texture);
+        return nullptr;
+    }
+    return render_texture;
+}
+
+bool compose(PyObject* target_object, std::uintptr_t key, const Source* sources, const Step* steps, std::size_t count,
              const char* function) {
     ContextObject* self = the();
     Ref target = Ref::newref(target_object);
     if (!for_gpu_work(self, function)) return false;
-    PyObject* render_texture = render_texture_of(self, target.get(), function);
+    PyObject* render_texture = own_render_texture(self, target.get(), key, function);
     if (render_texture == nullptr) return false;
     const int height = reinterpret_cast<const rl::RenderTexture*>(reinterpret_cast<CDataHead*>(render_texture)->c_data)
                            ->texture.height;
@@ -168,20 +190,25 @@ bool compose(PyObject* target_object, const Source* sources, const Step* steps, 
     return !PyErr_Occurred();
 }
 
-bool present(PyObject* target_object, const Box* boxes, std::size_t count, const char* function) {
+bool can_present(const char* function) {
     ContextObject* self = the();
-    Ref target = Ref::newref(target_object);
     if (!for_gpu_work(self, function)) return false;
     if (self->in_frame || self->scopes.current() != nullptr) {
         PyErr_Format(PyExc_RuntimeError, "%s: a scene is presented outside the window's frame and every target's scope",
                      function);
         return false;
     }
-    PyObject* render_texture = render_texture_of(self, target.get(), function);
+    return true;
+}
+
+bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std::size_t count, const char* function) {
+    ContextObject* self = the();
+    Ref target = Ref::newref(target_object);
+    if (!can_present(function)) return false;
+    PyObject* render_texture = own_render_texture(self, target.get(), key, function);
     if (render_texture == nullptr) return false;
     const rl::RenderTexture scene =
         *reinterpret_cast<const rl::RenderTexture*>(reinterpret_cast<CDataHead*>(render_texture)->c_data);
-    if (scene.id == 0) return dead(self, function, "the scene's target", render_texture);
     const Functions& raylib = self->binding.raylib;
     const int width = raylib.GetRenderWidth(), height = raylib.GetRenderHeight();
     const rl::Rectangle flipped{0.0f, 0.0f, static_cast<float>(scene.texture.width),
@@ -196,7 +223,6 @@ bool present(PyObject* target_object, const Box* boxes, std::size_t count, const
         forget_presented(self);
         return true;
     }
-    const auto key = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(render_texture)->c_data);
     const bool known = self->presented == key && self->presented_width == width && self->presented_height == height;
     const Box whole{0, 0, width, height};
     if (!known) boxes = &whole, count = 1;
@@ -205,17 +231,17 @@ bool present(PyObject* target_object, const Box* boxes, std::size_t count, const
     const int blend = self->scopes.blend_mode();
     if (blend != 0) raylib.BeginBlendMode(0);
     raylib.rlDrawRenderBatchActive();
-    if (!known) {
-        if (self->scopes.scissor) raylib.rlDisableScissorTest();
-        raylib.ClearBackground({0, 0, 0, 255});
-    }
     raylib.rlEnableScissorTest();
     // The window shows the scene at (0, 0): only what of a box lies on the
-    // window is drawn and copied (X refuses a part beyond its window).
+    // window is drawn and copied (X refuses a part beyond its window). Each
+    // is the scene over black, as a whole frame shows it: what the buffer
+    // held there (the picture an earlier present left) must not show
+    // through where the scene is translucent.
     for (const Box* box = boxes; box != boxes + count; ++box) {
         const Box part = on_window(*box, width, height);
         if (part.empty()) continue;
         scissor(raylib, part, height);
+        raylib.ClearBackground({0, 0, 0, 255});
         raylib.DrawTextureRec(scene.texture, flipped, {0.0f, 0.0f}, white);
         raylib.rlDrawRenderBatchActive();
     }
@@ -233,7 +259,7 @@ bool present(PyObject* target_object, const Box* boxes, std::size_t count, const
     return true;
 }
 
-constinit compositor::Api api = {compositor::version, resolve, watch, unwatch, reserve, compose, present};
+constinit compositor::Api api = {compositor::version, resolve, watch, unwatch, reserve, compose, can_present, present};
 
 }  // namespace
 

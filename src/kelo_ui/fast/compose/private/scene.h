@@ -55,6 +55,7 @@ struct ItemObject {
     bool visible;
     Box box;             // the pixels it may cover: its rectangle within its clip and the scene; empty: none
     bool exact;          // drawn at whole pixels, unscaled: any part of it is drawn as that part of the whole
+    bool bounded;        // drawn whole under the scissor of its box: clipped, or too far out (below)
     std::uint64_t seen;  // the last grid query that met it
     std::size_t index;   // its place among the scene's items
 };
@@ -110,6 +111,9 @@ bool place(SceneObject* scene, ItemObject* item);
 void unplace(SceneObject* scene, ItemObject* item, bool damaged);
 // The items whose boxes meet `box`, each once.
 bool query(SceneObject* scene, const Box& box, std::vector<ItemObject*>& out);
+// Whether (x, y) lies on the item's rectangle (its box, rounded out to whole
+// pixels, may reach past it).
+bool covers(const ItemObject* item, double x, double y);
 bool make_grid(SceneObject* scene);
 
 // ------------------------------------------------------------ damage.cpp

@@ -20,7 +20,7 @@ namespace kelo_raylib::compositor {
 namespace rl = native::rl;
 
 inline constexpr char capsule_name[] = "kelo_ui.fast.raylib.kelo_raylib.compositor";
-inline constexpr unsigned version = 1;
+inline constexpr unsigned version = 2;
 
 // A rectangle of whole pixels, top-left origin.
 struct Box {
@@ -66,13 +66,19 @@ struct Api {
     // longer (released).
     bool (*reserve)(std::uintptr_t key, bool reserved);
     // The steps, in their order, in a scope of their own on `target` (a
-    // KlRenderTexture), drawing from `sources`.
-    bool (*compose)(PyObject* target, const Source* sources, const Step* steps, std::size_t count,
+    // KlRenderTexture), drawing from `sources`. `key` is the render texture
+    // the scene reserved: a target holding another (its render_texture
+    // replaced) or a dead one is refused.
+    bool (*compose)(PyObject* target, std::uintptr_t key, const Source* sources, const Step* steps, std::size_t count,
                     const char* function);
+    // Whether a scene may be presented now: a window on this thread, outside
+    // its frame and every target's scope. Asked before the scene composes, so
+    // that a present refused leaves the damage to the next.
+    bool (*can_present)(const char* function);
     // `target`'s picture on the window at (0, 0): only the boxes where the
     // window keeps what was last presented of it and can copy a part of its
-    // buffer; all of it otherwise.
-    bool (*present)(PyObject* target, const Box* boxes, std::size_t count, const char* function);
+    // buffer; all of it otherwise. Refused as compose is.
+    bool (*present)(PyObject* target, std::uintptr_t key, const Box* boxes, std::size_t count, const char* function);
 };
 
 }  // namespace kelo_raylib::compositor
