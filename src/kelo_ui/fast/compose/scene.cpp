@@ -209,7 +209,6 @@ int scene_traverse(PyObject* object, visitproc visit, void* arg) {
     SceneObject* scene = scene_of(object);
     for (const Ref& held : scene->items) Py_VISIT(held.get());
     Py_VISIT(scene->target.get());
-    Py_VISIT(scene->background_object.get());
     return 0;
 }
 
@@ -217,7 +216,6 @@ int scene_clear(PyObject* object) {
     SceneObject* scene = scene_of(object);
     forget(scene);
     Ref target = std::move(scene->target);
-    Ref background = std::move(scene->background_object);
     return 0;
 }
 
@@ -228,7 +226,6 @@ void scene_dealloc(PyObject* object) {
     if (scene->weakrefs != nullptr) PyObject_ClearWeakRefs(object);
     forget(scene);
     scene->target.~Ref();
-    scene->background_object.~Ref();
     scene->items.~vector();
     scene->buckets.~vector();
     scene->damage.~vector();
@@ -260,7 +257,6 @@ PyObject* scene_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!made) return nullptr;
     SceneObject* scene = scene_of(made.get());
     new (&scene->target) Ref();
-    new (&scene->background_object) Ref(Ref::newref(background));
     new (&scene->items) std::vector<Ref>();
     new (&scene->buckets) std::vector<std::vector<ItemObject*>>();
     new (&scene->damage) std::vector<Box>();

@@ -46,13 +46,21 @@ Glx current_glx() {
     using GetDisplay = void* (*)();
     using GetDrawable = unsigned long (*)();
     using GetProcAddress = void* (*)(const unsigned char*);
-    const auto get_display = reinterpret_cast<GetDisplay>(glx_symbol("glXGetCurrentDisplay"));
-    const auto get_drawable = reinterpret_cast<GetDrawable>(glx_symbol("glXGetCurrentDrawable"));
-    const auto get_address = reinterpret_cast<GetProcAddress>(glx_symbol("glXGetProcAddressARB"));
-    if (get_display == nullptr || get_drawable == nullptr || get_address == nullptr) return {};
-    Glx glx{
-        get_display(), get_drawable(),
-        reinterpret_cast<CopySubBuffer>(get_address(reinterpret_cast<const unsigned char*>("glXCopySubBufferMESA")))};
+    // Found once: a present looks them up for every part it copies.
+    static const struct {
+        GetDisplay display;
+        GetDrawable drawable;
+        CopySubBuffer copy;
+    } found = [] {
+        const auto get_address = reinterpret_cast<GetProcAddress>(glx_symbol("glXGetProcAddressARB"));
+        return decltype(found){reinterpret_cast<GetDisplay>(glx_symbol("glXGetCurrentDisplay")),
+                               reinterpret_cast<GetDrawable>(glx_symbol("glXGetCurrentDrawable")),
+                               get_address ? reinterpret_cast<CopySubBuffer>(get_address(
+                                                 reinterpret_cast<const unsigned char*>("glXCopySubBufferMESA")))
+                                           : nullptr};
+    }();
+    if (found.display == nullptr || found.drawable == nullptr) return {};
+    Glx glx{found.display(), found.drawable(), found.copy};
     if (glx.display == nullptr || glx.drawable == 0) return {};
     return glx;
 }

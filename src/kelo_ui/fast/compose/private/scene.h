@@ -67,7 +67,6 @@ struct SceneObject {
     std::uintptr_t key;  // its key
     int width, height;
     rl::Color background;
-    Ref background_object;
     std::vector<Ref> items;  // each an ItemObject, in no order
     std::uint64_t next_order;
     // The grid: buckets of `cell` pixels square, each listing the items whose box meets it.
