@@ -123,7 +123,7 @@ def run_seed(seed, steps, log_path=None, strict=False, trail=None, known=()):
         f"fuzz-real: seed {seed} clean: {fuzzer.step} steps in {time.monotonic() - started:.1f} s, "
         f"{stats['reads']} reads, {compared} channels read ({stats['channels exact']} exact, "
         f"{stats['channels near']} within +-2, {stats['channels unknown']} unpredicted), "
-        f"{stats['refused']} refusals"
+        f"{stats['refused']} refusals, {stats['composes']} scenes composed ({stats['composed in parts']} in parts)"
     )
     return 0
 
