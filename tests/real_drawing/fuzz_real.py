@@ -49,6 +49,11 @@ pixels in its area and keeps what it had elsewhere (cleared when made,
 unknown where a cell died until a new cell there is drawn). A region is a
 blit of a target holding the part (`blit_region`, `fast_blit_region`).
 
+Scenes show targets, cells and other scenes' targets; their model is the
+items as set, and each compose is checked against a fresh scene composing
+the same items whole, against the model's picture, and against the boxes it
+returned (`fuzzing.scenes` says what else).
+
 Faults of the product the fuzzer found and that are not fixed yet are named
 in `fuzzing.driver.KNOWN_FAULTS`; a run steers around them unless asked to
 run into one (`--known NAME`).
@@ -58,9 +63,9 @@ as Python and the expected against the read pixels. The fuzzer itself is the
 package `fuzzing` beside this file: `model` (the intervals and the
 compositor), `scopes` (what each scope draws with), `driver` (the state, the
 checks, the choices and the run), `operations`, `blitting`, `raylib_calls`
-(md.rl's drawing, textures, refusals and the pages) and `hazards` (md.rl from
+(md.rl's drawing, textures, refusals and the pages), `hazards` (md.rl from
 another thread, and conversions that fork, are interrupted or close the
-window); `replay` heads a log of the operations.
+window) and `scenes` (retained scenes); `replay` heads a log of the operations.
 """
 
 from __future__ import annotations
@@ -123,7 +128,7 @@ def run_seed(seed, steps, log_path=None, strict=False, trail=None, known=()):
         f"fuzz-real: seed {seed} clean: {fuzzer.step} steps in {time.monotonic() - started:.1f} s, "
         f"{stats['reads']} reads, {compared} channels read ({stats['channels exact']} exact, "
         f"{stats['channels near']} within +-2, {stats['channels unknown']} unpredicted), "
-        f"{stats['refused']} refusals"
+        f"{stats['refused']} refusals, {stats['composes']} scenes composed ({stats['composed in parts']} in parts)"
     )
     return 0
 

@@ -107,9 +107,12 @@ class Operations:
             return
         del self.handles[handle.name]
         surface = handle.surface
-        others = [h for h in self.handles.values() if h.surface is surface]
+        others = self.sharing(surface, handle)
         box = [handle.obj]
         handle.obj = None
+        if self.holders(handle):  # an item shows it: it lives on
+            self.say(f"del {handle.name}")
+            return
         if self.rng.random() < 0.5:
             self.say(f"del {handle.name}")
             # On the window's thread a loaded target unloads itself, for its twins too.
@@ -291,6 +294,7 @@ class Operations:
         context = window.frame()
         warning = f"{scopes} drawing scope{'s' if scopes != 1 else ''} left open" if scopes else None
         self.run("with window.frame():", context.__enter__, warning=warning)
+        self.frame_ended_scopes()
         self.forget_scopes()
         self.check_live()
         self.in_frame, self.indent = True, "    "
@@ -362,6 +366,7 @@ class Operations:
             surface.dead = surface.dead or "the window it was made under has closed"
         self.surfaces, self.shaders, self.page_models, self.material = [], [], {}, None
         self.forget_scopes()
+        self.scenes_closed()
 
     def op_closed(self):
         """While no window is open: everything GPU is refused, kill is harmless."""
@@ -370,6 +375,8 @@ class Operations:
             return self.open_the_window()
         if rng.random() < 0.3:
             return self.md_without_window()
+        if rng.random() < 0.15:
+            return self.scene_without_window()
         handle = self.pick(self.rts())
         r = rng.random()
         if handle is None or r < 0.2:

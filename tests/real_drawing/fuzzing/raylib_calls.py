@@ -482,7 +482,7 @@ class RaylibCalls:
             raise Divergence(f"page {index} reads as {width}x{height}, expected {page.width}x{page.height}")
         # Each pixel is its live cell's, else the page's own (outside every cell).
         owner = [None] * (width * height)
-        cells = {id(h.surface): h.surface for h in self.handles.values() if h.surface.page is page}
+        cells = {id(h.surface): h.surface for h in self.held_records() if h.surface.page is page}
         for surface in cells.values():
             if surface.dead is None and not surface.pending:
                 x, y, w, h = surface.area

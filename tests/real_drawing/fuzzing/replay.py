@@ -15,12 +15,14 @@ from kelo_ui.fast.klvector2.klvector2 import KlVector2
 from kelo_ui.fast.raylib import kelo_raylib
 from kelo_ui.presentation.nine_slice import blit_nine_slice
 from kelo_ui.presentation.pixels import read_rgba
+from kelo_ui.scene import Scene
 from kelo_ui.window import close_window, open_window
 
 # What the logged operations use.
 __all__ = [
     "GBRA",
     "MAGENTA",
+    "Scene",
     "Atlas",
     "Closing",
     "Forking",
@@ -38,6 +40,7 @@ __all__ = [
     "open_window",
     "pixels",
     "read_rgba",
+    "recomposed",
     "suppress",
 ]
 
@@ -61,6 +64,16 @@ def in_thread(work):
     thread = threading.Thread(target=work)
     thread.start()
     thread.join()
+
+
+def recomposed(scene):
+    """The picture of the scene's items (those with a box) composed whole in a fresh scene."""
+    twin = Scene(KlVector2(*scene.size), scene.background)
+    for item in scene.items:
+        if item.box is not None:
+            twin.add(item.source, item.pos, area=item.area, tint=item.tint, blend_mode=item.blend_mode, clip=item.clip)
+    twin.compose()
+    return read_rgba(twin.target)
 
 
 def pixels(values):
