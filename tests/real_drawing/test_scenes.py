@@ -132,6 +132,16 @@ def test_what_a_scene_does_not_show_damages_nothing(scene, parts, unrelated):
     assert scene.compose() == []
 
 
+@pytest.mark.parametrize("source, pixel", [("red", (1, 1)), ("plain", (12, 6))])
+def test_a_source_drawn_into_while_its_scope_stays_open_is_composed_again(scene, parts, source, pixel):
+    with parts[source]:
+        for color in (YELLOW, GREEN):  # each compose inside the scope leaves what shows it damaged
+            modules.rl.draw_rectangle(0, 0, 2, 2, color)
+            assert scene.compose(), "what was drawn after a compose inside the scope stayed uncomposed"
+            assert read(scene.target)[pixel[1]][pixel[0]] == color
+    assert read(scene.target) == recomposed(scene)
+
+
 def test_a_full_recomposition_and_many_changes(scene, parts):
     items = _items(scene)
     for step in range(12):

@@ -75,14 +75,7 @@ OPS = OPS_IN_FRAME + [
 # Faults of the product this fuzzer found that are not fixed yet: a run steers
 # around each, so that it can find others, unless asked to run into it
 # (fuzz_real.py --known NAME). An entry goes once its fault is fixed.
-KNOWN_FAULTS: dict[str, str] = {
-    "compose-misses-open-scope": "a scope on a source tells the scenes showing it when it begins and ends only: "
-    "what is drawn into the source after a compose made while that scope is open is not composed by the next "
-    "compose() (which returns [] and leaves the old picture), only once the scope ends",
-    "frame-ends-scopes-untold": "the scopes a frame ends (left open) do not tell the scenes showing their "
-    "targets: what was drawn into a source after a compose made while its scope was open stays uncomposed "
-    "after the frame, where an ordinary end of the scope damages the items showing it",
-}
+KNOWN_FAULTS: dict[str, str] = {}
 
 
 class Fuzzer(Operations, Blits, ScopeOps, RaylibCalls, Hazards, Scenes):

@@ -294,7 +294,6 @@ class Operations:
         context = window.frame()
         warning = f"{scopes} drawing scope{'s' if scopes != 1 else ''} left open" if scopes else None
         self.run("with window.frame():", context.__enter__, warning=warning)
-        self.frame_ended_scopes()
         self.forget_scopes()
         self.check_live()
         self.in_frame, self.indent = True, "    "

@@ -85,7 +85,6 @@ class SceneModel:
         self.whole = True  # all of it is damaged (made, invalidate(), a background)
         self.cover = []  # boxes certainly damaged since the last compose
         self.picture = None  # its target's bytes as last composed
-        self.open_scopes = []  # the scopes open on its sources when it last composed
 
 
 def meet(a, b):
@@ -713,8 +712,6 @@ class Scenes:
 
     def compose_once(self, scene):
         rng = self.rng
-        if "compose-misses-open-scope" in self.steering and self.drawn_in_open_scope(scene):
-            return self.op_scene_query()
         forms = ["compose()", "compose()", "compose(full=True)", "present()", "window.present"]
         form = rng.choice(forms if self.window else forms[:-1])
         presenting = form in ("present()", "window.present")
@@ -754,23 +751,16 @@ class Scenes:
             return (f"{function}: <Item", "shows a dead source")
         return f"{function}: {self.item_repr(dead[0])} shows a dead source: {dead[0].source.surface.dead}"
 
-    def drawn_in_open_scope(self, scene):
-        """Whether a source was drawn into in a scope open since the scene last composed."""
-        return any(
-            scope in self.scopes and (scope.surface.lo != lo or scope.surface.hi != hi)
-            for scope, lo, hi in scene.open_scopes
-        )
-
-    def frame_ended_scopes(self):
-        """A frame ended the scopes left open."""
-        if "frame-ends-scopes-untold" not in self.steering:
-            return
+    def open_sources_told(self, surely):
+        """The targets with a scope open told the scenes showing them: each
+        item showing one is damaged (`surely` False: perhaps)."""
+        open_ = {id(scope.surface) for scope in self.scopes}
         for scene in self.scenes:
-            if scene.obj is not None and self.drawn_in_open_scope(scene):
-                self.run(
-                    f"{scene.name}.invalidate()  # what its sources' ended scopes did not say", scene.obj.invalidate
-                )
-                scene.whole, scene.damaged = True, True
+            boxes = [self.box_of(i) for i in scene.items if id(i.source.surface) in open_]
+            if surely:
+                self.damage(scene, *boxes)
+            elif scene.damaged is False and any(boxes):
+                scene.damaged = None
 
     def present_refused(self, form):
         """Presenting is refused inside a target's scope, and scene.present() inside a frame."""
@@ -862,8 +852,9 @@ class Scenes:
         self.compare(Handle(f"{scene.name}.target", scene.obj.target, scene.record.surface, w, h), w, h, data)
         scene.picture = data
         scene.cover, scene.whole, scene.damaged = [], False, False
-        shown = {id(item.source.surface) for item in scene.items}
-        scene.open_scopes = [(s, list(s.surface.lo), list(s.surface.hi)) for s in self.scopes if id(s.surface) in shown]
+        # More may be drawn into a source whose scope is open: composing told
+        # the scenes showing it (when it drew at all: [] may be either).
+        self.open_sources_told(surely=bool(boxes))
         if boxes:  # its target was drawn: the items showing it are damaged
             for other in self.scenes:
                 self.damage(other, *[self.box_of(i) for i in other.items if i.source is scene.record])

@@ -6,7 +6,9 @@
 //
 // A target changes when a scope on it begins or ends (everything drawn into
 // it is drawn inside one), when raylib writes it at once (md.rl's texture
-// updates) and when it is released. Who is told runs no Python code: a
+// updates) and when it is released. A compose made while a source's scope is
+// open leaves it changed: more may be drawn into it before the scope ends
+// (which a frame's start may do untold: the scene is damaged already). Who is told runs no Python code: a
 // scene only notes its damage.
 //
 // The window's front buffer: a scene presented is put on the screen part by
@@ -48,6 +50,14 @@ using compositor::Source;
 using compositor::Step;
 
 ContextObject* the() { return context_of(the_context()); }
+
+// Every target with a scope open is told: what is drawn into it until the
+// scope ends has not been seen by whoever composed from it.
+void tell_open(ContextObject* self) {
+    if (self->watched.empty()) return;
+    for (const TextureScope& scope : self->scopes.targets)
+        if (scope.render_texture && !scope.continues) tell_slowly(self, address_of(scope.render_texture.get()));
+}
 
 // The RenderTexture cdata a KlRenderTexture holds, or null with TypeError.
 PyObject* render_texture_of(ContextObject* self, PyObject* target, const char* function) {
@@ -187,6 +197,9 @@ bool compose(PyObject* target_object, std::uintptr_t key, const Source* sources,
     }
     if (blend != scopes.blend_mode()) raylib.BeginBlendMode(scopes.blend_mode());
     end_texture_mode(the_context());
+    // A source whose scope is still open may be drawn into after this: the
+    // scenes showing it compose it again until the scope ends.
+    tell_open(self);
     return !PyErr_Occurred();
 }
 

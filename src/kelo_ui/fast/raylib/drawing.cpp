@@ -84,7 +84,7 @@ public:
     bool read(ContextObject* self, const char* function, const char* role = "the source") {
         const Binding& binding = self->binding;
         rl::RenderTexture whole;
-        auto data = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(object_.get())->c_data);
+        std::uintptr_t data = address_of(object_.get());
         if (render_texture_) {
             if (binding.to_c(reinterpret_cast<char*>(&whole), binding.ctype(render_texture_struct), object_.get()) < 0)
                 return false;

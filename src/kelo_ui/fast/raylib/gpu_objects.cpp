@@ -61,10 +61,6 @@ void forget_live(ContextObject* self, void* data, Death why) {
 
 namespace {
 
-std::uintptr_t address_of(PyObject* cdata) {
-    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(cdata)->c_data);
-}
-
 // `work()`, a raylib call that makes or releases a GPU object, with the batch
 // drawn first and the current framebuffer bound again afterwards.
 template <typename Work>

@@ -107,7 +107,7 @@ Ref inert(PyObject* object, int depth) {
 // A texture argument of a toolkit's object that died, or a copy of a cell's
 // struct: refused (false, an exception set).
 bool check_texture(ContextObject* self, const char* function, Py_ssize_t at, PyObject* object) {
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(object)->c_data);
+    const std::uintptr_t address = address_of(object);
     if (const char* why = why_dead(self, address)) {
         PyErr_Format(PyExc_RuntimeError, "%s: argument %zd is dead: %s", function, at, why);
         return false;
@@ -168,7 +168,7 @@ PyObject* guarded_call(PyObject* callable, PyObject* const* args, std::size_t na
         if (at_once) {
             // It writes the texture (or how it is sampled): whoever shows it is told. A
             // scene's own picture is its compose()'s alone.
-            const auto key = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(converted[at])->c_data);
+            const std::uintptr_t key = address_of(converted[at]);
             if (reserved(self, key) || reserved(self, key - offsetof(rl::RenderTexture, texture)))
                 return refuse_reserved(function), nullptr;
             tell(self, key);

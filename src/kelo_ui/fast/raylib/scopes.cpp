@@ -48,8 +48,7 @@ bool enter_slowly(ContextObject* self, const char* function) {
 
 bool dead(ContextObject* self, const char* function, const char* parameter, PyObject* object) {
     const char* why = nullptr;
-    if (is_cdata(self->binding, object))
-        why = why_dead(self, reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(object)->c_data));
+    if (is_cdata(self->binding, object)) why = why_dead(self, address_of(object));
     PyErr_Format(PyExc_RuntimeError, "%s: %s is dead: %s", shown(function), parameter,
                  why ? why : "it has no GPU object (id 0)");
     return false;
@@ -182,7 +181,7 @@ void begin_texture_mode(PyObject* context, PyObject* render_texture_object) {
         return;
     }
     if (!ready(self, function)) return;
-    const auto key = reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(render_texture.get())->c_data);
+    const std::uintptr_t key = address_of(render_texture.get());
     if (reserved(self, key)) {
         refuse_reserved(function);
         return;
@@ -221,8 +220,7 @@ void end_texture_mode(PyObject* context) {
     scopes.targets.pop_back();
     make_current(self, previous, function, ended.render_texture && !ended.continues);
     // What was drawn into it is done: whoever shows it is told.
-    if (ended.render_texture && !ended.continues)
-        tell(self, reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(ended.render_texture.get())->c_data));
+    if (ended.render_texture && !ended.continues) tell(self, address_of(ended.render_texture.get()));
 }
 
 void begin_blend_mode(PyObject* context, int blend_mode) {

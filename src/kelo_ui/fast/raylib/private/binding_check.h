@@ -9,6 +9,7 @@
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
+#include <cstdint>
 
 #include "kelo_ui/fast/raylib/private/raylib_declarations.h"
 #include "kelo_ui/fast/runtime/ref.h"
@@ -56,6 +57,11 @@ struct CDataHead {
     CTypeDescr* c_type;
     char* c_data;
 };
+
+// Where a cdata's bytes are: what the window context keys a struct by.
+inline std::uintptr_t address_of(PyObject* cdata) {
+    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<CDataHead*>(cdata)->c_data);
+}
 
 // A cdata of exactly the binding's struct `index`: a type test that copies
 // nothing and runs no code.
