@@ -551,8 +551,26 @@ def _frame_inside_a_scope(window, a, b, s):
     a.blit(s, (2, 0))
 
 
+def _scope_left_open_across_a_frame_end(window, a, b, s):
+    # The frame's end polls the window's events: its new size (SDL's offscreen
+    # driver sends one at the first poll) sets the window's viewport up again.
+    rl = modules.rl
+    try:
+        with window.frame():
+            rl.set_window_size(80, 72)
+            a.__enter__()
+        a.fast_blit(s, (0, 2))
+        a.__exit__(None, None, None)
+    finally:
+        rl.set_window_size(64, 64)
+        with window.frame():
+            pass
+    a.blit(s, (2, 0))
+
+
 INTERLEAVINGS = {
     "blits in their own scope": (_blits_in_own_scope, [(0, 0), (1, 0), (2, 0), (0, 2)]),
+    "a scope left open across a frame's end": (_scope_left_open_across_a_frame_end, [(0, 2), (2, 0)]),
     "read and kill inside": (_read_and_kill_inside, [(0, 2), (2, 0)]),
     "a frame inside a scope": (_frame_inside_a_scope, [(0, 2), (2, 0)]),
 }

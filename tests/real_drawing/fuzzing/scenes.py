@@ -552,7 +552,8 @@ class Scenes:
 
     def drop_scene(self, scene):
         rng = self.rng
-        dying = [i for i in scene.items if i.obj is None]
+        items = scene.items
+        dying = [i for i in items if i.obj is None]
         self.scenes.remove(scene)
         kept = [i for i in scene.items if i.obj is not None]
         self.loose_items += kept
@@ -561,7 +562,7 @@ class Scenes:
         gone = [r for r in records if not self.holders(r)]
         if self.on_scope_stack(gone):
             self.scenes.append(scene)
-            scene.items += dying
+            scene.items = items
             for item in kept:
                 self.loose_items.remove(item)
             return

@@ -214,36 +214,20 @@ bool can_present(const char* function) {
     return true;
 }
 
-bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std::size_t count, const char* function) {
-    ContextObject* self = the();
-    Ref target = Ref::newref(target_object);
-    if (!can_present(function)) return false;
-    PyObject* render_texture = own_render_texture(self, target.get(), key, function);
-    if (render_texture == nullptr) return false;
-    const rl::RenderTexture scene =
-        *reinterpret_cast<const rl::RenderTexture*>(reinterpret_cast<CDataHead*>(render_texture)->c_data);
+// All of a render texture, the right way up.
+rl::Rectangle flipped(const rl::RenderTexture& picture) {
+    return {0.0f, 0.0f, static_cast<float>(picture.texture.width), -static_cast<float>(picture.texture.height)};
+}
+
+// The boxes of the scene on the window, copied to the screen (all of it when
+// what the screen shows is not known).
+void present_parts(ContextObject* self, const rl::RenderTexture& scene, std::uintptr_t key, const Box* boxes,
+                   std::size_t count) {
     const Functions& raylib = self->binding.raylib;
     const int width = raylib.GetRenderWidth(), height = raylib.GetRenderHeight();
-    const rl::Rectangle flipped{0.0f, 0.0f, static_cast<float>(scene.texture.width),
-                                -static_cast<float>(scene.texture.height)};
-    if (self->copies_parts < 0) self->copies_parts = can_copy_parts() ? 1 : 0;
-    if (self->copies_parts == 0) {
-        // A frame of its own, as a render target is presented.
-        raylib.BeginDrawing();
-        raylib.ClearBackground({0, 0, 0, 255});
-        raylib.DrawTextureRec(scene.texture, flipped, {0.0f, 0.0f}, white);
-        raylib.EndDrawing();
-        forget_presented(self);
-        return true;
-    }
     const bool known = self->presented == key && self->presented_width == width && self->presented_height == height;
     const Box whole{0, 0, width, height};
     if (!known) boxes = &whole, count = 1;
-    // What md.rl began on the window is not the scene's: set aside, and back after.
-    if (!leave_state(self, self->scopes.window)) return false;
-    const int blend = self->scopes.blend_mode();
-    if (blend != 0) raylib.BeginBlendMode(0);
-    raylib.rlDrawRenderBatchActive();
     raylib.rlEnableScissorTest();
     // The window shows the scene at (0, 0): only what of a box lies on the
     // window is drawn and copied (X refuses a part beyond its window). Each
@@ -255,7 +239,7 @@ bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std:
         if (part.empty()) continue;
         scissor(raylib, part, height);
         raylib.ClearBackground({0, 0, 0, 255});
-        raylib.DrawTextureRec(scene.texture, flipped, {0.0f, 0.0f}, white);
+        raylib.DrawTextureRec(scene.texture, flipped(scene), {0.0f, 0.0f}, white);
         raylib.rlDrawRenderBatchActive();
     }
     raylib.rlDisableScissorTest();
@@ -263,12 +247,42 @@ bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std:
         const Box part = on_window(*box, width, height);
         if (!part.empty()) copy_part(part.x, height - part.y - part.height, part.width, part.height);
     }
-    if (blend != 0) raylib.BeginBlendMode(blend);
-    self->scopes.scissor = true;  // the window's own clip, put back
-    resume_state(self, self->scopes.window, true);
     raylib.PollInputEvents();
     self->presented = key;
     self->presented_width = width, self->presented_height = height;
+}
+
+bool present(PyObject* target_object, std::uintptr_t key, const Box* boxes, std::size_t count, const char* function) {
+    ContextObject* self = the();
+    Ref target = Ref::newref(target_object);
+    if (!can_present(function)) return false;
+    PyObject* render_texture = own_render_texture(self, target.get(), key, function);
+    if (render_texture == nullptr) return false;
+    const rl::RenderTexture scene =
+        *reinterpret_cast<const rl::RenderTexture*>(reinterpret_cast<CDataHead*>(render_texture)->c_data);
+    const Functions& raylib = self->binding.raylib;
+    if (self->copies_parts < 0) self->copies_parts = can_copy_parts() ? 1 : 0;
+    // What md.rl began on the window (a clip, a blend mode, matrices) is not
+    // the scene's: set aside, and back after. The events are polled before
+    // it is back: a new window size sets the window's matrices up again.
+    if (!leave_state(self, self->scopes.window)) return false;
+    const int blend = self->scopes.blend_mode();
+    if (blend != 0) raylib.BeginBlendMode(0);
+    raylib.rlDrawRenderBatchActive();
+    raylib.rlDisableScissorTest();
+    self->scopes.scissor = true;  // the window's own clip, put back
+    if (self->copies_parts == 0) {
+        // A frame of its own, as a render target is presented.
+        raylib.BeginDrawing();
+        raylib.ClearBackground({0, 0, 0, 255});
+        raylib.DrawTextureRec(scene.texture, flipped(scene), {0.0f, 0.0f}, white);
+        raylib.EndDrawing();
+        forget_presented(self);
+    } else {
+        present_parts(self, scene, key, boxes, count);
+    }
+    if (blend != 0) raylib.BeginBlendMode(blend);
+    resume_state(self, self->scopes.window, true);
     return true;
 }
 

@@ -161,15 +161,26 @@ PyObject* method_begin_frame(PyObject* object, PyObject* const*, Py_ssize_t narg
     Py_RETURN_NONE;
 }
 
-// The end of a frame: nothing when the window closed inside it.
+// The end of a frame: nothing when the window closed inside it. raylib's end
+// polls the window's events, and a window said to have a new size (SDL's
+// offscreen driver says so at the first poll) gets its viewport and
+// projection set up again over whatever target is current: what is current
+// (a scope left open across the end) is set aside and made current after.
 PyObject* method_end_frame(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
     ContextObject* self = context_of(object);
     if (!kl::check_positional_count("end_frame", nargs, 0)) return nullptr;
-    if (self->thread == PyThread_get_thread_ident() && self->binding.raylib.IsWindowReady())
-        self->binding.raylib.EndDrawing();
+    bool ended = true;
+    if (self->thread == PyThread_get_thread_ident() && self->binding.raylib.IsWindowReady()) {
+        // Without the memory to set it aside, the frame ends unshown.
+        ended = leave_state(self, self->scopes.state());
+        if (ended) {
+            self->binding.raylib.EndDrawing();
+            ended = make_current(self, Target{}, "frame");
+        }
+    }
     self->in_frame = false;
     forget_presented(self);
-    Py_RETURN_NONE;
+    return ended ? Py_NewRef(Py_None) : nullptr;
 }
 
 PyObject* method_is_window_ready(PyObject* object, PyObject* const*, Py_ssize_t nargs) {
