@@ -8,8 +8,8 @@
 // it is drawn inside one), when raylib writes it at once (md.rl's texture
 // updates) and when it is released. A compose made while a source's scope is
 // open leaves it changed: more may be drawn into it before the scope ends
-// (which a frame's start may do untold: the scene is damaged already). Who is told runs no Python code: a
-// scene only notes its damage.
+// (which a frame's start may do untold: the scene is damaged already). Who
+// is told runs no Python code: a scene only notes its damage.
 //
 // The window's front buffer: a scene presented is put on the screen part by
 // part (GLX_MESA_copy_sub_buffer copies a part of the back buffer, the rest
