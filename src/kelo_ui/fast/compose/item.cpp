@@ -28,6 +28,15 @@ bool attached(const ItemObject* item, const char* function) {
     return false;
 }
 
+// A setter's value, before it is converted: the item in a scene, and a value
+// given (a setting without a default cannot be deleted).
+bool settable(const ItemObject* item, PyObject* value, const char* function) {
+    if (!attached(item, function)) return false;
+    if (value != nullptr) return true;
+    PyErr_Format(PyExc_TypeError, "%s cannot be deleted", function);
+    return false;
+}
+
 // A change: the item's box worked out again, the old and new boxes damaged.
 int replaced(ItemObject* item) { return place(item->scene, item) ? 0 : -1; }
 
@@ -185,11 +194,7 @@ int set_blend_mode(PyObject* object, PyObject* value, void*) {
     constexpr const char* function = "Item.blend_mode";
     ItemObject* item = item_of(object);
     int blend = 0;
-    if (!attached(item, function)) return -1;
-    if (value == nullptr) {
-        PyErr_Format(PyExc_TypeError, "%s cannot be deleted", function);
-        return -1;
-    }
+    if (!settable(item, value, function)) return -1;
     if (!blend_value(value, blend, {function, "blend_mode"}) || !attached(item, function)) return -1;
     item->blend = blend;
     return replaced(item);
@@ -220,11 +225,7 @@ int set_z(PyObject* object, PyObject* value, void*) {
     constexpr const char* function = "Item.z";
     ItemObject* item = item_of(object);
     double z = 0.0;
-    if (!attached(item, function)) return -1;
-    if (value == nullptr) {
-        PyErr_Format(PyExc_TypeError, "%s cannot be deleted", function);
-        return -1;
-    }
+    if (!settable(item, value, function)) return -1;
     if (!finite_value(value, z, {function, "z"}) || !attached(item, function)) return -1;
     item->z = z;
     return replaced(item);
@@ -235,11 +236,7 @@ PyObject* get_visible(PyObject* object, void*) { return PyBool_FromLong(item_of(
 int set_visible(PyObject* object, PyObject* value, void*) {
     constexpr const char* function = "Item.visible";
     ItemObject* item = item_of(object);
-    if (!attached(item, function)) return -1;
-    if (value == nullptr) {
-        PyErr_Format(PyExc_TypeError, "%s cannot be deleted", function);
-        return -1;
-    }
+    if (!settable(item, value, function)) return -1;
     const int visible = PyObject_IsTrue(value);
     if (visible < 0 || !attached(item, function)) return -1;
     item->visible = visible != 0;
